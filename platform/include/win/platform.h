@@ -1,0 +1,12 @@
+// Everything the module sees of the platform on Linux, in one include.
+#pragma once
+
+#include "types.h"
+#include "results.h"
+#include "guid.h"
+#include "identifiers.h"
+#include "unknown.h"
+#include "kernel.h"
+#include "registry.h"
+#include "com.h"
+#include "media.h"

@@ -1,0 +1,30 @@
+// The one header through which module code sees the platform: the real
+// headers on Windows, the platform layer's declarations on Linux.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <ole2.h>
+#include <olectl.h>
+#include <strmif.h>
+#include <control.h>
+#include <uuids.h>
+#include <amvideo.h>
+#include <mmreg.h>
+#include <vfwmsgs.h>
+#define WIDE(s) L##s
+#else
+#include <win/platform.h>
+#endif
+
+// The 32-bit layouts the streaming platform fixes; on 64-bit Linux pointer
+// fields widen, so only the Windows build can check them.
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(AM_MEDIA_TYPE) == 72);
+static_assert(sizeof(AM_SAMPLE2_PROPERTIES) == 48);
+static_assert(sizeof(VIDEOINFOHEADER) == 88);
+#endif
+static_assert(sizeof(WAVEFORMATEX) == 18);
+static_assert(sizeof(WCHAR) == 2);
+static_assert(sizeof(LONG) == 4 && sizeof(ULONG) == 4 && sizeof(DWORD) == 4);
+static_assert(sizeof(LONGLONG) == 8 && sizeof(REFERENCE_TIME) == 8);
