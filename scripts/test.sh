@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a normal build, an AddressSanitizer +
+# UndefinedBehaviorSanitizer build and a ThreadSanitizer build; then
+# cross-builds the 32-bit Windows module.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+out="${TESSALY_BUILD_ROOT:-$root/build}"
+jobs="${TESSALY_JOBS:-$(nproc)}"
+
+bash "$root/scripts/install-deps.sh"
+
+run_suite() {
+  local name="$1"; shift
+  local dir="$out/$name"
+  echo "=== $name: configure and build"
+  cmake -S "$root" -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; return 1; }
+  cmake --build "$dir" -j "$jobs"
+  echo "=== $name: tests"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
+}
+
+mkdir -p "$out"
+run_suite linux -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTESSALY_SANITIZE=address
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_SANITIZE=thread
+
+echo "=== windows: cross-build TESSALY.AX"
+cmake -S "$root" -B "$out/windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" > "$out/windows.configure.log" 2>&1 ||
+  { cat "$out/windows.configure.log"; exit 1; }
+cmake --build "$out/windows" -j "$jobs"
+ls -l "$out/windows/src/TESSALY.AX"
+echo "=== all suites passed"
