@@ -2,8 +2,11 @@
 
 namespace {
 // The counts returned by AddRef/Release are informational; they never read
-// below 1 while the object lives.
-ULONG AtLeastOne(LONG count) { return static_cast<ULONG>(count) < 1 ? 1 : static_cast<ULONG>(count); }
+// below 1 while the object lives. They come from the interlocked result
+// rather than a second plain read, which would race with other threads.
+ULONG AtLeastOne(LONG count) {
+  return static_cast<ULONG>(count) < 1 ? 1 : static_cast<ULONG>(count);
+}
 }  // namespace
 
 CInnerUnknown::CInnerUnknown(const char* objectName, IUnknown* outer)
@@ -25,25 +28,27 @@ HRESULT CInnerUnknown::InnerQueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
-ULONG CInnerUnknown::InnerAddRef() {
-  InterlockedIncrement(&m_referenceCount);
-  return AtLeastOne(m_referenceCount);
-}
+ULONG CInnerUnknown::InnerAddRef() { return AtLeastOne(InterlockedIncrement(&m_referenceCount)); }
 
 ULONG CInnerUnknown::InnerRelease() {
-  if (InterlockedDecrement(&m_referenceCount) == 0) {
+  const LONG count = InterlockedDecrement(&m_referenceCount);
+  if (count == 0) {
     // The count of 1 keeps reference traffic caused by the destructor from
     // reaching 0 a second time.
     m_referenceCount = 1;
     delete this;
     return 0;
   }
-  return AtLeastOne(m_referenceCount);
+  return AtLeastOne(count);
 }
 
 HRESULT HandOutInterface(IUnknown* p, void** ppv) {
   if (ppv == nullptr) {
     return E_POINTER;
+  }
+  if (p == nullptr) {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
   }
   *ppv = p;
   p->AddRef();

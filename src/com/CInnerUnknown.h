@@ -46,7 +46,7 @@ class CInnerUnknown : public CTrackedObject {
   };
 
   CInnerIdentity m_innerIdentity;
-  IUnknown* m_outerUnknown;    // not counted: the controlling unknown, never null
+  IUnknown* m_outerUnknown;  // not counted: the controlling unknown, never null
   LONG volatile m_referenceCount;
 };
 

@@ -5,9 +5,7 @@ LONG volatile g_liveObjectCount = 0;
 HMODULE volatile g_automationLibrary = nullptr;  // owned: one LoadLibraryA reference
 }  // namespace
 
-CTrackedObject::CTrackedObject(const char* objectName) {
-  InterlockedIncrement(&g_liveObjectCount);
-}
+CTrackedObject::CTrackedObject(const char* objectName) { InterlockedIncrement(&g_liveObjectCount); }
 
 CTrackedObject::~CTrackedObject() {
   if (InterlockedDecrement(&g_liveObjectCount) != 0) {
@@ -20,7 +18,10 @@ CTrackedObject::~CTrackedObject() {
   }
 }
 
-LONG CTrackedObject::LiveObjectCount() { return g_liveObjectCount; }
+// A compare-exchange that never changes anything is the platform's atomic read.
+LONG CTrackedObject::LiveObjectCount() {
+  return InterlockedCompareExchange(&g_liveObjectCount, 0, 0);
+}
 
 HMODULE LoadAutomationLibrary() {
   if (g_automationLibrary == nullptr) {
