@@ -27,6 +27,10 @@ typedef DWORD REGSAM;
 #define KEY_ALL_ACCESS 0xF003Fu
 #define MAXIMUM_ALLOWED 0x02000000u
 
+#ifndef ERROR_BAD_PATHNAME
+#define ERROR_BAD_PATHNAME 161L
+#endif
+
 PLATFORM_API LONG WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result);
 PLATFORM_API LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
                                          DWORD options, REGSAM desired,
@@ -49,3 +53,5 @@ PLATFORM_API LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR valueName,
 PLATFORM_API LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
 PLATFORM_API LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 PLATFORM_API LONG WINAPI RegCloseKey(HKEY key);
+PLATFORM_API LONG WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result);
+PLATFORM_API LONG WINAPI RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, LPLONG dataLength);
