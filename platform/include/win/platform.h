@@ -10,3 +10,6 @@
 #include "registry.h"
 #include "com.h"
 #include "media.h"
+#include "samples.h"
+#include "filters.h"
+#include "sources.h"
