@@ -13,3 +13,4 @@
 #include "samples.h"
 #include "filters.h"
 #include "sources.h"
+#include "automation.h"
