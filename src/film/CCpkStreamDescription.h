@@ -1,0 +1,58 @@
+#pragma once
+
+#include <memory>
+
+#include "Platform.h"
+#include "film/CFilmByteSource.h"
+#include "film/FilmSampleEntry.h"
+
+// What a FILM file holds (formats, counts, time base) and where streaming
+// stands in it. The parse fills it on each input connection; the streaming
+// worker reads it and advances the position fields under the stream lock.
+class CCpkStreamDescription {
+ public:
+  // Reports E_OUTOFMEMORY into *result when the staging buffer cannot be
+  // allocated; *result is left alone otherwise.
+  explicit CCpkStreamDescription(HRESULT* result);
+
+  CCpkStreamDescription(const CCpkStreamDescription&) = delete;
+  CCpkStreamDescription& operator=(const CCpkStreamDescription&) = delete;
+
+  // Reads the header and the sample table through source (borrowed). S_OK,
+  // E_FAIL (unreadable file, no room for a table), E_OUTOFMEMORY (table
+  // region too large or not allocatable); a failure leaves the fields that
+  // were already written.
+  HRESULT ParseStreamDescription(CFilmByteSource* source);
+
+  // Fills entry with row index and returns TRUE while the table length admits
+  // the row and the row lies inside m_headerBuffer; FALSE leaves entry alone.
+  BOOL ReadSampleEntry(DWORD index, FilmSampleEntry* entry) const;
+
+  // Back to the first row with both running times at 0.
+  void RewindStreaming();
+
+  DWORD m_dataOffset = 0;
+  std::unique_ptr<BYTE[]> m_headerBuffer;   // owned: copy of the sample-table region, or none
+  std::unique_ptr<BYTE[]> m_stagingBuffer;  // owned: film::kStagingBufferLength bytes, or none
+  DWORD m_headerLength = 0;
+  DWORD m_entryCount = 0;
+  DWORD m_audioChunkCount = 0;
+  DWORD m_videoChunkCount = 0;
+  DWORD m_videoTicks = 0;
+  DWORD m_timeBase = 0;
+  DWORD m_rowIndex = 0;
+  REFERENCE_TIME m_audioTime = 0;
+  REFERENCE_TIME m_videoTime = 0;
+  WAVEFORMATEX m_waveFormat = {};
+  VIDEOINFOHEADER m_videoInfo = {};
+
+ private:
+  void FillFormats(const BYTE* header);
+  HRESULT ReadSampleTable(CFilmByteSource* source);
+  void ClassifyRows();
+  DWORD RowsInsideBuffer() const;
+
+  // Size of the buffer m_headerBuffer holds: a failed parse may change
+  // m_headerLength while the previous buffer is kept.
+  DWORD m_headerBufferLength = 0;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Platform.h"
+
+// Where the stream description and the worker read the FILM file from; the
+// splitter's input pin answers it with the upstream IAsyncReader::SyncRead.
+class CFilmByteSource {
+ public:
+  // Reads length bytes at an absolute file position into buffer. S_OK and
+  // S_FALSE both mean the bytes are in the buffer; a negative result is a
+  // failed read.
+  virtual HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) = 0;
+
+ protected:
+  // Nobody owns an object through this interface.
+  ~CFilmByteSource() = default;
+};

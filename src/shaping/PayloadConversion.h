@@ -1,0 +1,18 @@
+// Reshaping of FILM chunk payloads into the form the output pins declare.
+#pragma once
+
+#include "Platform.h"
+
+// Converts an audio chunk of length bytes (planar, big-endian, signed) into
+// interleaved little-endian PCM (unsigned 8-bit or signed 16-bit). Layouts
+// without a conversion (more than two channels, widths other than 8 and 16)
+// are copied unchanged. destination holds at least length bytes and must not
+// overlap source; trailing bytes an odd length leaves without a whole sample
+// are not written.
+void ConvertAudioChunk(const BYTE* source, DWORD length, WORD channels, WORD bitsPerSample,
+                       BYTE* destination);
+
+// Adds 6 to the big-endian word in the frame's first four bytes, as the
+// delivered 'cvid' frame expects once the two stored bytes at 10-11 are gone.
+// Returns FALSE, changing nothing, for a frame shorter than four bytes.
+BOOL AdjustVideoFrame(BYTE* frame, DWORD frameLength);

@@ -1,0 +1,24 @@
+#include "shaping/SampleTiming.h"
+
+#include "film/FilmLayout.h"
+
+namespace {
+// Both operands enter as unsigned 32-bit values, so the product stays far
+// below the 64-bit limit.
+REFERENCE_TIME ScaledDuration(DWORD amount, DWORD perSecond) {
+  // A file with a zero rate gives samples no length rather than a fault.
+  if (perSecond == 0) {
+    return 0;
+  }
+  return static_cast<REFERENCE_TIME>(amount) * film::kUnitsPerSecond /
+         static_cast<REFERENCE_TIME>(perSecond);
+}
+}  // namespace
+
+REFERENCE_TIME AudioChunkDuration(DWORD length, DWORD avgBytesPerSec) {
+  return ScaledDuration(length, avgBytesPerSec);
+}
+
+REFERENCE_TIME VideoFrameDuration(DWORD durationTicks, DWORD timeBase) {
+  return ScaledDuration(durationTicks, timeBase);
+}

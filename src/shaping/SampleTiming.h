@@ -1,0 +1,10 @@
+// Sample durations in 100-ns units; each division drops its fraction.
+#pragma once
+
+#include "Platform.h"
+
+// length × 10,000,000 / avgBytesPerSec; 0 when avgBytesPerSec is 0.
+REFERENCE_TIME AudioChunkDuration(DWORD length, DWORD avgBytesPerSec);
+
+// durationTicks × 10,000,000 / timeBase; 0 when timeBase is 0.
+REFERENCE_TIME VideoFrameDuration(DWORD durationTicks, DWORD timeBase);

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "shaping/PayloadConversion.h"
+
+namespace {
+
+constexpr BYTE kUnwritten = 0xCD;
+
+std::vector<BYTE> Source(size_t length) {
+  std::vector<BYTE> source(length);
+  for (size_t i = 0; i < length; ++i) {
+    source[i] = static_cast<BYTE>(0x31 + 13 * i);
+  }
+  return source;
+}
+
+// Converts into a buffer pre-filled with kUnwritten, with a guard byte after it.
+std::vector<BYTE> Convert(const std::vector<BYTE>& source, WORD channels, WORD bits) {
+  std::vector<BYTE> destination(source.size() + 1, kUnwritten);
+  ConvertAudioChunk(source.data(), static_cast<DWORD>(source.size()), channels, bits,
+                    destination.data());
+  EXPECT_EQ(destination.back(), kUnwritten) << "wrote past the chunk";
+  destination.pop_back();
+  return destination;
+}
+
+BYTE Unsigned(BYTE signedSample) { return static_cast<BYTE>((signedSample + 128) % 256); }
+
+TEST(ConvertAudioChunk, WorkedExamples) {
+  const std::vector<BYTE> src = {0x00, 0x7F, 0x80, 0xFF, 0x12, 0x34};
+
+  // 16-bit mono, L = 5: two swapped samples, byte 4 not written.
+  EXPECT_EQ(Convert({0x01, 0x02, 0x03, 0x04, 0x05}, 1, 16),
+            (std::vector<BYTE>{0x02, 0x01, 0x04, 0x03, kUnwritten}));
+  // 8-bit stereo, L = 5: src[0], src[2], src[1], src[3]; src[4] not read.
+  EXPECT_EQ(Convert({0x00, 0x7F, 0x80, 0xFF, 0x55}, 2, 8),
+            (std::vector<BYTE>{0x80, 0x00, 0xFF, 0x7F, kUnwritten}));
+  // 16-bit stereo, L = 6: the second channel starts at byte 3, not byte 2.
+  EXPECT_EQ(Convert(src, 2, 16),
+            (std::vector<BYTE>{0x7F, 0x00, 0x12, 0xFF, kUnwritten, kUnwritten}));
+  // 8-bit mono: signed to unsigned.
+  EXPECT_EQ(Convert({0x00, 0x7F, 0x80, 0xFF}, 1, 8), (std::vector<BYTE>{0x80, 0xFF, 0x00, 0x7F}));
+}
+
+TEST(ConvertAudioChunk, AnEmptyChunkWritesNothing) {
+  const BYTE source = 0x11;
+  for (WORD channels : {1, 2, 3}) {
+    for (WORD bits : {8, 16, 12}) {
+      BYTE destination = kUnwritten;
+      ConvertAudioChunk(&source, 0, channels, bits, &destination);
+      EXPECT_EQ(destination, kUnwritten);
+    }
+  }
+}
+
+// Each layout against its rule written out byte by byte, over lengths that
+// cover the word loops, their tails, and odd halves.
+TEST(ConvertAudioChunk, Mono8MatchesTheByteRuleAtEveryLength) {
+  for (size_t length = 0; length <= 100; ++length) {
+    const std::vector<BYTE> src = Source(length);
+    const std::vector<BYTE> dst = Convert(src, 1, 8);
+    for (size_t i = 0; i < length; ++i) {
+      ASSERT_EQ(dst[i], Unsigned(src[i])) << "L " << length << " byte " << i;
+    }
+  }
+}
+
+TEST(ConvertAudioChunk, Mono16MatchesTheByteRuleAtEveryLength) {
+  for (size_t length = 0; length <= 100; ++length) {
+    const std::vector<BYTE> src = Source(length);
+    const std::vector<BYTE> dst = Convert(src, 1, 16);
+    const size_t half = length / 2;
+    for (size_t k = 0; k < half; ++k) {
+      ASSERT_EQ(dst[2 * k], src[2 * k + 1]) << "L " << length << " k " << k;
+      ASSERT_EQ(dst[2 * k + 1], src[2 * k]) << "L " << length << " k " << k;
+    }
+    for (size_t i = 2 * half; i < length; ++i) {
+      ASSERT_EQ(dst[i], kUnwritten) << "L " << length;
+    }
+  }
+}
+
+TEST(ConvertAudioChunk, Stereo8MatchesTheByteRuleAtEveryLength) {
+  for (size_t length = 0; length <= 100; ++length) {
+    const std::vector<BYTE> src = Source(length);
+    const std::vector<BYTE> dst = Convert(src, 2, 8);
+    const size_t half = length / 2;
+    for (size_t k = 0; k < half; ++k) {
+      ASSERT_EQ(dst[2 * k], Unsigned(src[k])) << "L " << length << " k " << k;
+      ASSERT_EQ(dst[2 * k + 1], Unsigned(src[half + k])) << "L " << length << " k " << k;
+    }
+    for (size_t i = 2 * half; i < length; ++i) {
+      ASSERT_EQ(dst[i], kUnwritten) << "L " << length;
+    }
+  }
+}
+
+TEST(ConvertAudioChunk, Stereo16MatchesTheByteRuleAtEveryLength) {
+  for (size_t length = 0; length <= 100; ++length) {
+    const std::vector<BYTE> src = Source(length);
+    const std::vector<BYTE> dst = Convert(src, 2, 16);
+    const size_t half = length / 2;
+    const size_t quarter = length / 4;
+    for (size_t k = 0; k < quarter; ++k) {
+      ASSERT_EQ(dst[4 * k], src[2 * k + 1]) << "L " << length << " k " << k;
+      ASSERT_EQ(dst[4 * k + 1], src[2 * k]) << "L " << length << " k " << k;
+      ASSERT_EQ(dst[4 * k + 2], src[half + 2 * k + 1]) << "L " << length << " k " << k;
+      ASSERT_EQ(dst[4 * k + 3], src[half + 2 * k]) << "L " << length << " k " << k;
+    }
+    for (size_t i = 4 * quarter; i < length; ++i) {
+      ASSERT_EQ(dst[i], kUnwritten) << "L " << length;
+    }
+  }
+}
+
+TEST(ConvertAudioChunk, ConvertsAFullStagingBuffer) {
+  const std::vector<BYTE> src = Source(65536);
+  const std::vector<BYTE> dst = Convert(src, 2, 16);
+  EXPECT_EQ(dst[65532], src[32767]);
+  EXPECT_EQ(dst[65533], src[32766]);
+  EXPECT_EQ(dst[65534], src[65535]);
+  EXPECT_EQ(dst[65535], src[65534]);
+}
+
+TEST(ConvertAudioChunk, CopiesLayoutsItHasNoConversionFor) {
+  const std::vector<BYTE> src = Source(37);
+  const struct {
+    WORD channels, bits;
+  } layouts[] = {{3, 8}, {3, 16}, {1, 4}, {2, 24}, {1, 32}, {0, 8}, {6, 16}};
+  for (const auto& layout : layouts) {
+    EXPECT_EQ(Convert(src, layout.channels, layout.bits), src)
+        << layout.channels << " channels, " << layout.bits << " bits";
+  }
+}
+
+TEST(AdjustVideoFrame, AddsSixToTheBigEndianHeadWord) {
+  const struct {
+    BYTE before[4];
+    BYTE after[4];
+  } cases[] = {{{0x00, 0x00, 0x12, 0x34}, {0x00, 0x00, 0x12, 0x3A}},
+               {{0x00, 0x00, 0x00, 0xFE}, {0x00, 0x00, 0x01, 0x04}},
+               {{0xFF, 0xFF, 0xFF, 0xFD}, {0x00, 0x00, 0x00, 0x03}},
+               {{0x00, 0xFF, 0xFF, 0xFA}, {0x01, 0x00, 0x00, 0x00}}};
+  for (const auto& c : cases) {
+    std::vector<BYTE> frame = {c.before[0], c.before[1], c.before[2], c.before[3], 0xAA,
+                               0xBB,        0xCC,        0xDD,        0xEE,        0xFF};
+    ASSERT_TRUE(AdjustVideoFrame(frame.data(), static_cast<DWORD>(frame.size())));
+    EXPECT_EQ(std::vector<BYTE>(frame.begin(), frame.begin() + 4),
+              std::vector<BYTE>(c.after, c.after + 4));
+    EXPECT_EQ(std::vector<BYTE>(frame.begin() + 4, frame.end()),
+              (std::vector<BYTE>{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}));
+  }
+}
+
+TEST(AdjustVideoFrame, LeavesAFrameTooShortForItsHeadWordAlone) {
+  BYTE frame[3] = {1, 2, 3};
+  EXPECT_FALSE(AdjustVideoFrame(frame, 3));
+  EXPECT_FALSE(AdjustVideoFrame(nullptr, 10));
+  EXPECT_EQ(frame[2], 3);
+  EXPECT_TRUE(AdjustVideoFrame(frame, 0) == FALSE);
+}
+
+}  // namespace

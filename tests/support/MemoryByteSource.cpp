@@ -1,0 +1,71 @@
+#include "support/MemoryByteSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+HRESULT MemoryByteSource::ReadAt(LONGLONG position, LONG length, BYTE* buffer) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  const size_t index = m_reads.size();
+  HRESULT result = S_OK;
+  auto failure = m_failures.find(index);
+  if (failure != m_failures.end()) {
+    result = failure->second;
+  } else if (position < 0 || length < 0 || buffer == nullptr) {
+    result = E_INVALIDARG;
+  } else {
+    const uint64_t size = m_bytes.size();
+    const uint64_t start = static_cast<uint64_t>(position);
+    uint64_t count = static_cast<uint64_t>(length);
+    bool shortened = false;
+    if (start + count > size) {
+      if (m_pastEnd == PastEnd::Fail) {
+        result = E_FAIL;
+      }
+      count = start < size ? size - start : 0;
+      shortened = true;
+    }
+    auto shortening = m_shortenings.find(index);
+    if (shortening != m_shortenings.end()) {
+      count -= std::min<uint64_t>(count, static_cast<uint64_t>(shortening->second));
+      shortened = true;
+    }
+    if (result == S_OK) {
+      if (count > 0) {
+        std::memcpy(buffer, m_bytes.data() + start, static_cast<size_t>(count));
+      }
+      result = (shortened || m_answerSFalse) ? S_FALSE : S_OK;
+    }
+  }
+  m_reads.push_back(Read{position, length, result});
+  return result;
+}
+
+void MemoryByteSource::FailRead(size_t index, HRESULT result) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_failures[index] = result;
+}
+
+void MemoryByteSource::ShortenRead(size_t index, LONG missing) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_shortenings[index] = missing;
+}
+
+void MemoryByteSource::AnswerSFalse(bool enabled) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_answerSFalse = enabled;
+}
+
+void MemoryByteSource::SetPastEnd(PastEnd behaviour) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_pastEnd = behaviour;
+}
+
+std::vector<MemoryByteSource::Read> MemoryByteSource::Reads() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_reads;
+}
+
+size_t MemoryByteSource::ReadCount() const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_reads.size();
+}

@@ -1,0 +1,52 @@
+// An in-memory FILM byte source for tests, with a plan of misbehaving reads.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "film/CFilmByteSource.h"
+
+class MemoryByteSource : public CFilmByteSource {
+ public:
+  struct Read {
+    LONGLONG position;
+    LONG length;
+    HRESULT result;
+  };
+
+  // What a read reaching past the end of the bytes answers.
+  enum class PastEnd {
+    Fail,       // E_FAIL, nothing copied
+    ShortRead,  // the bytes that exist are copied, S_FALSE
+  };
+
+  MemoryByteSource() = default;
+  explicit MemoryByteSource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+  virtual ~MemoryByteSource() = default;
+
+  HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) override;
+
+  // Reads are numbered from 0 in the order they arrive.
+  void FailRead(size_t index, HRESULT result = E_FAIL);
+  // That read copies `missing` bytes fewer than asked (never below 0) and
+  // answers S_FALSE; the tail of the buffer is left untouched.
+  void ShortenRead(size_t index, LONG missing);
+  // Every successful read answers S_FALSE instead of S_OK.
+  void AnswerSFalse(bool enabled);
+  void SetPastEnd(PastEnd behaviour);
+
+  std::vector<Read> Reads() const;
+  size_t ReadCount() const;
+  const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+
+ private:
+  mutable std::mutex m_lock;
+  std::vector<uint8_t> m_bytes;
+  std::map<size_t, HRESULT> m_failures;
+  std::map<size_t, LONG> m_shortenings;
+  bool m_answerSFalse = false;
+  PastEnd m_pastEnd = PastEnd::Fail;
+  std::vector<Read> m_reads;
+};

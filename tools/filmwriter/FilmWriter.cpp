@@ -1,0 +1,377 @@
+#include "filmwriter/FilmWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <utility>
+
+namespace filmwriter {
+
+namespace {
+
+constexpr int64_t kUnitsPerSecond = 10000000;
+constexpr uint32_t kStoredFrameGapBytes = 2;
+constexpr uint8_t kStoredFrameGap[kStoredFrameGapBytes] = {0xA5, 0x5A};
+
+void PutBytes(std::vector<uint8_t>& file, uint64_t position, const uint8_t* bytes, size_t count) {
+  if (count == 0 || position >= file.size()) {
+    return;
+  }
+  size_t room = static_cast<size_t>(file.size() - position);
+  std::memcpy(file.data() + position, bytes, std::min(count, room));
+}
+
+void PutU32(std::vector<uint8_t>& file, uint64_t position, uint32_t value) {
+  const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                            static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+  PutBytes(file, position, bytes, sizeof(bytes));
+}
+
+void PutTag(std::vector<uint8_t>& file, uint64_t position, const char* tag) {
+  PutBytes(file, position, reinterpret_cast<const uint8_t*>(tag), 4);
+}
+
+// Big-endian field of a byte range; 0 for a field not wholly inside it.
+uint32_t GetU32(const uint8_t* bytes, uint64_t size, uint64_t offset) {
+  if (offset + 4 > size) {
+    return 0;
+  }
+  return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) |
+         (uint32_t{bytes[offset + 2]} << 8) | uint32_t{bytes[offset + 3]};
+}
+
+int64_t Duration(uint32_t amount, uint32_t perSecond) {
+  if (perSecond == 0) {
+    return 0;
+  }
+  return static_cast<int64_t>(amount) * kUnitsPerSecond / static_cast<int64_t>(perSecond);
+}
+
+bool IsConvertedLayout(uint8_t channels, uint8_t bitsPerSample) {
+  return (channels == 1 || channels == 2) && (bitsPerSample == 8 || bitsPerSample == 16);
+}
+
+// Leading bytes of an audio chunk of this length that the conversion writes.
+uint32_t AudioDeterminedLength(uint32_t length, uint8_t channels, uint8_t bitsPerSample) {
+  if (!IsConvertedLayout(channels, bitsPerSample)) {
+    return length;
+  }
+  if (channels == 1 && bitsPerSample == 8) {
+    return length;
+  }
+  if (channels == 2 && bitsPerSample == 16) {
+    return (length / 4) * 4;
+  }
+  return (length / 2) * 2;
+}
+
+}  // namespace
+
+FilmWriter::FilmWriter(const FilmFormat& format) : m_format(format) {}
+
+uint32_t FilmWriter::AddAudio(const std::vector<uint8_t>& pcm) {
+  Row row;
+  row.kind = RowKind::Audio;
+  row.timeInfo = kAudioTimeInfo;
+  row.payload = pcm;
+  m_rows.push_back(std::move(row));
+  return static_cast<uint32_t>(m_rows.size() - 1);
+}
+
+uint32_t FilmWriter::AddVideo(const std::vector<uint8_t>& frame, uint32_t durationTicks,
+                              bool syncPoint, std::optional<uint32_t> startTicks) {
+  uint32_t start = startTicks.value_or(m_nextVideoStart) & ~kNotSyncPoint;
+  m_nextVideoStart = start + durationTicks;
+  Row row;
+  row.kind = RowKind::Video;
+  row.timeInfo = start | (syncPoint ? 0 : kNotSyncPoint);
+  row.durationTicks = durationTicks;
+  row.payload = frame;
+  m_rows.push_back(std::move(row));
+  return static_cast<uint32_t>(m_rows.size() - 1);
+}
+
+uint32_t FilmWriter::AddStoredRow(uint32_t timeInfo, uint32_t durationTicks,
+                                  std::vector<uint8_t> chunk,
+                                  std::optional<std::vector<uint8_t>> delivered) {
+  Row row;
+  row.kind = RowKind::Stored;
+  row.timeInfo = timeInfo;
+  row.durationTicks = durationTicks;
+  row.payload = std::move(chunk);
+  row.delivered = std::move(delivered);
+  m_rows.push_back(std::move(row));
+  return static_cast<uint32_t>(m_rows.size() - 1);
+}
+
+void FilmWriter::SetChunkOffset(uint32_t row, uint32_t chunkOffset) {
+  if (row < m_rows.size()) {
+    m_rows[row].chunkOffset = chunkOffset;
+  }
+}
+
+std::vector<uint8_t> FilmWriter::EncodeAudio(const std::vector<uint8_t>& pcm, uint8_t channels,
+                                             uint8_t bitsPerSample) {
+  if (!IsConvertedLayout(channels, bitsPerSample)) {
+    return pcm;
+  }
+  const size_t length = pcm.size();
+  const size_t half = length / 2;
+  std::vector<uint8_t> stored(length, 0);
+  if (channels == 1 && bitsPerSample == 8) {
+    for (size_t i = 0; i < length; ++i) {
+      stored[i] = static_cast<uint8_t>(pcm[i] ^ 0x80);
+    }
+  } else if (channels == 1) {
+    for (size_t k = 0; k < half; ++k) {
+      stored[2 * k] = pcm[2 * k + 1];
+      stored[2 * k + 1] = pcm[2 * k];
+    }
+  } else if (bitsPerSample == 8) {
+    for (size_t k = 0; k < half; ++k) {
+      stored[k] = static_cast<uint8_t>(pcm[2 * k] ^ 0x80);
+      stored[half + k] = static_cast<uint8_t>(pcm[2 * k + 1] ^ 0x80);
+    }
+  } else {
+    for (size_t k = 0; k < length / 4; ++k) {
+      stored[2 * k] = pcm[4 * k + 1];
+      stored[2 * k + 1] = pcm[4 * k];
+      stored[half + 2 * k] = pcm[4 * k + 3];
+      stored[half + 2 * k + 1] = pcm[4 * k + 2];
+    }
+  }
+  return stored;
+}
+
+std::vector<uint8_t> FilmWriter::EncodeVideo(const std::vector<uint8_t>& frame) {
+  std::vector<uint8_t> stored = frame;
+  if (stored.size() >= 4) {
+    uint32_t head = GetU32(stored.data(), stored.size(), 0) - 6;
+    stored[0] = static_cast<uint8_t>(head >> 24);
+    stored[1] = static_cast<uint8_t>(head >> 16);
+    stored[2] = static_cast<uint8_t>(head >> 8);
+    stored[3] = static_cast<uint8_t>(head);
+  }
+  size_t gapAt = std::min<size_t>(stored.size(), 10);
+  stored.insert(stored.begin() + static_cast<std::ptrdiff_t>(gapAt), kStoredFrameGap,
+                kStoredFrameGap + kStoredFrameGapBytes);
+  return stored;
+}
+
+std::vector<uint8_t> FilmWriter::StoredChunk(const Row& row) const {
+  switch (row.kind) {
+    case RowKind::Audio:
+      return EncodeAudio(row.payload, m_format.channels, m_format.bitsPerSample);
+    case RowKind::Video:
+      return EncodeVideo(row.payload);
+    case RowKind::Stored:
+      break;
+  }
+  return row.payload;
+}
+
+FilmWriter::Placement FilmWriter::Place() const {
+  Placement placement;
+  const uint64_t rows = m_rows.size();
+  const uint64_t tableBytes = kTableHeadBytes + kRowBytes * rows;
+  const uint64_t naturalOffset = kHeaderBytes + tableBytes + m_layout.regionPadding;
+  placement.tableLength = m_layout.tableLength.value_or(static_cast<uint32_t>(tableBytes));
+  placement.entryCount = m_layout.entryCount.value_or(static_cast<uint32_t>(rows));
+  placement.dataOffset = m_layout.dataOffset.value_or(static_cast<uint32_t>(naturalOffset));
+
+  // Chunk data never overlaps the table, even when the data offset claims it does.
+  uint64_t position = std::max<uint64_t>(naturalOffset, placement.dataOffset);
+  for (const Row& row : m_rows) {
+    uint64_t chunkBytes = StoredChunk(row).size();
+    if (row.chunkOffset) {
+      placement.chunkOffsets.push_back(*row.chunkOffset);
+      placement.chunkPositions.push_back(
+          static_cast<uint32_t>(placement.dataOffset + *row.chunkOffset));
+      continue;
+    }
+    placement.chunkOffsets.push_back(static_cast<uint32_t>(position - placement.dataOffset));
+    placement.chunkPositions.push_back(position);
+    position += chunkBytes;
+  }
+  placement.fullSize = std::max<uint64_t>(position, kHeaderBytes + tableBytes);
+  placement.fileSize = std::min(placement.fullSize, m_layout.truncateTo.value_or(UINT64_MAX));
+  return placement;
+}
+
+std::vector<uint8_t> FilmWriter::Build() const {
+  const Placement placement = Place();
+  std::vector<uint8_t> file(static_cast<size_t>(placement.fileSize), 0);
+
+  PutTag(file, 0, "FILM");
+  PutU32(file, 4, placement.dataOffset);
+  PutTag(file, 8, "1.09");
+  PutTag(file, 16, "FDSC");
+  PutU32(file, 20, 0x20);
+  PutTag(file, 24, "cvid");
+  PutU32(file, 28, m_format.height);
+  PutU32(file, 32, m_format.width);
+  const uint8_t formatBytes[3] = {m_format.bitCount, m_format.channels, m_format.bitsPerSample};
+  PutBytes(file, 36, formatBytes, sizeof(formatBytes));
+  const uint8_t rate[2] = {static_cast<uint8_t>(m_format.sampleRate >> 8),
+                           static_cast<uint8_t>(m_format.sampleRate)};
+  PutBytes(file, 40, rate, sizeof(rate));
+
+  PutTag(file, kHeaderBytes, "STAB");
+  PutU32(file, kHeaderBytes + 4, placement.tableLength);
+  PutU32(file, kHeaderBytes + 8, m_format.timeBase);
+  PutU32(file, kHeaderBytes + 12, placement.entryCount);
+  for (size_t i = 0; i < m_rows.size(); ++i) {
+    const Row& row = m_rows[i];
+    const std::vector<uint8_t> chunk = StoredChunk(row);
+    const uint64_t rowAt = kHeaderBytes + kTableHeadBytes + kRowBytes * i;
+    PutU32(file, rowAt, placement.chunkOffsets[i]);
+    PutU32(file, rowAt + 4, static_cast<uint32_t>(chunk.size()));
+    PutU32(file, rowAt + 8, row.timeInfo);
+    PutU32(file, rowAt + 12, row.durationTicks);
+    PutBytes(file, placement.chunkPositions[i], chunk.data(), chunk.size());
+  }
+  return file;
+}
+
+bool FilmWriter::WriteFile(const std::string& path) const {
+  const std::vector<uint8_t> file = Build();
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    return false;
+  }
+  out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  return static_cast<bool>(out);
+}
+
+bool FilmWriter::PredictPayload(const Row& row, std::vector<uint8_t>* payload,
+                                uint32_t* determinedLength) const {
+  switch (row.kind) {
+    case RowKind::Audio: {
+      const uint32_t length = static_cast<uint32_t>(row.payload.size());
+      *determinedLength = AudioDeterminedLength(length, m_format.channels, m_format.bitsPerSample);
+      *payload = row.payload;
+      std::fill(payload->begin() + *determinedLength, payload->end(), 0);
+      return true;
+    }
+    case RowKind::Video:
+      *payload = row.payload;
+      *determinedLength = static_cast<uint32_t>(payload->size());
+      return true;
+    case RowKind::Stored:
+      break;
+  }
+  if (!row.delivered) {
+    return false;
+  }
+  *payload = *row.delivered;
+  *determinedLength = static_cast<uint32_t>(payload->size());
+  return true;
+}
+
+FilmExpectation FilmWriter::Expect() const {
+  const Placement placement = Place();
+  const std::vector<uint8_t> file = Build();
+  const uint64_t fileSize = file.size();
+
+  FilmExpectation expect;
+  expect.dataOffset = placement.dataOffset;
+  expect.headerLength =
+      placement.dataOffset > kHeaderBytes ? placement.dataOffset - kHeaderBytes : 0;
+  expect.blockAlign =
+      static_cast<uint16_t>((uint32_t{m_format.bitsPerSample} * m_format.channels) / 8);
+  expect.avgBytesPerSec = uint32_t{m_format.sampleRate} * expect.blockAlign;
+  expect.parses = fileSize >= kHeaderBytes && expect.headerLength > 0 &&
+                  kHeaderBytes + uint64_t{expect.headerLength} <= fileSize;
+  if (!expect.parses) {
+    return expect;
+  }
+
+  const uint8_t* region = file.data() + kHeaderBytes;
+  const uint64_t regionSize = expect.headerLength;
+  expect.tableLength = GetU32(region, regionSize, 4);
+  expect.timeBase = GetU32(region, regionSize, 8);
+  expect.entryCount = GetU32(region, regionSize, 12);
+  const uint64_t rowsInRegion =
+      regionSize >= kTableHeadBytes ? (regionSize - kTableHeadBytes) / kRowBytes : 0;
+
+  const uint64_t classified = std::min<uint64_t>(expect.entryCount, rowsInRegion);
+  uint32_t lastStart = 0;
+  uint32_t lastDuration = 0;
+  for (uint64_t i = 0; i < classified; ++i) {
+    const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
+    const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
+    if (timeInfo == kAudioTimeInfo) {
+      ++expect.audioChunkCount;
+      continue;
+    }
+    ++expect.videoChunkCount;
+    lastStart = timeInfo & ~kNotSyncPoint;
+    lastDuration = GetU32(region, regionSize, rowAt + 12);
+  }
+  expect.videoTicks = expect.videoChunkCount > 0 ? lastStart + lastDuration : 0;
+  expect.hasAudioOutput = m_format.channels > 0;
+  expect.hasVideoOutput = expect.videoChunkCount > 0;
+
+  int64_t audioTime = 0;
+  int64_t videoTime = 0;
+  for (uint64_t i = 0; i < rowsInRegion && kRowBytes * (i + 1) < expect.tableLength; ++i) {
+    const uint32_t index = static_cast<uint32_t>(i);
+    ++expect.streamedRows;
+    const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
+    const uint32_t chunkOffset = GetU32(region, regionSize, rowAt);
+    const uint32_t length = GetU32(region, regionSize, rowAt + 4);
+    const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
+    const uint32_t durationTicks = GetU32(region, regionSize, rowAt + 12);
+    const uint64_t position = static_cast<uint32_t>(placement.dataOffset + chunkOffset);
+    const bool audio = timeInfo == kAudioTimeInfo;
+
+    bool deliverable;
+    if (audio) {
+      deliverable =
+          expect.hasAudioOutput && length <= kAudioChunkLimit && position + length <= fileSize;
+    } else {
+      deliverable = expect.hasVideoOutput && length >= 12 && length - 2 <= kVideoFrameLimit &&
+                    position + length <= fileSize;
+    }
+    if (!deliverable) {
+      expect.droppedRows.push_back(index);
+      continue;
+    }
+
+    std::vector<uint8_t> payload;
+    uint32_t determined = 0;
+    bool known = i < m_rows.size() && PredictPayload(m_rows[i], &payload, &determined);
+    if (known && m_rows[i].chunkOffset) {
+      // A moved chunk is only predictable when it reads its own stored bytes.
+      const std::vector<uint8_t> chunk = StoredChunk(m_rows[i]);
+      known = chunk.size() == length &&
+              std::equal(chunk.begin(), chunk.end(),
+                         file.begin() + static_cast<std::ptrdiff_t>(position));
+    }
+    if (!known) {
+      expect.unpredictedRows.push_back(index);
+      continue;
+    }
+
+    ExpectedSample sample;
+    sample.row = index;
+    sample.payload = std::move(payload);
+    sample.determinedLength = determined;
+    if (audio) {
+      sample.stream = Stream::Audio;
+      sample.start = audioTime;
+      sample.stop = audioTime + Duration(length, expect.avgBytesPerSec);
+      audioTime = sample.stop;
+    } else {
+      sample.stream = Stream::Video;
+      sample.start = videoTime;
+      sample.stop = videoTime + Duration(durationTicks, expect.timeBase);
+      sample.syncPoint = (timeInfo & kNotSyncPoint) == 0;
+      videoTime = sample.stop;
+    }
+    expect.samples.push_back(std::move(sample));
+  }
+  return expect;
+}
+
+}  // namespace filmwriter
