@@ -1,6 +1,8 @@
 // The subset of the Windows kernel that the module and the platform layer use.
 #pragma once
 
+#include <cstdarg>
+
 #include "results.h"
 #include "types.h"
 
@@ -9,6 +11,11 @@
 #define WAIT_ABANDONED 0x00000080u
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xFFFFFFFFu
+#define MAXIMUM_WAIT_OBJECTS 64
+#define STILL_ACTIVE 259u
+#define CREATE_SUSPENDED 0x00000004u
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000u
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
 #define MEM_COMMIT 0x00001000u
 #define MEM_RESERVE 0x00002000u
@@ -25,7 +32,22 @@
 
 #define CP_ACP 0
 #define CP_UTF8 65001
+#define MB_PRECOMPOSED 0x00000001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_ERR_INVALID_CHARS 0x00000080u
+
+#ifndef ERROR_BAD_EXE_FORMAT
+#define ERROR_BAD_EXE_FORMAT 193L
+#endif
+#ifndef ERROR_INVALID_ADDRESS
+#define ERROR_INVALID_ADDRESS 487L
+#endif
+#ifndef ERROR_INVALID_FLAGS
+#define ERROR_INVALID_FLAGS 1004L
+#endif
+#ifndef ERROR_NO_UNICODE_TRANSLATION
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#endif
 
 // Opaque storage for a re-entrant lock; only the kernel functions look inside.
 typedef struct _RTL_CRITICAL_SECTION {
@@ -122,3 +144,4 @@ PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR 
                                             LPCSTR defaultChar, LPBOOL usedDefaultChar);
 PLATFORM_API int WINAPI lstrlenA(LPCSTR string);
 PLATFORM_API int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+PLATFORM_API int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);
