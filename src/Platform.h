@@ -12,7 +12,24 @@
 #include <amvideo.h>
 #include <mmreg.h>
 #include <vfwmsgs.h>
+#include <evcode.h>
 #define WIDE(s) L##s
+// The automation booleans of dshow.h, which brings too much else to include.
+#ifndef OATRUE
+#define OATRUE (-1)
+#define OAFALSE (0)
+#endif
+// The filter setup records a filter module publishes; on Windows they are the
+// registration records of strmif.h under their setup names.
+typedef REGPINTYPES AMOVIESETUP_MEDIATYPE;
+typedef REGFILTERPINS AMOVIESETUP_PIN;
+typedef struct _AMOVIESETUP_FILTER {
+  const CLSID* clsID;
+  const WCHAR* strName;
+  DWORD dwMerit;
+  UINT nPins;
+  const AMOVIESETUP_PIN* lpPin;
+} AMOVIESETUP_FILTER;
 #else
 #include <win/platform.h>
 #endif
