@@ -1,6 +1,13 @@
-// The module's entry points. The filter class is not served yet: the class
-// table answers honestly that it has nothing to offer.
+// The module's entry points: the in-process server contract of the platform.
 #include "Platform.h"
+#include "com/CTrackedObject.h"
+#include "module/CModuleClassFactory.h"
+#include "module/ClassRegistration.h"
+#include "module/ClassTable.h"
+#include "module/MediaTypeEntry.h"
+#include "module/ModuleState.h"
+
+#include <new>
 
 #ifndef _WIN32
 #define MODULE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -9,12 +16,25 @@
 #endif
 
 namespace {
-HINSTANCE g_moduleInstance = nullptr;  // not counted: the loader owns it
+
+void RunInitHooks(BOOL loading) {
+  for (int index = 0; index < g_classTemplateCount; ++index) {
+    const ClassTemplateEntry& row = g_classTemplates[index];
+    if (row.m_initHook != nullptr) {
+      row.m_initHook(loading, row.m_classId);
+    }
+  }
 }
+
+}  // namespace
 
 MODULE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
-    g_moduleInstance = instance;
+    DisableThreadLibraryCalls(instance);
+    SetModuleInstance(instance);
+    RunInitHooks(TRUE);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    RunInitHooks(FALSE);
   }
   return TRUE;
 }
@@ -24,11 +44,44 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     return E_POINTER;
   }
   *ppv = nullptr;
-  return CLASS_E_CLASSNOTAVAILABLE;
+  // The interface is checked before the class is looked up.
+  if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IClassFactory)) {
+    return E_NOINTERFACE;
+  }
+  const ClassTemplateEntry* row = FindClassTemplate(clsid);
+  if (row == nullptr || row->m_creator == nullptr) {
+    return CLASS_E_CLASSNOTAVAILABLE;
+  }
+  CModuleClassFactory* factory = new (std::nothrow) CModuleClassFactory(row);
+  if (factory == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  IClassFactory* classFactory = factory;
+  classFactory->AddRef();
+  *ppv = classFactory;
+  return S_OK;
 }
 
-STDAPI DllCanUnloadNow() { return S_OK; }
+STDAPI DllCanUnloadNow() {
+  // Unmatched unlocks drive the lock count below 0; that is no lock.
+  if (ServerLockCount() > 0 || CTrackedObject::LiveObjectCount() != 0) {
+    return S_FALSE;
+  }
+  return S_OK;
+}
 
-STDAPI DllRegisterServer() { return E_NOTIMPL; }
+STDAPI DllRegisterServer() {
+  HRESULT hr = RegisterAllClasses();
+  if (FAILED(hr)) {
+    return hr;
+  }
+  return WriteMediaTypeEntry();
+}
 
-STDAPI DllUnregisterServer() { return E_NOTIMPL; }
+STDAPI DllUnregisterServer() {
+  HRESULT hr = UnregisterAllClasses();
+  if (FAILED(hr)) {
+    return hr;
+  }
+  return RemoveMediaTypeEntry();
+}

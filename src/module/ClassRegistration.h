@@ -1,0 +1,21 @@
+// Registration of the class table rows: their COM class keys, and through
+// each filter's own IAMovieSetup its entry in the platform's filter mapper.
+// COM must already be initialised on the calling thread.
+#pragma once
+
+#include "Platform.h"
+#include "module/ClassTable.h"
+
+// Rows in table order; the first failure ends the walk, leaving earlier rows
+// registered.
+HRESULT RegisterAllClasses();
+HRESULT RegisterAllClasses(const ClassTemplateEntry* table, int count);
+
+// Rows from the last to the first; a row whose object cannot be created
+// through its class key keeps that key.
+HRESULT UnregisterAllClasses();
+HRESULT UnregisterAllClasses(const ClassTemplateEntry* table, int count);
+
+// The module file's full path as the system reports it for the handle saved
+// at attach.
+HRESULT ModuleServerPath(WCHAR (&path)[MAX_PATH]);

@@ -1,0 +1,22 @@
+#include "module/ClassTable.h"
+
+#include "module/SetupData.h"
+#include "splitter/CCpkSplitterFilter.h"
+#include "splitter/SplitterIdentifiers.h"
+
+const ClassTemplateEntry g_classTemplates[] = {
+    {WIDE("Tessaly Parser"), &CLSID_CpkSplitter, &CreateCpkSplitterFilter, nullptr,
+     &g_cpkSplitterSetup},
+};
+
+const int g_classTemplateCount =
+    static_cast<int>(sizeof(g_classTemplates) / sizeof(g_classTemplates[0]));
+
+const ClassTemplateEntry* FindClassTemplate(REFCLSID classId) {
+  for (int index = 0; index < g_classTemplateCount; ++index) {
+    if (IsEqualGUID(*g_classTemplates[index].m_classId, classId)) {
+      return &g_classTemplates[index];
+    }
+  }
+  return nullptr;
+}

@@ -1,0 +1,23 @@
+// The COM class keys under HKEY_CLASSES_ROOT\CLSID.
+#pragma once
+
+#include "Platform.h"
+
+// Win32 error codes as HRESULTs; ERROR_SUCCESS stays S_OK.
+inline HRESULT ResultFromRegistry(LONG status) {
+  return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+}
+
+// Writes CLSID\{classId} with the description, its server subkey with the
+// server path and the threading model.
+HRESULT WriteClassKey(CLSID classId, const WCHAR* description, const WCHAR* serverPath,
+                      const WCHAR* threadingModel, const WCHAR* serverKeyName);
+
+// Removes CLSID\{classId} with everything below it; S_OK also when there
+// was nothing to remove.
+HRESULT RemoveClassKey(CLSID classId);
+
+// Deletes parent\name and all its subkeys. E_FAIL for an empty name (the
+// parent itself is never deleted); S_OK when the key is gone, also when it
+// never existed; otherwise the error that kept it (or part of it) alive.
+HRESULT DeleteKeyTree(HKEY parent, const char* name);
