@@ -1,0 +1,93 @@
+#include "CPositionedFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+#include <new>
+
+namespace platform {
+
+namespace {
+
+constexpr DWORD kErrorReadFault = 30;
+constexpr DWORD kErrorFilenameTooLong = 206;
+
+// ENOENT is the platform's "file not found" only when the folder exists;
+// otherwise the platform names the path instead.
+DWORD MissingFileError(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return ERROR_FILE_NOT_FOUND;
+  struct stat folder {};
+  if (stat(path.substr(0, slash).c_str(), &folder) == 0 && S_ISDIR(folder.st_mode)) {
+    return ERROR_FILE_NOT_FOUND;
+  }
+  return ERROR_PATH_NOT_FOUND;
+}
+
+HRESULT OpenError(int error, const std::string& path) {
+  switch (error) {
+    case ENOENT:
+      return HRESULT_FROM_WIN32(MissingFileError(path));
+    case ENOTDIR:
+      return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    case ENAMETOOLONG:
+      return HRESULT_FROM_WIN32(kErrorFilenameTooLong);
+    case ENOMEM:
+      return E_OUTOFMEMORY;
+    default:
+      return E_FAIL;
+  }
+}
+
+}  // namespace
+
+CPositionedFile::~CPositionedFile() { close(m_fd); }
+
+HRESULT CPositionedFile::Open(const std::string& path, std::shared_ptr<CPositionedFile>* out) {
+  if (!out) return E_POINTER;
+  out->reset();
+  if (path.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return OpenError(errno, path);
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    // Folders and devices are not files the platform's source would read.
+    close(fd);
+    return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+  }
+  auto* file = new (std::nothrow) CPositionedFile(fd);
+  if (!file) {
+    close(fd);
+    return E_OUTOFMEMORY;
+  }
+  out->reset(file);
+  return S_OK;
+}
+
+HRESULT CPositionedFile::Read(LONGLONG position, LONG length, BYTE* buffer, LONG* done) const {
+  *done = 0;
+  while (*done < length) {
+    ssize_t got = pread(m_fd, buffer + *done, static_cast<size_t>(length - *done),
+                        static_cast<off_t>(position + *done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return HRESULT_FROM_WIN32(kErrorReadFault);
+    if (got == 0) return S_FALSE;
+    *done += static_cast<LONG>(got);
+  }
+  return S_OK;
+}
+
+HRESULT CPositionedFile::Size(LONGLONG* size) const {
+  struct stat info {};
+  if (fstat(m_fd, &info) != 0) return HRESULT_FROM_WIN32(kErrorReadFault);
+  *size = static_cast<LONGLONG>(info.st_size);
+  return S_OK;
+}
+
+}  // namespace platform
