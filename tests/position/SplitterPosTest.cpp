@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "com/CountingUnknown.h"
+#include "position/CCpkSplitterPos.h"
+#include "position/PositionFakes.h"
+
+namespace {
+
+class SplitterPosTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(CTrackedObject::LiveObjectCount(), 0);
+    HRESULT hr = S_OK;
+    m_description = std::make_unique<CCpkStreamDescription>(&hr);
+    ASSERT_EQ(hr, S_OK);
+    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, m_description.get());
+    ASSERT_EQ(hr, S_OK);
+  }
+  void TearDown() override {
+    // The filter deletes its position object directly, whatever its own count.
+    delete m_object;
+    EXPECT_EQ(CTrackedObject::LiveObjectCount(), 0);
+    EXPECT_EQ(m_filter.references, 0);
+    EXPECT_EQ(m_upstream.references, 1);
+  }
+
+  IMediaPosition* Position() {
+    IMediaPosition* position = nullptr;
+    EXPECT_EQ(
+        m_object->InnerQueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&position)),
+        S_OK);
+    return position;
+  }
+
+  REFTIME DurationFor(DWORD ticks, DWORD timeBase) {
+    m_description->m_videoTicks = ticks;
+    m_description->m_timeBase = timeBase;
+    REFTIME duration = -1.0;
+    EXPECT_EQ(m_object->get_Duration(&duration), S_OK);
+    return duration;
+  }
+
+  CountingUnknown m_filter;
+  ForwardingPin m_inputPin;
+  RecordingUpstreamPin m_upstream;
+  std::unique_ptr<CCpkStreamDescription> m_description;
+  CCpkSplitterPos* m_object = nullptr;
+};
+
+TEST_F(SplitterPosTest, DurationIsTheVideoLengthInSeconds) {
+  EXPECT_EQ(DurationFor(1500, 600), 2.5);
+  EXPECT_EQ(DurationFor(0, 600), 0.0);
+  EXPECT_EQ(DurationFor(0x80000000u, 1), 2147483648.0);
+  EXPECT_EQ(DurationFor(0xFFFFFFFFu, 1), 4294967295.0);
+  EXPECT_EQ(DurationFor(1, 0xFFFFFFFFu), 1.0 / 4294967295.0);
+  // The upstream is never asked, even when it could answer.
+  m_inputPin.peer = &m_upstream;
+  EXPECT_EQ(DurationFor(3000, 600), 5.0);
+  EXPECT_EQ(m_upstream.calls, 0);
+}
+
+TEST_F(SplitterPosTest, ZeroTimeBaseGivesZeroDuration) {
+  EXPECT_EQ(DurationFor(1500, 0), 0.0);
+  EXPECT_EQ(DurationFor(0, 0), 0.0);
+}
+
+TEST_F(SplitterPosTest, NullOutPointersAreRefused) {
+  EXPECT_EQ(m_object->get_Duration(nullptr), E_POINTER);
+  EXPECT_EQ(m_object->CanSeekForward(nullptr), E_POINTER);
+  EXPECT_EQ(m_object->CanSeekBackward(nullptr), E_POINTER);
+}
+
+TEST_F(SplitterPosTest, SeeksBothWaysWhateverTheUpstreamSays) {
+  LONG forward = 0;
+  LONG backward = 0;
+  EXPECT_EQ(m_object->CanSeekForward(&forward), S_OK);
+  EXPECT_EQ(m_object->CanSeekBackward(&backward), S_OK);
+  EXPECT_EQ(forward, OATRUE);
+  EXPECT_EQ(backward, OATRUE);
+
+  m_inputPin.peer = &m_upstream;  // which answers OAFALSE
+  forward = backward = 0;
+  EXPECT_EQ(m_object->CanSeekForward(&forward), S_OK);
+  EXPECT_EQ(m_object->CanSeekBackward(&backward), S_OK);
+  EXPECT_EQ(forward, OATRUE);
+  EXPECT_EQ(backward, OATRUE);
+  EXPECT_EQ(m_upstream.calls, 0);
+}
+
+TEST_F(SplitterPosTest, OtherRequestsGoThroughTheInputPin) {
+  REFTIME time = 0.0;
+  EXPECT_EQ(m_object->get_CurrentPosition(&time), E_NOTIMPL);
+  LONGLONG duration = 0;
+  EXPECT_EQ(m_object->GetDuration(&duration), E_NOTIMPL);
+
+  m_inputPin.peer = &m_upstream;
+  EXPECT_EQ(m_object->put_CurrentPosition(4.0), static_cast<HRESULT>(0x00040123));
+  EXPECT_EQ(m_upstream.seenDouble, 4.0);
+  // IMediaSeeking's duration is the upstream's, not the stream description's.
+  m_description->m_videoTicks = 600;
+  m_description->m_timeBase = 600;
+  EXPECT_EQ(m_object->GetDuration(&duration), static_cast<HRESULT>(0x00040123));
+  EXPECT_EQ(duration, 123456789012LL);
+
+  m_upstream.offersPosition = false;
+  EXPECT_EQ(m_object->get_StopTime(&time), E_NOTIMPL);
+}
+
+TEST_F(SplitterPosTest, ReferencesCountOnTheFilter) {
+  IMediaPosition* position = Position();
+  ASSERT_NE(position, nullptr);
+  EXPECT_EQ(m_filter.references, 1);
+  position->AddRef();
+  EXPECT_EQ(m_filter.references, 2);
+
+  // QueryInterface through the interface is the filter's to answer.
+  IUnknown* identity = nullptr;
+  EXPECT_EQ(position->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+  EXPECT_EQ(identity, static_cast<IUnknown*>(&m_filter));
+  EXPECT_EQ(m_filter.references, 3);
+  IMediaSeeking* seeking = nullptr;
+  EXPECT_EQ(position->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking)),
+            E_NOINTERFACE);
+  EXPECT_EQ(seeking, nullptr);
+
+  identity->Release();
+  position->Release();
+  position->Release();
+  EXPECT_EQ(m_filter.references, 0);
+  // Still alive: only the filter's destructor ends it.
+  REFTIME duration = -1.0;
+  EXPECT_EQ(position->get_Duration(&duration), S_OK);
+}
+
+TEST(SplitterPosConstruction, WithoutAnInputPinTheFailureIsReported) {
+  CountingUnknown filter;
+  HRESULT hr = S_OK;
+  CCpkStreamDescription description(&hr);
+  auto* object = new CCpkSplitterPos(&filter, &hr, nullptr, &description);
+  EXPECT_EQ(hr, E_POINTER);
+  REFTIME time = 0.0;
+  EXPECT_EQ(object->get_CurrentPosition(&time), E_NOTIMPL);
+  EXPECT_EQ(object->get_Duration(&time), S_OK);
+  delete object;
+  EXPECT_EQ(CTrackedObject::LiveObjectCount(), 0);
+}
+
+}  // namespace
