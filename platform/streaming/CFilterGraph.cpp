@@ -5,7 +5,10 @@
 #include <new>
 
 #include "CFilterEnumerator.h"
+#include "CIntelligentConnect.h"
 #include "CSystemClock.h"
+#include "FileTypeDetection.h"
+#include "GraphTopology.h"
 
 namespace platform {
 
@@ -15,6 +18,9 @@ constexpr size_t kLongestName = MAX_FILTER_NAME - 1;
 // Generated names are numbered "0001" and up; a taken name gets " 0001" and up.
 constexpr int kLastNameNumber = 9999;
 constexpr size_t kSuffixLength = 5;
+// Run starts stream time a little after now, so that every filter receives
+// the base before it falls due.
+constexpr REFERENCE_TIME kRunDelay = 10 * 10000;
 
 std::u16string NumberText(int number) {
   char text[8];
@@ -37,6 +43,8 @@ HRESULT CFilterGraph::Create(IUnknown* outer, REFIID riid, void** ppv) {
 }
 
 CFilterGraph::~CFilterGraph() {
+  // Workers of running filters report to this graph: end them before it goes.
+  if (m_state != State_Stopped) StopLocked();
   // Connected filters hold each other through their pins: break every
   // connection first, or the filters would keep one another alive.
   for (Member& member : m_members) DisconnectPins(member.filter);
@@ -50,12 +58,18 @@ CFilterGraph::~CFilterGraph() {
 
 HRESULT CFilterGraph::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IFilterGraph) {
-    *ppv = static_cast<IFilterGraph*>(this);
+  if (riid == IID_IUnknown || riid == IID_IFilterGraph || riid == IID_IGraphBuilder) {
+    *ppv = static_cast<IGraphBuilder*>(this);
+  } else if (riid == IID_IMediaControl || riid == IID_IDispatch) {
+    *ppv = static_cast<IMediaControl*>(this);
+  } else if (riid == IID_IMediaEvent || riid == IID_IMediaEventEx) {
+    *ppv = static_cast<IMediaEventEx*>(this);
   } else if (riid == IID_IMediaEventSink) {
     *ppv = static_cast<IMediaEventSink*>(this);
   } else if (riid == IID_IGraphEventQueue) {
     *ppv = static_cast<IGraphEventQueue*>(this);
+  } else if (riid == IID_IGraphRendering) {
+    *ppv = static_cast<IGraphRendering*>(this);
   } else {
     *ppv = nullptr;
     return E_NOINTERFACE;
@@ -118,7 +132,7 @@ HRESULT CFilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName) {
     return E_OUTOFMEMORY;
   }
   pFilter->AddRef();
-  HRESULT hr = pFilter->JoinFilterGraph(static_cast<IFilterGraph*>(this), name.c_str());
+  HRESULT hr = pFilter->JoinFilterGraph(static_cast<IGraphBuilder*>(this), name.c_str());
   if (FAILED(hr)) {
     m_members.erase(std::find_if(m_members.begin(), m_members.end(),
                                  [pFilter](const Member& m) { return m.filter == pFilter; }));
@@ -126,6 +140,8 @@ HRESULT CFilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName) {
     return hr;
   }
   ++m_version;
+  // The newcomer has no clock yet: the next Pause from Stopped hands it out.
+  m_clockHandedOut = false;
   return named;
 }
 
@@ -146,6 +162,8 @@ HRESULT CFilterGraph::RemoveFilter(IBaseFilter* pFilter) {
   if (!pFilter) return E_POINTER;
   std::lock_guard<std::recursive_mutex> guard(m_graphLock);
   if (!FindMember(pFilter)) return VFW_E_NOT_FOUND;
+  // A filter leaves the graph stopped, its worker ended, before its pins let go.
+  if (m_state != State_Stopped) pFilter->Stop();
   DisconnectPins(pFilter);
   if (m_clock) pFilter->SetSyncSource(nullptr);
   pFilter->JoinFilterGraph(nullptr, nullptr);
@@ -232,17 +250,34 @@ HRESULT CFilterGraph::SetDefaultSyncSource() {
   HRESULT hr = CSystemClock::Create(nullptr, IID_IReferenceClock, clock.OutVoid());
   if (FAILED(hr)) return hr;
   m_clock = std::move(clock);
+  m_clockHandedOut = false;
+  return DistributeClockLocked();
+}
+
+HRESULT CFilterGraph::DistributeClockLocked() {
+  if (!m_clock) {
+    HRESULT hr = CSystemClock::Create(nullptr, IID_IReferenceClock, m_clock.OutVoid());
+    if (FAILED(hr)) return hr;
+  }
   HRESULT first = S_OK;
   for (const Member& member : m_members) {
-    hr = member.filter->SetSyncSource(m_clock.Get());
+    HRESULT hr = member.filter->SetSyncSource(m_clock.Get());
     if (FAILED(hr) && SUCCEEDED(first)) first = hr;
   }
+  m_clockHandedOut = SUCCEEDED(first);
   return first;
 }
 
 HRESULT CFilterGraph::Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2) {
-  return m_events.Push(GraphEvent{EventCode, EventParam1, EventParam2});
+  // Only leaf locks here: filters report from their workers, which Stop may be
+  // waiting for while it holds the graph lock.
+  GraphEvent report{};
+  if (!m_completion.Filter(GraphEvent{EventCode, EventParam1, EventParam2}, &report)) return S_OK;
+  HRESULT hr = m_events.Push(report);
+  return FAILED(hr) ? hr : S_OK;
 }
+
+void CFilterGraph::Post(const GraphEvent& event) { m_events.Push(event); }
 
 HRESULT CFilterGraph::TakeEvent(GraphEvent* event, DWORD timeoutMs) {
   return m_events.Take(event, timeoutMs);
@@ -272,6 +307,397 @@ HRESULT CFilterGraph::CountFilters(ULONG version, size_t* count) {
   if (version != m_version) return VFW_E_ENUM_OUT_OF_SYNC;
   *count = m_members.size();
   return S_OK;
+}
+
+// ---- state control ----
+
+HRESULT CFilterGraph::OrderedFiltersLocked(std::vector<IBaseFilter*>* ordered) {
+  std::vector<IBaseFilter*> filters;
+  try {
+    filters.reserve(m_members.size());
+    for (const Member& member : m_members) filters.push_back(member.filter);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return OrderDownstreamFirst(filters, ordered);
+}
+
+REFERENCE_TIME CFilterGraph::ClockTimeLocked() {
+  REFERENCE_TIME now = 0;
+  if (m_clock) m_clock->GetTime(&now);
+  return now;
+}
+
+HRESULT CFilterGraph::LeaveStoppedLocked(const std::vector<IBaseFilter*>& ordered) {
+  HRESULT clock = m_clockHandedOut ? S_OK : DistributeClockLocked();
+  // Counted before any filter moves: a short stream may end before Pause returns.
+  std::vector<IBaseFilter*> sinks;
+  std::vector<IBaseFilter*> others;
+  try {
+    for (IBaseFilter* filter : ordered) (IsSink(filter) ? sinks : others).push_back(filter);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  HRESULT hr = m_completion.Begin(sinks, others);
+  if (FAILED(hr)) return hr;
+  return clock;
+}
+
+namespace {
+
+// Every filter is asked; the first failure is the answer, else S_FALSE when
+// some filter has not finished its transition.
+template <typename Change>
+HRESULT ChangeEveryState(const std::vector<IBaseFilter*>& ordered, Change change) {
+  HRESULT result = S_OK;
+  for (IBaseFilter* filter : ordered) {
+    HRESULT hr = change(filter);
+    if (FAILED(hr)) {
+      if (SUCCEEDED(result)) result = hr;
+    } else if (hr == S_FALSE && result == S_OK) {
+      result = S_FALSE;
+    }
+  }
+  return result;
+}
+
+HRESULT Earlier(HRESULT first, HRESULT second) { return FAILED(first) ? first : second; }
+
+}  // namespace
+
+HRESULT CFilterGraph::PauseLocked() {
+  if (m_state == State_Paused) return S_OK;
+  std::vector<IBaseFilter*> ordered;
+  HRESULT hr = OrderedFiltersLocked(&ordered);
+  if (FAILED(hr)) return hr;
+  HRESULT prepared = S_OK;
+  if (m_state == State_Stopped) {
+    prepared = LeaveStoppedLocked(ordered);
+    if (prepared == E_OUTOFMEMORY) return prepared;
+  } else {
+    m_pausedAt = ClockTimeLocked();
+  }
+  hr = ChangeEveryState(ordered, [](IBaseFilter* filter) { return filter->Pause(); });
+  m_state = State_Paused;
+  return Earlier(prepared, hr);
+}
+
+HRESULT CFilterGraph::StopLocked() {
+  auto stop = [](IBaseFilter* filter) { return filter->Stop(); };
+  std::vector<IBaseFilter*> ordered;
+  HRESULT hr = OrderedFiltersLocked(&ordered);
+  if (SUCCEEDED(hr)) {
+    hr = ChangeEveryState(ordered, stop);
+  } else {
+    // Stop must reach every filter even when the order cannot be worked out.
+    hr = S_OK;
+    for (const Member& member : m_members) {
+      HRESULT stopped = stop(member.filter);
+      if (FAILED(stopped) && SUCCEEDED(hr)) hr = stopped;
+    }
+  }
+  m_state = State_Stopped;
+  m_hasRun = false;
+  m_completion.End();
+  return hr;
+}
+
+HRESULT CFilterGraph::Pause() {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return PauseLocked();
+}
+
+HRESULT CFilterGraph::Run() {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  if (m_state == State_Running) return S_OK;
+  HRESULT paused = S_OK;
+  if (m_state == State_Stopped) {
+    paused = PauseLocked();
+    if (FAILED(paused)) return paused;
+  }
+  std::vector<IBaseFilter*> ordered;
+  HRESULT hr = OrderedFiltersLocked(&ordered);
+  if (FAILED(hr)) return hr;
+  const REFERENCE_TIME start = ClockTimeLocked() + kRunDelay;
+  // Resuming: stream time goes on from where the pause held it.
+  m_streamBase = m_hasRun ? start - (m_pausedAt - m_streamBase) : start;
+  m_hasRun = true;
+  const REFERENCE_TIME base = m_streamBase;
+  hr = ChangeEveryState(ordered, [base](IBaseFilter* filter) { return filter->Run(base); });
+  m_state = State_Running;
+  GraphEvent complete{};
+  if (m_completion.OnRunning(&complete)) Post(complete);
+  return FAILED(hr) ? hr : (hr == S_FALSE ? hr : paused);
+}
+
+HRESULT CFilterGraph::Stop() {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return StopLocked();
+}
+
+HRESULT CFilterGraph::GetState(LONG msTimeout, OAFilterState* pfs) {
+  if (!pfs) return E_POINTER;
+  std::vector<ComRef<IBaseFilter>> filters;
+  {
+    std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+    *pfs = m_state;
+    try {
+      for (const Member& member : m_members)
+        filters.push_back(ComRef<IBaseFilter>::Share(member.filter));
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
+  // One deadline for the whole graph, not one per filter.
+  const DWORD started = GetTickCount();
+  HRESULT result = S_OK;
+  for (ComRef<IBaseFilter>& filter : filters) {
+    DWORD left = INFINITE;
+    if (msTimeout >= 0) {
+      DWORD spent = GetTickCount() - started;
+      left = spent >= static_cast<DWORD>(msTimeout) ? 0 : static_cast<DWORD>(msTimeout) - spent;
+    }
+    FILTER_STATE state = State_Stopped;
+    HRESULT hr = filter->GetState(left, &state);
+    if (FAILED(hr)) return hr;
+    if (hr == VFW_S_STATE_INTERMEDIATE) result = hr;
+    if (hr == VFW_S_CANT_CUE && result == S_OK) result = hr;
+  }
+  return result;
+}
+
+HRESULT CFilterGraph::StopWhenReady() {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  HRESULT paused = PauseLocked();
+  HRESULT stopped = StopLocked();
+  return FAILED(paused) ? paused : stopped;
+}
+
+HRESULT CFilterGraph::RenderFile(BSTR strFilename) { return RenderFile(strFilename, nullptr); }
+
+HRESULT CFilterGraph::AddSourceFilter(BSTR strFilename, IDispatch** ppUnk) {
+  if (ppUnk) *ppUnk = nullptr;
+  // The automation form hands out a filter-info object, which this graph does not have.
+  return E_NOTIMPL;
+}
+
+HRESULT CFilterGraph::get_FilterCollection(IDispatch** ppUnk) {
+  if (ppUnk) *ppUnk = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT CFilterGraph::get_RegFilterCollection(IDispatch** ppUnk) {
+  if (ppUnk) *ppUnk = nullptr;
+  return E_NOTIMPL;
+}
+
+// ---- IDispatch ----
+
+HRESULT CFilterGraph::GetTypeInfoCount(UINT* pctinfo) {
+  if (!pctinfo) return E_POINTER;
+  *pctinfo = 0;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+  if (ppTInfo) *ppTInfo = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT CFilterGraph::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
+
+HRESULT CFilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
+  return E_NOTIMPL;
+}
+
+// ---- events ----
+
+HRESULT CFilterGraph::GetEventHandle(OAEVENT* hEvent) {
+  if (!hEvent) return E_POINTER;
+  HANDLE handle = nullptr;
+  HRESULT hr = m_events.Handle(&handle);
+  *hEvent = reinterpret_cast<OAEVENT>(handle);
+  return hr;
+}
+
+HRESULT CFilterGraph::GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
+                               LONG msTimeout) {
+  if (!lEventCode || !lParam1 || !lParam2) return E_POINTER;
+  *lEventCode = 0;
+  *lParam1 = 0;
+  *lParam2 = 0;
+  GraphEvent event{};
+  HRESULT hr = m_events.Take(&event, msTimeout < 0 ? INFINITE : static_cast<DWORD>(msTimeout));
+  if (FAILED(hr)) return hr;
+  *lEventCode = event.code;
+  *lParam1 = event.param1;
+  *lParam2 = event.param2;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::WaitForCompletion(LONG msTimeout, LONG* pEvCode) {
+  if (!pEvCode) return E_POINTER;
+  return m_completion.Wait(msTimeout, pEvCode);
+}
+
+HRESULT CFilterGraph::CancelDefaultHandling(LONG lEvCode) {
+  return m_completion.SetDefaultHandling(lEvCode, false);
+}
+
+HRESULT CFilterGraph::RestoreDefaultHandling(LONG lEvCode) {
+  return m_completion.SetDefaultHandling(lEvCode, true);
+}
+
+// No event this graph queues carries memory of its own.
+HRESULT CFilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR) { return S_OK; }
+
+// There are no windows to post to on this platform; a null window is the
+// documented way to stop posting and is accepted.
+HRESULT CFilterGraph::SetNotifyWindow(OAHWND hwnd, LONG, LONG_PTR) {
+  return hwnd == 0 ? S_OK : E_NOTIMPL;
+}
+
+HRESULT CFilterGraph::SetNotifyFlags(LONG lNoNotifyFlags) {
+  if (lNoNotifyFlags != 0 && lNoNotifyFlags != AM_MEDIAEVENT_NONOTIFY) return E_INVALIDARG;
+  m_events.SetDiscarding(lNoNotifyFlags == AM_MEDIAEVENT_NONOTIFY);
+  return S_OK;
+}
+
+HRESULT CFilterGraph::GetNotifyFlags(LONG* lplNoNotifyFlags) {
+  if (!lplNoNotifyFlags) return E_POINTER;
+  *lplNoNotifyFlags = m_events.IsDiscarding() ? AM_MEDIAEVENT_NONOTIFY : 0;
+  return S_OK;
+}
+
+// ---- building ----
+
+HRESULT CFilterGraph::SetRenderSinkFactory(IRenderSinkFactory* factory) {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  m_sinkFactory = ComRef<IRenderSinkFactory>::Share(factory);
+  return S_OK;
+}
+
+ULONG CFilterGraph::SinkCount() {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  ULONG count = 0;
+  for (const Member& member : m_members) {
+    if (IsSink(member.filter)) ++count;
+  }
+  return count;
+}
+
+void CFilterGraph::RemoveAddedSinceLocked(const std::vector<IBaseFilter*>& before) {
+  std::vector<IBaseFilter*> added;
+  for (const Member& member : m_members) {
+    if (std::find(before.begin(), before.end(), member.filter) == before.end()) {
+      added.push_back(member.filter);
+    }
+  }
+  for (IBaseFilter* filter : added) RemoveFilter(filter);
+}
+
+HRESULT CFilterGraph::AddSourceFilterLocked(LPCWSTR file, LPCWSTR name, IBaseFilter** filter) {
+  GUID subtype{};
+  CLSID sourceClass{};
+  HRESULT hr = DetectFileType(file, &subtype, &sourceClass);
+  if (FAILED(hr)) return hr;
+  ComRef<IBaseFilter> source;
+  hr = CoCreateInstance(sourceClass, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                        source.OutVoid());
+  if (FAILED(hr) || !source) return VFW_E_CANNOT_LOAD_SOURCE_FILTER;
+  ComRef<IFileSourceFilter> loader;
+  if (FAILED(source->QueryInterface(IID_IFileSourceFilter, loader.OutVoid())) || !loader) {
+    return VFW_E_CANNOT_LOAD_SOURCE_FILTER;
+  }
+  AM_MEDIA_TYPE type{};
+  type.majortype = MEDIATYPE_Stream;
+  type.subtype = subtype;
+  type.formattype = GUID_NULL;
+  hr = loader->Load(file, &type);
+  if (FAILED(hr)) return hr;
+  hr = AddFilter(source.Get(), name ? name : file);
+  if (FAILED(hr)) return hr;
+  *filter = source.Detach();
+  return S_OK;
+}
+
+HRESULT CFilterGraph::AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR lpcwstrFilterName,
+                                      IBaseFilter** ppFilter) {
+  if (!ppFilter) return E_POINTER;
+  *ppFilter = nullptr;
+  if (!lpcwstrFileName) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return AddSourceFilterLocked(lpcwstrFileName, lpcwstrFilterName, ppFilter);
+}
+
+HRESULT CFilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) {
+  if (!lpcwstrFile) return E_POINTER;
+  // The play list is reserved by the platform.
+  if (lpcwstrPlayList && *lpcwstrPlayList) return E_INVALIDARG;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+  m_aborted.store(false, std::memory_order_relaxed);
+  std::vector<IBaseFilter*> before;
+  try {
+    for (const Member& member : m_members) before.push_back(member.filter);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  ComRef<IBaseFilter> source;
+  HRESULT hr = AddSourceFilterLocked(lpcwstrFile, nullptr, source.Out());
+  if (FAILED(hr)) return hr;
+  const bool unconnected = false;
+  std::vector<ComRef<IPin>> outputs;
+  hr = FilterPins(source.Get(), PINDIR_OUTPUT, &unconnected, &outputs);
+  if (SUCCEEDED(hr) && outputs.empty()) hr = VFW_E_CANNOT_RENDER;
+  bool partial = false;
+  HRESULT firstFailure = S_OK;
+  size_t rendered = 0;
+  CIntelligentConnect builder(static_cast<IGraphBuilder*>(this), m_sinkFactory.Get(), &m_aborted);
+  for (size_t i = 0; SUCCEEDED(hr) && i < outputs.size(); ++i) {
+    HRESULT pin = builder.Render(outputs[i].Get());
+    if (pin == E_ABORT || pin == E_OUTOFMEMORY) hr = pin;
+    if (SUCCEEDED(pin)) ++rendered;
+    if (pin != S_OK) partial = true;
+    if (FAILED(pin) && SUCCEEDED(firstFailure)) firstFailure = pin;
+  }
+  if (SUCCEEDED(hr) && rendered == 0) hr = firstFailure;
+  if (FAILED(hr)) {
+    source.Reset();
+    RemoveAddedSinceLocked(before);
+    return hr;
+  }
+  return partial ? VFW_S_PARTIAL_RENDER : S_OK;
+}
+
+HRESULT CFilterGraph::Render(IPin* ppinOut) {
+  if (!ppinOut) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  HRESULT hr = CheckPinInGraph(ppinOut, PINDIR_OUTPUT);
+  if (FAILED(hr)) return hr;
+  m_aborted.store(false, std::memory_order_relaxed);
+  CIntelligentConnect builder(static_cast<IGraphBuilder*>(this), m_sinkFactory.Get(), &m_aborted);
+  return builder.Render(ppinOut);
+}
+
+HRESULT CFilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
+  if (!ppinOut || !ppinIn) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  m_aborted.store(false, std::memory_order_relaxed);
+  CIntelligentConnect builder(static_cast<IGraphBuilder*>(this), m_sinkFactory.Get(), &m_aborted);
+  return builder.Connect(ppinOut, ppinIn);
+}
+
+// The graph writes no log.
+HRESULT CFilterGraph::SetLogFile(DWORD_PTR) { return S_OK; }
+
+HRESULT CFilterGraph::Abort() {
+  m_aborted.store(true, std::memory_order_relaxed);
+  return S_OK;
+}
+
+HRESULT CFilterGraph::ShouldOperationContinue() {
+  return m_aborted.load(std::memory_order_relaxed) ? S_FALSE : S_OK;
 }
 
 }  // namespace platform

@@ -1,5 +1,12 @@
 // The platform's filter graph (CLSID_FilterGraph): owns its filters, names
-// them, connects their pins, hands them a clock, and queues their events.
+// them, connects their pins, builds chains from files, changes their states
+// with one clock, and queues their events for the application.
+//
+// State changes go to every filter downstream first (sinks before the filters
+// that feed them). When one filter fails, the others still change and the
+// graph reports the first failure; the graph counts as being in the new state,
+// so that Stop brings every filter back. Run from Stopped pauses first and does
+// not run when that pause failed.
 #pragma once
 
 #include <atomic>
@@ -7,15 +14,22 @@
 #include <string>
 #include <vector>
 
+#include <platform/GraphBuilding.h>
 #include <platform/GraphEvents.h>
 #include <win/platform.h>
 
+#include "CGraphCompletion.h"
 #include "CGraphEventQueue.h"
 #include "ComRef.h"
 
 namespace platform {
 
-class CFilterGraph : public IFilterGraph, public IMediaEventSink, public IGraphEventQueue {
+class CFilterGraph : public IGraphBuilder,
+                     public IMediaControl,
+                     public IMediaEventEx,
+                     public IMediaEventSink,
+                     public IGraphEventQueue,
+                     public IGraphRendering {
  public:
   // Builtin class creator: no aggregation.
   static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv);
@@ -36,6 +50,51 @@ class CFilterGraph : public IFilterGraph, public IMediaEventSink, public IGraphE
   HRESULT STDMETHODCALLTYPE Disconnect(IPin* ppin) override;
   HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override;
 
+  // IGraphBuilder (results listed in platform/GraphBuilding.h)
+  HRESULT STDMETHODCALLTYPE Connect(IPin* ppinOut, IPin* ppinIn) override;
+  HRESULT STDMETHODCALLTYPE Render(IPin* ppinOut) override;
+  HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) override;
+  HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR lpcwstrFilterName,
+                                            IBaseFilter** ppFilter) override;
+  HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR hFile) override;
+  HRESULT STDMETHODCALLTYPE Abort() override;
+  HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override;
+
+  // IDispatch, shared by IMediaControl and IMediaEventEx: the graph has no
+  // type library, so late binding is not offered.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                          DISPID* rgDispId) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                   DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+  // IMediaControl
+  HRESULT STDMETHODCALLTYPE Run() override;
+  HRESULT STDMETHODCALLTYPE Pause() override;
+  HRESULT STDMETHODCALLTYPE Stop() override;
+  HRESULT STDMETHODCALLTYPE GetState(LONG msTimeout, OAFilterState* pfs) override;
+  HRESULT STDMETHODCALLTYPE RenderFile(BSTR strFilename) override;
+  HRESULT STDMETHODCALLTYPE AddSourceFilter(BSTR strFilename, IDispatch** ppUnk) override;
+  HRESULT STDMETHODCALLTYPE get_FilterCollection(IDispatch** ppUnk) override;
+  HRESULT STDMETHODCALLTYPE get_RegFilterCollection(IDispatch** ppUnk) override;
+  HRESULT STDMETHODCALLTYPE StopWhenReady() override;
+
+  // IMediaEvent, IMediaEventEx
+  HRESULT STDMETHODCALLTYPE GetEventHandle(OAEVENT* hEvent) override;
+  HRESULT STDMETHODCALLTYPE GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
+                                     LONG msTimeout) override;
+  HRESULT STDMETHODCALLTYPE WaitForCompletion(LONG msTimeout, LONG* pEvCode) override;
+  HRESULT STDMETHODCALLTYPE CancelDefaultHandling(LONG lEvCode) override;
+  HRESULT STDMETHODCALLTYPE RestoreDefaultHandling(LONG lEvCode) override;
+  HRESULT STDMETHODCALLTYPE FreeEventParams(LONG lEvCode, LONG_PTR lParam1,
+                                            LONG_PTR lParam2) override;
+  HRESULT STDMETHODCALLTYPE SetNotifyWindow(OAHWND hwnd, LONG lMsg,
+                                            LONG_PTR lInstanceData) override;
+  HRESULT STDMETHODCALLTYPE SetNotifyFlags(LONG lNoNotifyFlags) override;
+  HRESULT STDMETHODCALLTYPE GetNotifyFlags(LONG* lplNoNotifyFlags) override;
+
   // IMediaEventSink
   HRESULT STDMETHODCALLTYPE Notify(LONG EventCode, LONG_PTR EventParam1,
                                    LONG_PTR EventParam2) override;
@@ -43,6 +102,10 @@ class CFilterGraph : public IFilterGraph, public IMediaEventSink, public IGraphE
   // IGraphEventQueue
   HRESULT STDMETHODCALLTYPE TakeEvent(GraphEvent* event, DWORD timeoutMs) override;
   ULONG STDMETHODCALLTYPE PendingEventCount() override;
+
+  // IGraphRendering
+  HRESULT STDMETHODCALLTYPE SetRenderSinkFactory(IRenderSinkFactory* factory) override;
+  ULONG STDMETHODCALLTYPE SinkCount() override;
 
   // For the filter enumerator: the membership version it was made for must
   // still hold, else VFW_E_ENUM_OUT_OF_SYNC.
@@ -65,13 +128,30 @@ class CFilterGraph : public IFilterGraph, public IMediaEventSink, public IGraphE
   HRESULT ChooseName(LPCWSTR requested, std::u16string* name);
   HRESULT CheckPinInGraph(IPin* pin, PIN_DIRECTION direction);
   static void DisconnectPins(IBaseFilter* filter);
+  HRESULT OrderedFiltersLocked(std::vector<IBaseFilter*>* ordered);
+  HRESULT DistributeClockLocked();
+  HRESULT LeaveStoppedLocked(const std::vector<IBaseFilter*>& ordered);
+  HRESULT PauseLocked();
+  HRESULT StopLocked();
+  REFERENCE_TIME ClockTimeLocked();
+  void RemoveAddedSinceLocked(const std::vector<IBaseFilter*>& before);
+  HRESULT AddSourceFilterLocked(LPCWSTR file, LPCWSTR name, IBaseFilter** filter);
+  void Post(const GraphEvent& event);
 
   std::atomic<ULONG> m_refs{0};
   std::recursive_mutex m_graphLock;  // outermost: taken before any member filter's lock
   std::vector<Member> m_members;
   ULONG m_version = 0;  // changes with every AddFilter and RemoveFilter
   ComRef<IReferenceClock> m_clock;
+  bool m_clockHandedOut = false;  // every member has been given m_clock
+  FILTER_STATE m_state = State_Stopped;
+  REFERENCE_TIME m_streamBase = 0;  // the clock time at which stream time 0 fell in the last Run
+  REFERENCE_TIME m_pausedAt = 0;    // the clock time of the last Pause from Running
+  bool m_hasRun = false;            // m_streamBase and m_pausedAt hold since the last Stop
+  ComRef<IRenderSinkFactory> m_sinkFactory;
+  std::atomic<bool> m_aborted{false};
   CGraphEventQueue m_events;
+  CGraphCompletion m_completion;
 };
 
 }  // namespace platform

@@ -2,7 +2,9 @@
 // runtime's class table when the platform library loads.
 #include <platform/BuiltinClasses.h>
 
+#include "CAsyncFileSource.h"
 #include "CFilterGraph.h"
+#include "CFilterMapper.h"
 #include "CSystemClock.h"
 #include "CSystemMemAllocator.h"
 
@@ -14,6 +16,8 @@ struct StreamingClassRegistration {
     RegisterBuiltinClass(CLSID_MemoryAllocator, &CSystemMemAllocator::Create);
     RegisterBuiltinClass(CLSID_SystemClock, &CSystemClock::Create);
     RegisterBuiltinClass(CLSID_FilterGraph, &CFilterGraph::Create);
+    RegisterBuiltinClass(CLSID_AsyncReader, &CAsyncFileSource::Create);
+    RegisterBuiltinClass(CLSID_FilterMapper, &CFilterMapper::Create);
   }
 };
 

@@ -1,5 +1,6 @@
 // Test and host hook: the read side of a filter graph's event queue, which
-// filters fill through IMediaEventSink::Notify.
+// filters fill through IMediaEventSink::Notify. It is the queue IMediaEvent::
+// GetEvent reads: EC_COMPLETE arrives once, after every sink has signalled it.
 #pragma once
 
 #include <win/platform.h>

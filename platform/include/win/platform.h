@@ -14,3 +14,4 @@
 #include "filters.h"
 #include "sources.h"
 #include "automation.h"
+#include "graph.h"
