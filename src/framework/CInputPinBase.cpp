@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "framework/CFilterBase.h"
+#include "module/SystemAllocator.h"
 #include "runtime/CAutoLock.h"
 
 CInputPinBase::CInputPinBase(const char* objectName, CFilterBase* owner, CRITICAL_SECTION* lock,
@@ -85,8 +86,7 @@ STDMETHODIMP CInputPinBase::GetAllocator(IMemAllocator** allocator) {
   CAutoLock lock(m_lock);
   if (!m_allocator) {
     IMemAllocator* created = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IMemAllocator, reinterpret_cast<void**>(&created));
+    HRESULT hr = CreateSystemAllocator(&created);
     if (FAILED(hr)) {
       return hr;
     }

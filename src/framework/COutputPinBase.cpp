@@ -1,5 +1,7 @@
 #include "framework/COutputPinBase.h"
 
+#include "module/SystemAllocator.h"
+
 COutputPinBase::COutputPinBase(const char* objectName, CFilterBase* owner, CRITICAL_SECTION* lock,
                                HRESULT* result, LPCWSTR pinName)
     : CPinBase(objectName, owner, lock, result, pinName, PINDIR_OUTPUT) {}
@@ -107,8 +109,7 @@ HRESULT COutputPinBase::SendSample(IMediaSample* sample) {
 }
 
 HRESULT COutputPinBase::CreateOwnAllocator(IMemAllocator** out) {
-  return CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                          reinterpret_cast<void**>(out));
+  return CreateSystemAllocator(out);
 }
 
 HRESULT COutputPinBase::SendEndOfStream() {

@@ -1,0 +1,407 @@
+// The splitter streaming a movie of realistic shape from a file into sinks
+// that let go of every sample at once, against a plain loop of positioned
+// reads of the same chunks from the same file ("vs_pread" near 1 means the
+// splitter adds little to the reads themselves); and the cost of one row
+// when the chunks are tiny, which is the splitter's per-sample overhead.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+#include "com/CComHolder.h"
+#include "filmwriter/FilmWriter.h"
+#include "framework/CFilterBase.h"
+#include "framework/CInputPinBase.h"
+#include "runtime/CAutoLock.h"
+#include "splitter/CCpkSplitterFilter.h"
+#include "splitter/SplitterIdentifiers.h"
+
+namespace {
+
+struct Chunk {
+  uint64_t position;
+  uint32_t length;
+};
+
+// A movie written to a temporary file, with its chunk list for the baseline.
+struct MovieFile {
+  std::string path;
+  std::vector<Chunk> chunks;
+  uint64_t payloadBytes = 0;
+  size_t rows = 0;
+};
+
+uint32_t BigEndian32(const std::vector<uint8_t>& bytes, size_t at) {
+  return (uint32_t{bytes[at]} << 24) | (uint32_t{bytes[at + 1]} << 16) |
+         (uint32_t{bytes[at + 2]} << 8) | uint32_t{bytes[at + 3]};
+}
+
+// Files to remove when the program ends.
+std::vector<std::string>& WrittenFiles() {
+  static std::vector<std::string> files;
+  return files;
+}
+
+MovieFile WriteMovie(const filmwriter::FilmWriter& writer, const char* name) {
+  MovieFile movie;
+  const char* directory = std::getenv("TMPDIR");
+  movie.path = std::string(directory != nullptr ? directory : "/tmp") + "/tessaly-bench-" + name +
+               "-" + std::to_string(getpid()) + ".film";
+  const std::vector<uint8_t> bytes = writer.Build();
+  FILE* file = std::fopen(movie.path.c_str(), "wb");
+  if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+    std::abort();
+  }
+  std::fclose(file);
+  WrittenFiles().push_back(movie.path);
+  const uint32_t dataOffset = BigEndian32(bytes, 4);
+  movie.rows = writer.RowCount();
+  for (size_t row = 0; row < movie.rows; ++row) {
+    const size_t at = 48 + 16 + 16 * row;
+    Chunk chunk = {uint64_t{dataOffset} + BigEndian32(bytes, at), BigEndian32(bytes, at + 4)};
+    movie.chunks.push_back(chunk);
+    movie.payloadBytes += chunk.length;
+  }
+  return movie;
+}
+
+// 22,050 Hz 16-bit stereo and 320x240 Cinepak-sized frames at 15 per second.
+const MovieFile& RealisticMovie() {
+  static const MovieFile movie = [] {
+    filmwriter::FilmFormat format;
+    format.width = 320;
+    format.height = 240;
+    format.channels = 2;
+    format.bitsPerSample = 16;
+    format.sampleRate = 22050;
+    format.timeBase = 15;
+    filmwriter::FilmWriter writer(format);
+    const int frames = 3 * 60 * 15;  // three minutes
+    std::vector<uint8_t> audio(88200 / 15);
+    std::vector<uint8_t> frame;
+    for (int i = 0; i < frames; ++i) {
+      for (size_t k = 0; k < audio.size(); ++k) {
+        audio[k] = static_cast<uint8_t>(k * 7 + i);
+      }
+      frame.assign(9000 + (i % 15) * 400, static_cast<uint8_t>(i));
+      writer.AddAudio(audio);
+      writer.AddVideo(frame, 1, i % 15 == 0);
+    }
+    return WriteMovie(writer, "realistic");
+  }();
+  return movie;
+}
+
+// Chunks of a few bytes: the time per row is what the splitter itself costs.
+const MovieFile& TinyRowMovie() {
+  static const MovieFile movie = [] {
+    filmwriter::FilmWriter writer;
+    for (int i = 0; i < 20000; ++i) {
+      writer.AddAudio(std::vector<uint8_t>(16, static_cast<uint8_t>(i)));
+      writer.AddVideo(std::vector<uint8_t>(12, static_cast<uint8_t>(i)), 1);
+    }
+    return WriteMovie(writer, "tiny");
+  }();
+  return movie;
+}
+
+// The upstream end: an output pin offering IAsyncReader over a file through
+// positioned reads, so that concurrent readers never share an offset. Only
+// what a pull-mode input pin uses is answered.
+class FileReaderPin : public IPin, public IAsyncReader {
+ public:
+  explicit FileReaderPin(const std::string& path) : m_file(open(path.c_str(), O_RDONLY)) {}
+  ~FileReaderPin() {
+    if (m_file >= 0) {
+      close(m_file);
+    }
+  }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IPin)) {
+      *ppv = static_cast<IPin*>(this);
+    } else if (IsEqualGUID(riid, IID_IAsyncReader)) {
+      *ppv = static_cast<IAsyncReader*>(this);
+    } else {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  // The benchmark owns the pin on its stack.
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+  STDMETHODIMP Connect(IPin* receiver, const AM_MEDIA_TYPE*) override {
+    AM_MEDIA_TYPE type = {};
+    type.majortype = MEDIATYPE_Stream;
+    type.subtype = MEDIASUBTYPE_CpkFilm;
+    type.bFixedSizeSamples = TRUE;
+    type.lSampleSize = 1;
+    type.formattype = FORMAT_None;
+    return receiver->ReceiveConnection(static_cast<IPin*>(this), &type);
+  }
+  STDMETHODIMP ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override {
+    return VFW_E_INVALID_DIRECTION;
+  }
+  STDMETHODIMP Disconnect() override { return S_OK; }
+  STDMETHODIMP ConnectedTo(IPin** pin) override { return E_NOTIMPL; }
+  STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
+    *direction = PINDIR_OUTPUT;
+    return S_OK;
+  }
+  STDMETHODIMP QueryId(LPWSTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
+  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
+  STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+  STDMETHODIMP EndOfStream() override { return E_UNEXPECTED; }
+  STDMETHODIMP BeginFlush() override { return S_OK; }
+  STDMETHODIMP EndFlush() override { return S_OK; }
+  STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
+
+  STDMETHODIMP RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP Request(IMediaSample*, DWORD_PTR) override { return E_NOTIMPL; }
+  STDMETHODIMP WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP SyncReadAligned(IMediaSample*) override { return E_NOTIMPL; }
+  STDMETHODIMP SyncRead(LONGLONG position, LONG length, BYTE* buffer) override {
+    ssize_t got = pread(m_file, buffer, static_cast<size_t>(length), position);
+    if (got < 0) {
+      return E_FAIL;
+    }
+    return got == length ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Length(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+
+ private:
+  int m_file;
+};
+
+class DiscardingSinkFilter;
+
+// Counts what arrives and lets the sample go as soon as Receive returns.
+class DiscardingInputPin : public CInputPinBase {
+ public:
+  DiscardingInputPin(CFilterBase* owner, CRITICAL_SECTION* lock)
+      : CInputPinBase("DiscardingInputPin", owner, lock, nullptr, WIDE("In")) {}
+  HRESULT TestMediaType(const CMediaTypeRecord*) override { return S_OK; }
+  HRESULT FinishConnection(IPin*) override { return S_OK; }
+  STDMETHODIMP Receive(IMediaSample* sample) override {
+    m_bytes += static_cast<uint64_t>(sample->GetActualDataLength());
+    return S_OK;
+  }
+  STDMETHODIMP EndOfStream() override {
+    std::lock_guard<std::mutex> guard(m_lock);
+    ++m_endOfStream;
+    m_changed.notify_all();
+    return S_OK;
+  }
+  void WaitForEndOfStream(int count) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_changed.wait(guard, [&] { return m_endOfStream >= count; });
+  }
+
+ private:
+  std::atomic<uint64_t> m_bytes{0};
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  int m_endOfStream = 0;
+};
+
+class DiscardingSinkFilter : public CFilterBase {
+ public:
+  DiscardingSinkFilter()
+      : CFilterBase("DiscardingSinkFilter", nullptr, Initialized(&m_lock), CLSID_NULL),
+        m_pin(this, &m_lock) {}
+  ~DiscardingSinkFilter() override { DeleteCriticalSection(&m_lock); }
+  int PinCount() override { return 1; }
+  CPinBase* PinAt(int index) override { return index == 0 ? &m_pin : nullptr; }
+  STDMETHODIMP Stop() override {
+    CAutoLock lock(&m_lock);
+    m_pin.Deactivate();
+    m_state = State_Stopped;
+    return S_OK;
+  }
+  STDMETHODIMP Pause() override {
+    CAutoLock lock(&m_lock);
+    m_state = State_Paused;
+    return S_OK;
+  }
+  STDMETHODIMP Register() override { return S_FALSE; }
+  STDMETHODIMP Unregister() override { return S_FALSE; }
+  DiscardingInputPin* Input() { return &m_pin; }
+
+ private:
+  static CRITICAL_SECTION* Initialized(CRITICAL_SECTION* lock) {
+    InitializeCriticalSection(lock);
+    return lock;
+  }
+  CRITICAL_SECTION m_lock;
+  DiscardingInputPin m_pin;
+};
+
+// Source pin, splitter and one discarding sink per output, connected once;
+// each Pause from Stopped streams the whole file again.
+class StreamingGraph {
+ public:
+  explicit StreamingGraph(const MovieFile& movie) : m_source(movie.path) {
+    HRESULT result = S_OK;
+    CInnerUnknown* object = CreateCpkSplitterFilter(nullptr, &result);
+    if (object == nullptr || FAILED(result) ||
+        FAILED(object->InnerQueryInterface(IID_IBaseFilter,
+                                           m_splitter.ReleaseAndGetVoidAddressOf()))) {
+      std::abort();
+    }
+    CComHolder<IPin> input;
+    m_splitter->FindPin(WIDE("Input"), input.ReleaseAndGetAddressOf());
+    if (!input || FAILED(m_source.Connect(input.Get(), nullptr))) {
+      std::abort();
+    }
+    ConnectSink(WIDE("Audio"), &m_audio);
+    ConnectSink(WIDE("Video"), &m_video);
+  }
+  ~StreamingGraph() {
+    Stop();
+    for (const WCHAR* name : {WIDE("Input"), WIDE("Audio"), WIDE("Video")}) {
+      CComHolder<IPin> pin;
+      if (SUCCEEDED(m_splitter->FindPin(name, pin.ReleaseAndGetAddressOf())) && pin) {
+        CComHolder<IPin> peer;
+        if (pin->ConnectedTo(peer.ReleaseAndGetAddressOf()) == S_OK) {
+          peer->Disconnect();
+        }
+        pin->Disconnect();
+      }
+    }
+    m_splitter.Reset();
+  }
+
+  void StreamOnce() {
+    ++m_round;
+    m_audio->Pause();
+    m_video->Pause();
+    m_splitter->Pause();
+    static_cast<DiscardingSinkFilter*>(m_audio.Get())->Input()->WaitForEndOfStream(m_round);
+    static_cast<DiscardingSinkFilter*>(m_video.Get())->Input()->WaitForEndOfStream(m_round);
+    Stop();
+  }
+
+ private:
+  void ConnectSink(const WCHAR* name, CComHolder<IBaseFilter>* sink) {
+    auto* filter = new DiscardingSinkFilter();
+    *sink = static_cast<IBaseFilter*>(filter);
+    CComHolder<IPin> output;
+    m_splitter->FindPin(name, output.ReleaseAndGetAddressOf());
+    if (!output || FAILED(output->Connect(static_cast<IPin*>(filter->Input()), nullptr))) {
+      std::abort();
+    }
+  }
+  void Stop() {
+    m_audio->Stop();
+    m_video->Stop();
+    m_splitter->Stop();
+  }
+
+  FileReaderPin m_source;
+  CComHolder<IBaseFilter> m_splitter;
+  CComHolder<IBaseFilter> m_audio;
+  CComHolder<IBaseFilter> m_video;
+  int m_round = 0;
+};
+
+double Seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// One pass of positioned reads over the movie's chunks, into one buffer.
+double ReadLoopSeconds(const MovieFile& movie) {
+  int file = open(movie.path.c_str(), O_RDONLY);
+  std::vector<uint8_t> buffer(262144);
+  const double begin = Seconds();
+  for (const Chunk& chunk : movie.chunks) {
+    if (pread(file, buffer.data(), chunk.length, static_cast<off_t>(chunk.position)) < 0) {
+      std::abort();
+    }
+    benchmark::ClobberMemory();
+  }
+  const double seconds = Seconds() - begin;
+  close(file);
+  return seconds;
+}
+
+void BM_PositionedReadLoop(benchmark::State& state) {
+  const MovieFile& movie = RealisticMovie();
+  for (auto _ : state) {
+    ReadLoopSeconds(movie);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * movie.payloadBytes));
+}
+
+void BM_SplitterStreaming(benchmark::State& state) {
+  CoInitialize(nullptr);
+  const MovieFile& movie = RealisticMovie();
+  double baseline = 0;
+  for (int i = 0; i < 3; ++i) {
+    baseline += ReadLoopSeconds(movie);
+  }
+  baseline /= 3;
+  {
+    StreamingGraph graph(movie);
+    double streamed = 0;
+    for (auto _ : state) {
+      const double begin = Seconds();
+      graph.StreamOnce();
+      streamed += Seconds() - begin;
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * movie.payloadBytes));
+    state.counters["vs_pread"] = baseline / (streamed / static_cast<double>(state.iterations()));
+  }
+  CoUninitialize();
+}
+
+void BM_TinyRows(benchmark::State& state) {
+  CoInitialize(nullptr);
+  const MovieFile& movie = TinyRowMovie();
+  {
+    StreamingGraph graph(movie);
+    double streamed = 0;
+    for (auto _ : state) {
+      const double begin = Seconds();
+      graph.StreamOnce();
+      streamed += Seconds() - begin;
+    }
+    const double rows = static_cast<double>(state.iterations() * movie.rows);
+    state.SetItemsProcessed(static_cast<int64_t>(rows));
+    state.counters["ns_per_row"] = streamed * 1e9 / rows;
+  }
+  CoUninitialize();
+}
+
+BENCHMARK(BM_PositionedReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SplitterStreaming)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TinyRows)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  for (const std::string& path : WrittenFiles()) {
+    std::remove(path.c_str());
+  }
+  return 0;
+}

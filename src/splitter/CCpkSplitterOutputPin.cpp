@@ -1,0 +1,76 @@
+#include "splitter/CCpkSplitterOutputPin.h"
+
+#include <new>
+
+#include "splitter/CCpkSplitterFilter.h"
+
+CCpkSplitterOutputPin::CCpkSplitterOutputPin(CCpkSplitterFilter* filter, HRESULT* result,
+                                             LPCWSTR pinName)
+    : COutputPinBase("CCpkSplitterOutputPin", filter, filter->FilterLock(), result, pinName) {}
+
+CCpkSplitterOutputPin::~CCpkSplitterOutputPin() {
+  CPointerList::Position position = m_offeredTypes.FirstPosition();
+  while (position != nullptr) {
+    delete static_cast<CMediaTypeRecord*>(m_offeredTypes.NextObject(position));
+  }
+  m_offeredTypes.Clear();
+}
+
+HRESULT CCpkSplitterOutputPin::TestMediaType(const CMediaTypeRecord* type) {
+  if (type == nullptr) {
+    return E_POINTER;
+  }
+  CPointerList::Position position = m_offeredTypes.FirstPosition();
+  while (position != nullptr) {
+    const CMediaTypeRecord* offered =
+        static_cast<const CMediaTypeRecord*>(m_offeredTypes.NextObject(position));
+    if (*offered == *type) {
+      return S_OK;
+    }
+  }
+  return S_FALSE;
+}
+
+HRESULT CCpkSplitterOutputPin::OfferedMediaType(int index, CMediaTypeRecord* out) {
+  if (out == nullptr) {
+    return E_POINTER;
+  }
+  CPointerList::Position position = m_offeredTypes.FirstPosition();
+  while (position != nullptr) {
+    const CMediaTypeRecord* offered =
+        static_cast<const CMediaTypeRecord*>(m_offeredTypes.NextObject(position));
+    if (index == 0) {
+      *out = *offered;
+      return S_OK;
+    }
+    --index;
+  }
+  return VFW_S_NO_MORE_ITEMS;
+}
+
+HRESULT CCpkSplitterOutputPin::SizeBuffers(IMemAllocator* allocator,
+                                           ALLOCATOR_PROPERTIES* request) {
+  if (allocator == nullptr || request == nullptr) {
+    return E_POINTER;
+  }
+  // Whatever downstream asked for: the worker writes whole chunks into one
+  // buffer and relies on its size.
+  request->cBuffers = 1;
+  request->cbBuffer = kBufferSize;
+  request->cbAlign = 1;
+  request->cbPrefix = 0;
+  ALLOCATOR_PROPERTIES actual = {};
+  return allocator->SetProperties(request, &actual);
+}
+
+HRESULT CCpkSplitterOutputPin::AddOfferedType(const CMediaTypeRecord& type) {
+  CMediaTypeRecord* copy = new (std::nothrow) CMediaTypeRecord(type);
+  if (copy == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  if (m_offeredTypes.Append(copy) == nullptr) {
+    delete copy;
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}

@@ -1,0 +1,333 @@
+#include "SplitterTestKit.h"
+
+#include <chrono>
+
+#include "com/CTrackedObject.h"
+#include "com/WideString.h"
+#include "splitter/SplitterIdentifiers.h"
+
+namespace {
+// Long enough for a loaded sanitizer build; only a broken splitter waits it out.
+constexpr auto kPatience = std::chrono::seconds(60);
+}  // namespace
+
+CaptureInputPin::CaptureInputPin(TestFilterBase* owner, std::atomic<int>* sequence)
+    : CInputPinBase("CaptureInputPin", owner, owner->FilterLock(), nullptr, WIDE("In")),
+      m_sequence(sequence) {}
+
+STDMETHODIMP CaptureInputPin::EndOfStream() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  ++m_endOfStream;
+  m_changed.notify_all();
+  return S_OK;
+}
+
+STDMETHODIMP CaptureInputPin::Receive(IMediaSample* sample) {
+  HRESULT hr = CInputPinBase::Receive(sample);
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  int index = m_receives++;
+  auto refusal = m_refusals.find(index);
+  if (hr == S_OK && refusal != m_refusals.end()) {
+    hr = refusal->second;
+  }
+  if (hr != S_OK) {
+    m_changed.notify_all();
+    return hr;
+  }
+  CapturedSample record = {};
+  record.sequence = (*m_sequence)++;
+  record.timeResult = sample->GetTime(&record.start, &record.stop);
+  record.mediaTimeResult = sample->GetMediaTime(&record.mediaStart, &record.mediaStop);
+  record.syncPoint = sample->IsSyncPoint() == S_OK;
+  record.discontinuity = sample->IsDiscontinuity() == S_OK;
+  record.preroll = sample->IsPreroll() == S_OK;
+  AM_MEDIA_TYPE* type = nullptr;
+  record.typeChanged = sample->GetMediaType(&type) == S_OK;
+  if (type != nullptr) {
+    if (type->pbFormat != nullptr) {
+      CoTaskMemFree(type->pbFormat);
+    }
+    CoTaskMemFree(type);
+  }
+  BYTE* data = nullptr;
+  LONG length = sample->GetActualDataLength();
+  if (SUCCEEDED(sample->GetPointer(&data)) && data != nullptr && length > 0) {
+    record.bytes.assign(data, data + length);
+  }
+  m_samples.push_back(std::move(record));
+  if (m_keep) {
+    sample->AddRef();
+    m_kept.push_back(sample);
+  }
+  m_changed.notify_all();
+  return S_OK;
+}
+
+STDMETHODIMP CaptureInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) {
+  if (!m_askFor) {
+    return E_NOTIMPL;
+  }
+  *properties = m_requirements;
+  return S_OK;
+}
+
+void CaptureInputPin::KeepSamples(bool keep) {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  m_keep = keep;
+}
+
+void CaptureInputPin::DropKept() {
+  std::vector<IMediaSample*> kept;
+  {
+    std::lock_guard<std::mutex> guard(m_recordLock);
+    kept.swap(m_kept);
+  }
+  for (IMediaSample* sample : kept) {
+    sample->Release();
+  }
+}
+
+void CaptureInputPin::RefuseReceive(int index, HRESULT result) {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  m_refusals[index] = result;
+}
+
+void CaptureInputPin::AskFor(const ALLOCATOR_PROPERTIES& properties) {
+  m_askFor = true;
+  m_requirements = properties;
+}
+
+bool CaptureInputPin::WaitForSamples(size_t count) {
+  std::unique_lock<std::mutex> guard(m_recordLock);
+  return m_changed.wait_for(guard, kPatience, [&] { return m_samples.size() >= count; });
+}
+
+bool CaptureInputPin::WaitForEndOfStream(int count) {
+  std::unique_lock<std::mutex> guard(m_recordLock);
+  return m_changed.wait_for(guard, kPatience, [&] { return m_endOfStream >= count; });
+}
+
+std::vector<CapturedSample> CaptureInputPin::Samples() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_samples;
+}
+
+void CaptureInputPin::ClearRecords() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  m_samples.clear();
+  m_endOfStream = 0;
+}
+
+int CaptureInputPin::EndOfStreamCount() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_endOfStream;
+}
+
+int CaptureInputPin::ReceiveCount() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_receives;
+}
+
+CaptureSinkFilter::CaptureSinkFilter(std::atomic<int>* sequence)
+    : TestFilterBase("CaptureSinkFilter") {
+  AddPin(new CaptureInputPin(this, sequence));
+}
+
+std::vector<uint8_t> Pattern(size_t length, uint8_t seed) {
+  std::vector<uint8_t> bytes(length);
+  uint32_t state = 0x9E3779B9u ^ seed;
+  for (size_t i = 0; i < length; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes[i] = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row) {
+  auto u32 = [&](size_t at) {
+    return (uint32_t{file.at(at)} << 24) | (uint32_t{file.at(at + 1)} << 16) |
+           (uint32_t{file.at(at + 2)} << 8) | uint32_t{file.at(at + 3)};
+  };
+  return u32(4) + u32(48 + 16 + 16 * size_t{row});
+}
+
+filmwriter::FilmWriter SmallMovie(int audioRows, int videoRows) {
+  filmwriter::FilmWriter writer;
+  int rows = audioRows > videoRows ? audioRows : videoRows;
+  for (int i = 0; i < rows; ++i) {
+    if (i < audioRows) {
+      writer.AddAudio(Pattern(2205 + 7 * i, static_cast<uint8_t>(i)));
+    }
+    if (i < videoRows) {
+      writer.AddVideo(Pattern(300 + 13 * i, static_cast<uint8_t>(100 + i)), 40, i % 3 == 0);
+    }
+  }
+  return writer;
+}
+
+void SplitterGraphTest::SetUp() {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  m_liveObjects = CTrackedObject::LiveObjectCount();
+  m_liveSources = MemoryAsyncSource::LiveCount();
+  HRESULT created = S_OK;
+  CInnerUnknown* object = CreateCpkSplitterFilter(nullptr, &created);
+  ASSERT_NE(object, nullptr);
+  ASSERT_EQ(created, S_OK);
+  ASSERT_EQ(object->InnerQueryInterface(IID_IBaseFilter, m_splitter.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  m_filter = static_cast<CCpkSplitterFilter*>(object);
+}
+
+void SplitterGraphTest::TearDown() {
+  StopGraph();
+  for (auto& sink : m_sinks) {
+    static_cast<CaptureSinkFilter*>(sink.Get())->Input()->DropKept();
+  }
+  if (m_splitter) {
+    for (int i = m_filter->PinCount() - 1; i >= 0; --i) {
+      CPinBase* pin = m_filter->PinAt(i);
+      CComHolder<IPin> peer;
+      if (static_cast<IPin*>(pin)->ConnectedTo(peer.ReleaseAndGetAddressOf()) == S_OK) {
+        peer->Disconnect();
+      }
+      static_cast<IPin*>(pin)->Disconnect();
+    }
+  }
+  if (m_source) {
+    m_source->OutputPin()->Disconnect();
+  }
+  m_sinks.clear();
+  m_audioSink = nullptr;
+  m_videoSink = nullptr;
+  m_filter = nullptr;
+  m_splitter.Reset();
+  m_source.Reset();
+  EXPECT_EQ(CTrackedObject::LiveObjectCount(), m_liveObjects);
+  EXPECT_EQ(MemoryAsyncSource::LiveCount(), m_liveSources);
+  CoUninitialize();
+}
+
+HRESULT SplitterGraphTest::Load(const std::vector<uint8_t>& file) {
+  m_source = new MemoryAsyncSource(file);
+  m_source->SetSubtype(MEDIASUBTYPE_CpkFilm);
+  CComHolder<IPin> input = SplitterPin(WIDE("Input"));
+  if (!input) {
+    return E_UNEXPECTED;
+  }
+  return m_source->OutputPin()->Connect(input.Get(), nullptr);
+}
+
+HRESULT SplitterGraphTest::ConnectOutput(const WCHAR* name, CaptureSinkFilter** sink) {
+  CComHolder<IPin> output = SplitterPin(name);
+  if (!output) {
+    return VFW_E_NOT_FOUND;
+  }
+  auto* filter = new CaptureSinkFilter(&m_sequence);
+  m_sinks.emplace_back(static_cast<IBaseFilter*>(filter));
+  if (sink != nullptr) {
+    *sink = filter;
+  }
+  return output->Connect(static_cast<IPin*>(filter->Input()), nullptr);
+}
+
+void SplitterGraphTest::LoadAndConnectAll(const filmwriter::FilmWriter& writer) {
+  ASSERT_EQ(Load(writer), S_OK);
+  filmwriter::FilmExpectation expect = writer.Expect();
+  if (expect.hasAudioOutput) {
+    ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);
+  }
+  if (expect.hasVideoOutput) {
+    ASSERT_EQ(ConnectOutput(WIDE("Video"), &m_videoSink), S_OK);
+  }
+}
+
+void SplitterGraphTest::PauseGraph() {
+  for (auto& sink : m_sinks) {
+    sink->Pause();
+  }
+  if (m_splitter) {
+    m_splitter->Pause();
+  }
+  if (m_source) {
+    m_source->Pause();
+  }
+}
+
+void SplitterGraphTest::RunGraph() {
+  for (auto& sink : m_sinks) {
+    sink->Run(0);
+  }
+  if (m_splitter) {
+    m_splitter->Run(0);
+  }
+  if (m_source) {
+    m_source->Run(0);
+  }
+}
+
+void SplitterGraphTest::StopGraph() {
+  for (auto& sink : m_sinks) {
+    sink->Stop();
+  }
+  if (m_splitter) {
+    m_splitter->Stop();
+  }
+  if (m_source) {
+    m_source->Stop();
+  }
+}
+
+CComHolder<IPin> SplitterGraphTest::SplitterPin(const WCHAR* name) {
+  CComHolder<IPin> pin;
+  if (FAILED(m_splitter->FindPin(name, pin.ReleaseAndGetAddressOf()))) {
+    pin.Detach();
+  }
+  return pin;
+}
+
+std::vector<std::basic_string<WCHAR>> SplitterGraphTest::PinNames() {
+  std::vector<std::basic_string<WCHAR>> names;
+  for (int i = 0; i < m_filter->PinCount(); ++i) {
+    names.emplace_back(m_filter->PinAt(i)->PinName());
+  }
+  return names;
+}
+
+void SplitterGraphTest::ExpectDelivered(const filmwriter::FilmExpectation& expect) {
+  std::vector<CapturedSample> audio;
+  std::vector<CapturedSample> video;
+  if (m_audioSink != nullptr) {
+    audio = m_audioSink->Input()->Samples();
+  }
+  if (m_videoSink != nullptr) {
+    video = m_videoSink->Input()->Samples();
+  }
+  size_t audioAt = 0;
+  size_t videoAt = 0;
+  int lastSequence = -1;
+  for (const filmwriter::ExpectedSample& want : expect.samples) {
+    const bool isAudio = want.stream == filmwriter::Stream::Audio;
+    std::vector<CapturedSample>& got = isAudio ? audio : video;
+    size_t& at = isAudio ? audioAt : videoAt;
+    SCOPED_TRACE(::testing::Message() << "row " << want.row << (isAudio ? " audio" : " video"));
+    ASSERT_LT(at, got.size());
+    const CapturedSample& sample = got[at++];
+    EXPECT_GT(sample.sequence, lastSequence);  // delivered in table order
+    lastSequence = sample.sequence;
+    EXPECT_EQ(sample.timeResult, S_OK);
+    EXPECT_EQ(sample.start, want.start);
+    EXPECT_EQ(sample.stop, want.stop);
+    EXPECT_EQ(sample.mediaTimeResult, S_OK);
+    EXPECT_EQ(sample.mediaStart, want.start);
+    EXPECT_EQ(sample.mediaStop, want.stop);
+    EXPECT_EQ(sample.syncPoint, want.syncPoint);
+    EXPECT_FALSE(sample.discontinuity);
+    EXPECT_FALSE(sample.preroll);
+    EXPECT_FALSE(sample.typeChanged);
+    ASSERT_EQ(sample.bytes.size(), want.payload.size());
+    EXPECT_TRUE(std::equal(want.payload.begin(), want.payload.begin() + want.determinedLength,
+                           sample.bytes.begin()));
+  }
+  EXPECT_EQ(audioAt, audio.size());
+  EXPECT_EQ(videoAt, video.size());
+}
