@@ -1,0 +1,19 @@
+// The FILM files the Windows run plays: every shape the host's tests use,
+// built by the FILM writer so the expected samples come from its input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "filmwriter/FilmWriter.h"
+
+struct FilmShape {
+  std::string name;      // for the report
+  std::string fileName;  // written into the working folder
+  filmwriter::FilmWriter writer;
+};
+
+std::vector<FilmShape> PlaybackShapes();
+// A file long enough to be stopped part-way: audio and video interleaved.
+FilmShape LongShape();
+std::vector<uint8_t> Pattern(size_t length, uint8_t seed);
