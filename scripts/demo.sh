@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The main job on a built-in sample. Until the command-line host exists this
-# is a smoke run of the platform layer: it loads tessaly.ax the way a host
-# does and asks it for the splitter's class factory.
+# The main job on a built-in sample: builds tessaly and tessaly.ax, then runs
+# `tessaly demo`, which writes a FILM sample, registers the module into the
+# demo's own registry, shows what the splitter makes of the sample and
+# extracts it into audio.wav and movie.avi. Arguments go to `tessaly demo`
+# (for example -o DIR); the default folder is build/demo.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -9,5 +11,9 @@ dir="${TESSALY_BUILD_ROOT:-$root/build}/linux"
 
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build "$dir" -j "$(nproc)" --target tessaly-smoke tessaly-module
-"$dir/tools/tessaly-smoke" "$dir/src/tessaly.ax"
+cmake --build "$dir" -j "${TESSALY_JOBS:-$(nproc)}" --target tessaly tessaly-module
+
+if [ $# -eq 0 ]; then
+  set -- -o "${TESSALY_BUILD_ROOT:-$root/build}/demo"
+fi
+"$dir/tools/tessaly" demo --module "$dir/src/tessaly.ax" "$@"

@@ -1,0 +1,237 @@
+// info, dump and extract on files of every shape, checked against what the
+// FILM writer says the splitter delivers.
+#include <numeric>
+
+#include "AviReader.h"
+#include "CliFixture.h"
+#include "RiffReader.h"
+#include "tessaly/CSha256.h"
+
+using filmwriter::ExpectedSample;
+using filmwriter::FilmExpectation;
+using filmwriter::FilmFormat;
+using filmwriter::FilmWriter;
+using filmwriter::Stream;
+using namespace tools_test;
+
+namespace {
+
+struct Shape {
+  const char* name;
+  uint8_t channels;
+  uint8_t bitsPerSample;
+  uint16_t sampleRate;
+  // 'a' for an audio row, 'v' for a video row, in file order.
+  const char* rows;
+};
+
+const Shape kShapes[] = {
+    {"AudioOnly8BitMono", 1, 8, 11025, "aaaa"},
+    {"AudioOnly16BitStereo", 2, 16, 22050, "aaa"},
+    {"VideoOnly", 0, 8, 22050, "vvvvv"},
+    {"Both8BitStereoAlternating", 2, 8, 22050, "avavavav"},
+    {"Both16BitMonoMixed", 1, 16, 8000, "aavavvvaav"},
+    {"Both16BitStereoVideoFirst", 2, 16, 44100, "vvaavaaav"},
+    {"Both8BitMonoAudioLast", 1, 8, 22050, "vavvaa"},
+};
+
+// Audio chunk lengths are whole blocks, so that every delivered byte is
+// determined by the file; one chunk is empty.
+FilmWriter BuildFile(const Shape& shape) {
+  FilmFormat format;
+  format.channels = shape.channels;
+  format.bitsPerSample = shape.bitsPerSample;
+  format.sampleRate = shape.sampleRate;
+  format.width = 96;
+  format.height = 64;
+  format.timeBase = 600;
+  FilmWriter writer(format);
+  const uint32_t block = std::max<uint32_t>(1, shape.channels * shape.bitsPerSample / 8);
+  uint32_t index = 0;
+  for (const char* row = shape.rows; *row != 0; ++row, ++index) {
+    if (*row == 'a') {
+      const uint32_t blocks = index == 2 ? 0 : 200 + 37 * index;
+      writer.AddAudio(Pattern(blocks * block, index));
+    } else {
+      const uint32_t durations[] = {40, 20, 60, 40, 25};
+      writer.AddVideo(Frame(10 + 101 * index + (index % 2), index), durations[index % 5],
+                      index % 3 != 1);
+    }
+  }
+  return writer;
+}
+
+std::string PinName(const ExpectedSample& sample) {
+  return sample.stream == Stream::Audio ? "Audio" : "Video";
+}
+
+std::string Sha(const std::vector<uint8_t>& bytes) {
+  return tessaly::cli::CSha256::HexDigest(bytes.data(), bytes.size());
+}
+
+std::vector<uint8_t> Concatenated(const FilmExpectation& expectation, Stream stream) {
+  std::vector<uint8_t> bytes;
+  for (const ExpectedSample& sample : expectation.samples) {
+    if (sample.stream == stream)
+      bytes.insert(bytes.end(), sample.payload.begin(), sample.payload.end());
+  }
+  return bytes;
+}
+
+class CliShapesTest : public CliFixture, public ::testing::WithParamInterface<Shape> {
+ protected:
+  void SetUp() override {
+    Register();
+    writer = BuildFile(GetParam());
+    expectation = writer.Expect();
+    ASSERT_TRUE(expectation.parses);
+    file = WriteFilm(writer, "movie.film");
+  }
+
+  FilmWriter writer;
+  FilmExpectation expectation;
+  std::string file;
+};
+
+}  // namespace
+
+TEST_P(CliShapesTest, InfoDescribesThePinsFormatsAndDuration) {
+  const Shape& shape = GetParam();
+  const ToolResult result = Tessaly({"info", file, "--json"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const nlohmann::json info = nlohmann::json::parse(result.out);
+  const nlohmann::json& pins = info["pins"];
+  size_t at = 0;
+  if (expectation.hasAudioOutput) {
+    const nlohmann::json& audio = pins.at(at++);
+    EXPECT_EQ(audio["name"], "Audio");
+    EXPECT_EQ(audio["majortype"], "{73647561-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(audio["subtype"], "{00000001-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(audio["formattype"], "{05589F81-C356-11CE-BF01-00AA0055595A}");
+    EXPECT_EQ(audio["fixedSizeSamples"], false);
+    EXPECT_EQ(audio["sampleSize"], 65536);
+    const nlohmann::json& format = audio["format"];
+    EXPECT_EQ(format["wFormatTag"], 1);
+    EXPECT_EQ(format["nChannels"], shape.channels);
+    EXPECT_EQ(format["nSamplesPerSec"], shape.sampleRate);
+    EXPECT_EQ(format["nBlockAlign"], expectation.blockAlign);
+    EXPECT_EQ(format["nAvgBytesPerSec"], expectation.avgBytesPerSec);
+    EXPECT_EQ(format["wBitsPerSample"], shape.bitsPerSample);
+  }
+  if (expectation.hasVideoOutput) {
+    const nlohmann::json& video = pins.at(at++);
+    EXPECT_EQ(video["name"], "Video");
+    EXPECT_EQ(video["majortype"], "{73646976-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(video["subtype"], "{64697663-0000-0010-8000-00AA00389B71}");
+    EXPECT_EQ(video["formattype"], "{05589F80-C356-11CE-BF01-00AA0055595A}");
+    EXPECT_EQ(video["fixedSizeSamples"], true);
+    EXPECT_EQ(video["sampleSize"], 1);
+    const nlohmann::json& format = video["format"];
+    EXPECT_EQ(format["width"], 96);
+    EXPECT_EQ(format["height"], 64);
+    EXPECT_EQ(format["bitCount"], 24);
+    EXPECT_EQ(format["compression"], "cvid");
+    EXPECT_EQ(format["avgTimePerFrame"], 200000);
+    EXPECT_EQ(format["bitRate"], 2000);
+  }
+  EXPECT_EQ(pins.size(), at);
+  EXPECT_DOUBLE_EQ(info["duration"].get<double>(),
+                   double(expectation.videoTicks) / expectation.timeBase);
+}
+
+TEST_P(CliShapesTest, DumpPrintsEverySampleThenEndOfStreamInDeliveryOrder) {
+  const ToolResult result = Tessaly({"dump", file});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  std::vector<std::string> expected;
+  for (const ExpectedSample& sample : expectation.samples) {
+    ASSERT_EQ(sample.determinedLength, sample.payload.size());
+    const std::string times =
+        std::to_string(sample.start) + ",\"stop\":" + std::to_string(sample.stop);
+    expected.push_back("{\"pin\":\"" + PinName(sample) + "\",\"start\":" + times +
+                       ",\"mediaStart\":" + times.substr(0, times.find(',')) +
+                       ",\"mediaStop\":" + std::to_string(sample.stop) +
+                       ",\"sync\":" + (sample.syncPoint ? "true" : "false") +
+                       ",\"length\":" + std::to_string(sample.payload.size()) + ",\"sha256\":\"" +
+                       Sha(sample.payload) + "\"}");
+  }
+  if (expectation.hasAudioOutput) expected.push_back("{\"pin\":\"Audio\",\"event\":\"eos\"}");
+  if (expectation.hasVideoOutput) expected.push_back("{\"pin\":\"Video\",\"event\":\"eos\"}");
+  EXPECT_EQ(Lines(result.out), expected);
+}
+
+TEST_P(CliShapesTest, ExtractWritesAWaveFileAndAnAviThatReadBack) {
+  const std::string out = folder / "out";
+  const ToolResult result = Tessaly({"extract", file, "-o", out});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  std::vector<std::string> names = {"movie.avi"};
+  if (expectation.hasAudioOutput) names.insert(names.begin(), "audio.wav");
+  ASSERT_EQ(TempFolder::NamesIn(out), names) << "nothing else, no temporary file";
+  std::string error;
+
+  if (expectation.hasAudioOutput) {
+    const RiffReader wav(ReadFileBytes(out + "/audio.wav"));
+    RiffChunk riff;
+    ASSERT_TRUE(wav.Parse(&riff, &error)) << error;
+    const RiffChunk* fmt = riff.Child("fmt ");
+    const RiffChunk* data = riff.Child("data");
+    ASSERT_TRUE(fmt != nullptr && data != nullptr);
+    EXPECT_EQ(wav.U16(fmt->dataOffset + 2), GetParam().channels);
+    EXPECT_EQ(wav.U32(fmt->dataOffset + 4), GetParam().sampleRate);
+    EXPECT_EQ(wav.U32(fmt->dataOffset + 8), expectation.avgBytesPerSec);
+    EXPECT_EQ(wav.U16(fmt->dataOffset + 12), expectation.blockAlign);
+    EXPECT_EQ(wav.U16(fmt->dataOffset + 14), GetParam().bitsPerSample);
+    EXPECT_EQ(wav.Bytes(data->dataOffset, data->size), Concatenated(expectation, Stream::Audio));
+  }
+
+  AviFile avi;
+  ASSERT_TRUE(ReadAvi(ReadFileBytes(out + "/movie.avi"), &avi, &error)) << error;
+  const int videoNumber = expectation.hasVideoOutput ? 0 : -1;
+  const int audioNumber = expectation.hasAudioOutput ? (expectation.hasVideoOutput ? 1 : 0) : -1;
+  ASSERT_EQ(avi.streams.size(), size_t(videoNumber >= 0) + size_t(audioNumber >= 0));
+  ASSERT_EQ(avi.chunks.size(), expectation.samples.size());
+  ASSERT_EQ(avi.index.size(), expectation.samples.size());
+  uint32_t frames = 0;
+  int64_t frameUnits = 0;
+  for (size_t i = 0; i < expectation.samples.size(); ++i) {
+    const ExpectedSample& sample = expectation.samples[i];
+    const bool video = sample.stream == Stream::Video;
+    char id[5];
+    std::snprintf(id, sizeof(id), "%02d%s", video ? videoNumber : audioNumber, video ? "dc" : "wb");
+    EXPECT_EQ(avi.chunks[i].id, id) << "chunk " << i;
+    EXPECT_EQ(avi.chunks[i].data, sample.payload) << "chunk " << i;
+    EXPECT_EQ(avi.index[i].id, id);
+    EXPECT_EQ(avi.index[i].offset, avi.chunks[i].offset);
+    EXPECT_EQ(avi.index[i].size, sample.payload.size());
+    EXPECT_EQ(avi.index[i].flags, !video || sample.syncPoint ? 0x10u : 0u) << "chunk " << i;
+    if (video) {
+      ++frames;
+      frameUnits += sample.stop - sample.start;
+    }
+  }
+  EXPECT_EQ(avi.totalFrames, frames);
+  if (videoNumber >= 0) {
+    const AviStream& stream = avi.streams[videoNumber];
+    EXPECT_EQ(stream.type, "vids");
+    EXPECT_EQ(stream.handler, "cvid");
+    EXPECT_EQ(stream.length, frames);
+    uint64_t scale = (frameUnits + frames / 2) / frames;
+    uint64_t rate = 10000000;
+    const uint64_t divisor = std::gcd(scale, rate);
+    EXPECT_EQ(stream.scale, scale / divisor) << "the mean frame duration of the samples";
+    EXPECT_EQ(stream.rate, rate / divisor);
+  }
+  if (audioNumber >= 0) {
+    const AviStream& stream = avi.streams[audioNumber];
+    EXPECT_EQ(stream.type, "auds");
+    EXPECT_EQ(stream.scale, expectation.blockAlign);
+    EXPECT_EQ(stream.rate, expectation.avgBytesPerSec);
+    EXPECT_EQ(stream.length,
+              Concatenated(expectation, Stream::Audio).size() / expectation.blockAlign);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, CliShapesTest, ::testing::ValuesIn(kShapes),
+                         [](const ::testing::TestParamInfo<Shape>& info) {
+                           return std::string(info.param.name);
+                         });

@@ -1,0 +1,107 @@
+#include "media/CAtomicFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "media/TemporaryFiles.h"
+
+namespace tessaly::media {
+
+bool CAtomicFile::Open(const std::string& path, std::string* error) {
+  Abandon();
+  m_path = path;
+  std::vector<char> name(path.begin(), path.end());
+  const char suffix[] = ".part-XXXXXX";
+  name.insert(name.end(), suffix, suffix + sizeof(suffix));
+  const int descriptor = mkstemp(name.data());
+  if (descriptor < 0) return Fail("cannot create a file beside " + path, error);
+  m_temporaryPath = name.data();
+  m_cleanupSlot = RememberTemporaryFile(m_temporaryPath);
+  // mkstemp makes the file private; the result should look like any other new file.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(descriptor, 0666 & ~mask);
+  m_file = fdopen(descriptor, "w+b");
+  if (m_file == nullptr) {
+    const int saved = errno;
+    close(descriptor);
+    unlink(m_temporaryPath.c_str());
+    m_temporaryPath.clear();
+    ForgetTemporaryFile(m_cleanupSlot);
+    m_cleanupSlot = -1;
+    errno = saved;
+    return Fail("cannot open a file beside " + path, error);
+  }
+  m_size = 0;
+  m_position = 0;
+  return true;
+}
+
+bool CAtomicFile::Write(const void* bytes, size_t count, std::string* error) {
+  return WriteAt(m_size, bytes, count, error);
+}
+
+bool CAtomicFile::WriteAt(uint64_t offset, const void* bytes, size_t count, std::string* error) {
+  if (m_file == nullptr) {
+    if (error) *error = "cannot write " + m_path + ": the file is not open";
+    return false;
+  }
+  if (offset != m_position) {
+    if (fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+      return Fail("cannot write " + m_path, error);
+    }
+    m_position = offset;
+  }
+  if (count > 0 && std::fwrite(bytes, 1, count, m_file) != count) {
+    return Fail("cannot write " + m_path, error);
+  }
+  m_position += count;
+  if (m_position > m_size) m_size = m_position;
+  return true;
+}
+
+bool CAtomicFile::Commit(std::string* error) {
+  if (m_file == nullptr) {
+    if (error) *error = "cannot write " + m_path + ": the file is not open";
+    return false;
+  }
+  if (std::fflush(m_file) != 0 || fsync(fileno(m_file)) != 0) {
+    return Fail("cannot write " + m_path, error);
+  }
+  std::FILE* file = m_file;
+  m_file = nullptr;
+  if (std::fclose(file) != 0) return Fail("cannot write " + m_path, error);
+  if (std::rename(m_temporaryPath.c_str(), m_path.c_str()) != 0) {
+    return Fail("cannot create " + m_path, error);
+  }
+  m_temporaryPath.clear();
+  ForgetTemporaryFile(m_cleanupSlot);
+  m_cleanupSlot = -1;
+  return true;
+}
+
+void CAtomicFile::Abandon() {
+  if (m_file != nullptr) {
+    std::fclose(m_file);
+    m_file = nullptr;
+  }
+  if (!m_temporaryPath.empty()) {
+    unlink(m_temporaryPath.c_str());
+    m_temporaryPath.clear();
+  }
+  ForgetTemporaryFile(m_cleanupSlot);
+  m_cleanupSlot = -1;
+}
+
+bool CAtomicFile::Fail(const std::string& what, std::string* error) {
+  const int cause = errno;
+  if (error) *error = what + ": " + std::strerror(cause);
+  Abandon();
+  return false;
+}
+
+}  // namespace tessaly::media

@@ -1,0 +1,54 @@
+#include "media/TemporaryFiles.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace tessaly::media {
+
+namespace {
+
+constexpr int kSlots = 16;
+constexpr size_t kPathBytes = 4096;
+
+// Plain arrays: the signal handler may only read memory and call unlink.
+char g_paths[kSlots][kPathBytes];
+std::atomic<bool> g_used[kSlots];
+
+void RemoveAndReraise(int signalNumber) {
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (g_used[slot].load()) unlink(g_paths[slot]);
+  }
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+}  // namespace
+
+void InstallInterruptCleanup() {
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = RemoveAndReraise;
+    sigemptyset(&action.sa_mask);
+    sigaction(signalNumber, &action, nullptr);
+  }
+}
+
+int RememberTemporaryFile(const std::string& path) {
+  if (path.size() >= kPathBytes) return -1;
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (g_used[slot].load()) continue;
+    std::memcpy(g_paths[slot], path.c_str(), path.size() + 1);
+    g_used[slot].store(true);
+    return slot;
+  }
+  return -1;
+}
+
+void ForgetTemporaryFile(int slot) {
+  if (slot >= 0 && slot < kSlots) g_used[slot].store(false);
+}
+
+}  // namespace tessaly::media

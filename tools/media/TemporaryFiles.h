@@ -1,0 +1,18 @@
+// Temporary files that an interrupted program removes on its way out, so that
+// Ctrl-C during a long write leaves no half-written file behind.
+#pragma once
+
+#include <string>
+
+namespace tessaly::media {
+
+// Removes every registered file when SIGINT, SIGTERM or SIGHUP arrives, then
+// ends the program as that signal would have.
+void InstallInterruptCleanup();
+
+// Returns a slot to forget the file by, or -1 when every slot is taken (the
+// file is then not removed on interruption).
+int RememberTemporaryFile(const std::string& path);
+void ForgetTemporaryFile(int slot);
+
+}  // namespace tessaly::media

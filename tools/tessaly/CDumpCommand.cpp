@@ -1,0 +1,29 @@
+#include "tessaly/CDumpCommand.h"
+
+#include <cstdio>
+
+#include "tessaly/CComSession.h"
+#include "tessaly/CCommandError.h"
+#include "tessaly/CDumpObserver.h"
+#include "tessaly/CFilmGraph.h"
+#include "tessaly/CRegistrySelection.h"
+
+namespace tessaly::cli {
+
+int CDumpCommand::Run() const {
+  const CRegistrySelection registry(m_options.registry);
+  registry.Apply(false);
+  const CComSession com;
+  CFilmGraph graph(std::make_shared<CDumpObserver>(stdout));
+  graph.Render(m_file, registry);
+  try {
+    graph.Play();
+  } catch (const CCommandError&) {
+    if (std::ferror(stdout)) throw CCommandError(kExitOutputFailed, "cannot write the dump");
+    throw;
+  }
+  if (std::fflush(stdout) != 0) throw CCommandError(kExitOutputFailed, "cannot write the dump");
+  return kExitSuccess;
+}
+
+}  // namespace tessaly::cli

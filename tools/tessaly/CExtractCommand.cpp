@@ -1,0 +1,63 @@
+#include "tessaly/CExtractCommand.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tessaly/CComSession.h"
+#include "tessaly/CCommandError.h"
+#include "tessaly/CExtractObserver.h"
+#include "tessaly/CFilmGraph.h"
+#include "tessaly/CRegistrySelection.h"
+#include "tessaly/FileSystem.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+void PrepareFolder(const std::string& folder) {
+  if (!MakeFolders(folder)) {
+    throw CCommandError(kExitOutputFailed,
+                        "cannot create the output folder " + folder + ": " + std::strerror(errno));
+  }
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    throw CCommandError(kExitOutputFailed, "cannot write to the output folder " + folder + ": " +
+                                               std::strerror(errno));
+  }
+}
+
+}  // namespace
+
+int CExtractCommand::Run() const {
+  const CRegistrySelection registry(m_options.registry);
+  registry.Apply(false);
+  const CComSession com;
+  for (const std::string& path : Extract(registry)) std::printf("wrote %s\n", path.c_str());
+  return kExitSuccess;
+}
+
+std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& registry) const {
+  auto observer = std::make_shared<CExtractObserver>(m_folder);
+  CFilmGraph graph(observer);
+  graph.Render(m_file, registry);
+  PrepareFolder(m_folder);
+  observer->Open(graph.Outputs());
+  auto progress = std::make_shared<CProgressBar>("extracting", graph.Duration(),
+                                                 CProgressBar::StandardErrorIsTerminal());
+  observer->SetProgress(progress);
+  try {
+    graph.Play();
+  } catch (const CCommandError&) {
+    progress->Finish();
+    observer->Abandon();
+    const std::string failure = observer->Failure();
+    if (!failure.empty()) throw CCommandError(kExitOutputFailed, failure);
+    throw;
+  }
+  progress->Finish();
+  return observer->Finish();
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,248 @@
+#include "tessaly/CFilmGraph.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "sinks/CRecordingSink.h"
+#include "sinks/WideText.h"
+#include "tessaly/CCommandError.h"
+#include "tessaly/CRegistrationCheck.h"
+#include "tessaly/CRegistrySelection.h"
+#include "tessaly/HResultText.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+// Frees what a callee put in a media type it filled for us.
+void FreeMediaTypeContents(AM_MEDIA_TYPE& type) {
+  if (type.pbFormat != nullptr) CoTaskMemFree(type.pbFormat);
+  if (type.pUnk != nullptr) type.pUnk->Release();
+  type.pbFormat = nullptr;
+  type.pUnk = nullptr;
+  type.cbFormat = 0;
+}
+
+std::string PinName(IPin* pin) {
+  PIN_INFO info{};
+  if (FAILED(pin->QueryPinInfo(&info))) return std::string();
+  if (info.pFilter != nullptr) info.pFilter->Release();
+  info.achName[MAX_PIN_NAME - 1] = 0;
+  return sinks::Utf8FromWide(info.achName);
+}
+
+void CheckInputFile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      throw CCommandError(kExitInputMissing, path + ": no such file");
+    }
+    throw CCommandError(kExitInputMissing, path + ": cannot be read: " + std::strerror(errno));
+  }
+  if (S_ISDIR(info.st_mode)) {
+    throw CCommandError(kExitInputMissing, path + ": is a folder, not a file");
+  }
+  if (access(path.c_str(), R_OK) != 0) {
+    throw CCommandError(kExitInputMissing, path + ": cannot be read: " + std::strerror(errno));
+  }
+}
+
+std::string RegisterAdvice(const CRegistrySelection& registry) {
+  return "run 'tessaly register" + registry.OptionText() + "'";
+}
+
+}  // namespace
+
+CFilmGraph::CFilmGraph(std::shared_ptr<sinks::ISinkObserver> observer)
+    : m_observer(std::move(observer)) {}
+
+CFilmGraph::~CFilmGraph() {
+  if (!m_graph) return;
+  StopGraph();
+  CComRef<platform::IGraphRendering> rendering;
+  if (SUCCEEDED(m_graph.As(platform::IID_IGraphRendering, &rendering))) {
+    rendering->SetRenderSinkFactory(nullptr);
+  }
+}
+
+void CFilmGraph::Render(const std::string& path, const CRegistrySelection& registry) {
+  m_path = path;
+  CheckInputFile(path);
+
+  const CRegistrationCheck registration;
+  if (!registration.IsRegistered()) {
+    throw CCommandError(kExitNotRegistered, "the Tessaly module is not registered in " +
+                                                registry.Path() + "; " + RegisterAdvice(registry) +
+                                                " first");
+  }
+  if (!registration.ModulePath().empty() && access(registration.ModulePath().c_str(), F_OK) != 0) {
+    throw CCommandError(kExitNotRegistered, "the module registered in " + registry.Path() +
+                                                " is missing (" + registration.ModulePath() +
+                                                "); " + RegisterAdvice(registry) + " again");
+  }
+
+  HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                m_graph.OutVoid());
+  if (FAILED(hr)) {
+    throw CCommandError(kExitFailure, "cannot create a filter graph: " + DescribeHResult(hr));
+  }
+  CComRef<platform::IGraphRendering> rendering;
+  hr = m_graph.As(platform::IID_IGraphRendering, &rendering);
+  if (FAILED(hr)) {
+    throw CCommandError(kExitFailure,
+                        "the filter graph cannot take recording sinks: " + DescribeHResult(hr));
+  }
+  auto create = [this](IPin* pin, const AM_MEDIA_TYPE* type, IBaseFilter** sink) -> HRESULT {
+    // A raw byte stream means no filter took the file: leave it unrendered.
+    if (type == nullptr || IsEqualGUID(type->majortype, MEDIATYPE_Stream)) return S_FALSE;
+    return CreateSink(pin, sink);
+  };
+  using Factory = platform::CallbackSinkFactory<decltype(create)>;
+  Factory* factory = new (std::nothrow) Factory(create);
+  if (factory == nullptr) throw CCommandError(kExitFailure, "out of memory");
+  factory->AddRef();
+  hr = rendering->SetRenderSinkFactory(factory);
+  factory->Release();
+  if (FAILED(hr)) {
+    throw CCommandError(kExitFailure, "cannot hand the sinks to the graph: " + DescribeHResult(hr));
+  }
+
+  const std::u16string widePath = sinks::WideFromUtf8(path);
+  hr = m_graph->RenderFile(reinterpret_cast<LPCWSTR>(widePath.c_str()), nullptr);
+  if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+      hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) {
+    throw CCommandError(kExitInputMissing, path + ": no such file");
+  }
+  if (hr == E_ACCESSDENIED) {
+    throw CCommandError(kExitInputMissing, path + ": cannot be read: " + DescribeHResult(hr));
+  }
+  if (hr == VFW_E_UNKNOWN_FILE_TYPE) {
+    throw CCommandError(
+        kExitUnrecognised,
+        path + ": not a FILM file: no registered check bytes match its first bytes");
+  }
+  if (hr == VFW_E_CANNOT_RENDER) {
+    throw CCommandError(kExitNotRegistered,
+                        "no registered filter takes FILM streams: the Tessaly module is not "
+                        "registered with the filter mapper in " +
+                            registry.Path() + "; " + RegisterAdvice(registry));
+  }
+  if (hr == REGDB_E_CLASSNOTREG || hr == CO_E_DLLNOTFOUND || hr == CO_E_ERRORINDLL ||
+      hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) ||
+      hr == HRESULT_FROM_WIN32(ERROR_DLL_INIT_FAILED)) {
+    throw CCommandError(kExitNotRegistered, "cannot load the module registered in " +
+                                                registry.Path() + ": " + DescribeHResult(hr) +
+                                                "; " + RegisterAdvice(registry) + " again");
+  }
+  if (hr == VFW_E_CANNOT_LOAD_SOURCE_FILTER) {
+    throw CCommandError(kExitFailure,
+                        path + ": the source filter registered for it: " + DescribeHResult(hr));
+  }
+  if (FAILED(hr)) {
+    throw CCommandError(kExitRefused,
+                        path + ": the splitter refused the file: " + DescribeHResult(hr));
+  }
+  FindSplitter();
+}
+
+HRESULT CFilmGraph::CreateSink(IPin* pin, IBaseFilter** sink) {
+  CComRef<IBaseFilter> created;
+  const HRESULT hr = sinks::CRecordingSink::Create(m_observer, created.Out());
+  if (FAILED(hr)) return hr;
+  m_sinks.push_back(CComRef<IBaseFilter>::Share(created.Get()));
+  *sink = created.Detach();
+  return S_OK;
+}
+
+void CFilmGraph::FindSplitter() {
+  for (const CComRef<IBaseFilter>& sink : m_sinks) {
+    CComRef<IPin> input;
+    if (FAILED(sink->FindPin(u"In", input.Out()))) continue;
+    CComRef<IPin> upstream;
+    if (FAILED(input->ConnectedTo(upstream.Out()))) continue;
+    PIN_INFO info{};
+    if (FAILED(upstream->QueryPinInfo(&info)) || info.pFilter == nullptr) continue;
+    m_splitter = CComRef<IBaseFilter>::Adopt(info.pFilter);
+    return;
+  }
+  throw CCommandError(kExitRefused, m_path + ": the splitter offered no stream to play");
+}
+
+std::vector<OutputPin> CFilmGraph::Outputs() const {
+  std::vector<OutputPin> outputs;
+  if (!m_splitter) return outputs;
+  CComRef<IEnumPins> pins;
+  if (FAILED(m_splitter->EnumPins(pins.Out()))) return outputs;
+  for (;;) {
+    CComRef<IPin> pin;
+    ULONG fetched = 0;
+    if (pins->Next(1, pin.Out(), &fetched) != S_OK || fetched != 1) break;
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    if (FAILED(pin->QueryDirection(&direction)) || direction != PINDIR_OUTPUT) continue;
+    OutputPin output;
+    output.name = PinName(pin.Get());
+    AM_MEDIA_TYPE type{};
+    if (pin->ConnectionMediaType(&type) == S_OK) {
+      output.connected = true;
+      output.type = sinks::CSinkMediaType(type);
+      FreeMediaTypeContents(type);
+    } else {
+      CComRef<IEnumMediaTypes> types;
+      AM_MEDIA_TYPE* offered = nullptr;
+      if (SUCCEEDED(pin->EnumMediaTypes(types.Out())) &&
+          types->Next(1, &offered, nullptr) == S_OK && offered != nullptr) {
+        output.type = sinks::CSinkMediaType(*offered);
+        FreeMediaTypeContents(*offered);
+        CoTaskMemFree(offered);
+      }
+    }
+    outputs.push_back(std::move(output));
+  }
+  return outputs;
+}
+
+double CFilmGraph::Duration() const {
+  CComRef<IMediaPosition> position;
+  if (!m_splitter || FAILED(m_splitter.As(IID_IMediaPosition, &position))) return 0;
+  REFTIME duration = 0;
+  return SUCCEEDED(position->get_Duration(&duration)) ? duration : 0;
+}
+
+void CFilmGraph::Play() {
+  CComRef<IMediaControl> control;
+  CComRef<IMediaEvent> events;
+  HRESULT hr = m_graph.As(IID_IMediaControl, &control);
+  if (SUCCEEDED(hr)) hr = m_graph.As(IID_IMediaEvent, &events);
+  if (FAILED(hr)) {
+    throw CCommandError(kExitFailure, "the filter graph cannot be played: " + DescribeHResult(hr));
+  }
+  hr = control->Run();
+  if (FAILED(hr)) {
+    StopGraph();
+    throw CCommandError(kExitRefused, m_path + ": the graph would not run: " + DescribeHResult(hr));
+  }
+  LONG code = 0;
+  hr = events->WaitForCompletion(static_cast<LONG>(INFINITE), &code);
+  StopGraph();
+  if (FAILED(hr)) {
+    throw CCommandError(
+        kExitFailure, m_path + ": waiting for the end of playback failed: " + DescribeHResult(hr));
+  }
+  if (code != EC_COMPLETE) {
+    throw CCommandError(kExitFailure,
+                        m_path + ": playback aborted (" +
+                            (code == EC_USERABORT ? std::string("EC_USERABORT") : "EC_ERRORABORT") +
+                            ")");
+  }
+}
+
+void CFilmGraph::StopGraph() {
+  CComRef<IMediaControl> control;
+  if (m_graph && SUCCEEDED(m_graph.As(IID_IMediaControl, &control))) control->Stop();
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,62 @@
+// One FILM file in a graph built the platform's way: the file rendered
+// through its registered source and splitter, each output ending in a
+// recording sink, then played to the end.
+#pragma once
+
+#include <win/platform.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <platform/GraphBuilding.h>
+
+#include "sinks/CComRef.h"
+#include "sinks/CSinkMediaType.h"
+#include "sinks/SinkObserver.h"
+
+namespace tessaly::cli {
+
+class CRegistrySelection;
+
+struct OutputPin {
+  std::string name;
+  bool connected = false;
+  sinks::CSinkMediaType type;  // the connection's type, else the pin's first offered type
+};
+
+class CFilmGraph {
+ public:
+  // The observer hears every sample the sinks receive. COM must be
+  // initialised on the calling thread for the object's whole life.
+  explicit CFilmGraph(std::shared_ptr<sinks::ISinkObserver> observer);
+  CFilmGraph(const CFilmGraph&) = delete;
+  CFilmGraph& operator=(const CFilmGraph&) = delete;
+  ~CFilmGraph();
+
+  // Builds the graph for the file. Throws CCommandError naming what to do:
+  // a missing file, an unrecognised one, a module not registered, a refusal.
+  void Render(const std::string& path, const CRegistrySelection& registry);
+
+  // The splitter's output pins in its own order.
+  std::vector<OutputPin> Outputs() const;
+  // Seconds, from the splitter's IMediaPosition; 0 when it has none.
+  double Duration() const;
+
+  // Runs the graph until every sink has completed, then stops it. Throws
+  // CCommandError when playback aborts.
+  void Play();
+
+ private:
+  HRESULT CreateSink(IPin* pin, IBaseFilter** sink);
+  void FindSplitter();
+  void StopGraph();
+
+  std::shared_ptr<sinks::ISinkObserver> m_observer;
+  tessaly::CComRef<IGraphBuilder> m_graph;
+  tessaly::CComRef<IBaseFilter> m_splitter;
+  std::vector<tessaly::CComRef<IBaseFilter>> m_sinks;  // counted: every sink the graph asked for
+  std::string m_path;
+};
+
+}  // namespace tessaly::cli

@@ -1,0 +1,26 @@
+#include "tessaly/CInfoCommand.h"
+
+#include <cstdio>
+
+#include "tessaly/CComSession.h"
+#include "tessaly/CCommandError.h"
+#include "tessaly/CFilmGraph.h"
+#include "tessaly/CIgnoringObserver.h"
+#include "tessaly/CInfoReport.h"
+#include "tessaly/CRegistrySelection.h"
+
+namespace tessaly::cli {
+
+int CInfoCommand::Run() const {
+  const CRegistrySelection registry(m_options.registry);
+  registry.Apply(false);
+  const CComSession com;
+  CFilmGraph graph(std::make_shared<CIgnoringObserver>());
+  graph.Render(m_file, registry);
+  const CInfoReport report(graph.Outputs(), graph.Duration());
+  const std::string text = m_json ? report.Json().dump(2) + "\n" : report.Text(m_file);
+  std::fputs(text.c_str(), stdout);
+  return kExitSuccess;
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,121 @@
+#include "tessaly/CInfoReport.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+namespace tessaly::cli {
+
+namespace {
+
+const WAVEFORMATEX* WaveFormat(const sinks::CSinkMediaType& type) {
+  // PCM may come with the 16-byte form that lacks cbSize.
+  constexpr size_t kPcmFormatBytes = offsetof(WAVEFORMATEX, cbSize);
+  if (!IsEqualGUID(type.Type().formattype, FORMAT_WaveFormatEx) ||
+      type.Format().size() < kPcmFormatBytes) {
+    return nullptr;
+  }
+  return reinterpret_cast<const WAVEFORMATEX*>(type.Format().data());
+}
+
+const VIDEOINFOHEADER* VideoInfo(const sinks::CSinkMediaType& type) {
+  if (!IsEqualGUID(type.Type().formattype, FORMAT_VideoInfo) ||
+      type.Format().size() < sizeof(VIDEOINFOHEADER)) {
+    return nullptr;
+  }
+  return reinterpret_cast<const VIDEOINFOHEADER*>(type.Format().data());
+}
+
+// A FOURCC as its four characters when they are printable, else its number.
+nlohmann::ordered_json FourCCJson(DWORD code) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    const char c = static_cast<char>((code >> (8 * i)) & 0xFF);
+    if (c < 0x20 || c > 0x7E) return code;
+    text.push_back(c);
+  }
+  return text;
+}
+
+std::string FourCCText(DWORD code) {
+  const nlohmann::ordered_json json = FourCCJson(code);
+  return json.is_string() ? "'" + json.get<std::string>() + "'" : std::to_string(code);
+}
+
+}  // namespace
+
+std::string CInfoReport::GuidText(const GUID& guid) {
+  char text[40];
+  std::snprintf(text, sizeof(text), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                guid.Data4[6], guid.Data4[7]);
+  return text;
+}
+
+nlohmann::ordered_json CInfoReport::PinJson(const OutputPin& pin) {
+  const AM_MEDIA_TYPE& type = pin.type.Type();
+  nlohmann::ordered_json json;
+  json["name"] = pin.name;
+  json["majortype"] = GuidText(type.majortype);
+  json["subtype"] = GuidText(type.subtype);
+  json["formattype"] = GuidText(type.formattype);
+  json["fixedSizeSamples"] = type.bFixedSizeSamples != FALSE;
+  json["sampleSize"] = type.lSampleSize;
+  if (const WAVEFORMATEX* wave = WaveFormat(pin.type)) {
+    json["format"] = {
+        {"wFormatTag", wave->wFormatTag},         {"nChannels", wave->nChannels},
+        {"nSamplesPerSec", wave->nSamplesPerSec}, {"nAvgBytesPerSec", wave->nAvgBytesPerSec},
+        {"nBlockAlign", wave->nBlockAlign},       {"wBitsPerSample", wave->wBitsPerSample}};
+  } else if (const VIDEOINFOHEADER* video = VideoInfo(pin.type)) {
+    json["format"] = {{"width", video->bmiHeader.biWidth},
+                      {"height", video->bmiHeader.biHeight},
+                      {"bitCount", video->bmiHeader.biBitCount},
+                      {"compression", FourCCJson(video->bmiHeader.biCompression)},
+                      {"avgTimePerFrame", video->AvgTimePerFrame},
+                      {"bitRate", video->dwBitRate}};
+  } else {
+    json["format"] = nullptr;
+  }
+  return json;
+}
+
+nlohmann::ordered_json CInfoReport::Json() const {
+  nlohmann::ordered_json json;
+  json["pins"] = nlohmann::ordered_json::array();
+  for (const OutputPin& pin : m_pins) json["pins"].push_back(PinJson(pin));
+  json["duration"] = m_duration;
+  return json;
+}
+
+std::string CInfoReport::Text(const std::string& file) const {
+  std::string text = file + "\n";
+  char line[256];
+  for (const OutputPin& pin : m_pins) {
+    if (const WAVEFORMATEX* wave = WaveFormat(pin.type)) {
+      std::snprintf(line, sizeof(line),
+                    "  %-6s audio, format tag %u: %u channel%s, %u Hz, %u bits "
+                    "(%u bytes/s, block %u)\n",
+                    pin.name.c_str(), wave->wFormatTag, wave->nChannels,
+                    wave->nChannels == 1 ? "" : "s", static_cast<unsigned>(wave->nSamplesPerSec),
+                    wave->wBitsPerSample, static_cast<unsigned>(wave->nAvgBytesPerSec),
+                    wave->nBlockAlign);
+    } else if (const VIDEOINFOHEADER* video = VideoInfo(pin.type)) {
+      std::snprintf(line, sizeof(line),
+                    "  %-6s video %s: %dx%d, %u bits, %" PRId64 " units a frame, %u bit/s\n",
+                    pin.name.c_str(), FourCCText(video->bmiHeader.biCompression).c_str(),
+                    static_cast<int>(video->bmiHeader.biWidth),
+                    static_cast<int>(video->bmiHeader.biHeight), video->bmiHeader.biBitCount,
+                    static_cast<int64_t>(video->AvgTimePerFrame),
+                    static_cast<unsigned>(video->dwBitRate));
+    } else {
+      std::snprintf(line, sizeof(line), "  %-6s type %s\n", pin.name.c_str(),
+                    GuidText(pin.type.Type().subtype).c_str());
+    }
+    text += line;
+  }
+  std::snprintf(line, sizeof(line), "  duration %.3f s\n", m_duration);
+  return text + line;
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,31 @@
+// What `tessaly info` says about a file: its output pins with their media
+// types and format blocks, and its duration; as JSON or as text.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "tessaly/CFilmGraph.h"
+
+namespace tessaly::cli {
+
+class CInfoReport {
+ public:
+  CInfoReport(std::vector<OutputPin> pins, double duration)
+      : m_pins(std::move(pins)), m_duration(duration) {}
+
+  nlohmann::ordered_json Json() const;
+  std::string Text(const std::string& file) const;
+
+  // Braced upper-case text of a GUID, as the platform writes identifiers.
+  static std::string GuidText(const GUID& guid);
+  static nlohmann::ordered_json PinJson(const OutputPin& pin);
+
+ private:
+  std::vector<OutputPin> m_pins;
+  double m_duration;
+};
+
+}  // namespace tessaly::cli

@@ -1,0 +1,84 @@
+// tessaly: registers the Tessaly module and plays FILM files through it, in
+// graphs built the platform's way.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+
+#include "media/TemporaryFiles.h"
+#include "tessaly/CCommandError.h"
+#include "tessaly/CDemoCommand.h"
+#include "tessaly/CDumpCommand.h"
+#include "tessaly/CExtractCommand.h"
+#include "tessaly/CInfoCommand.h"
+#include "tessaly/CRegisterCommand.h"
+
+using namespace tessaly::cli;
+
+int main(int argc, char** argv) {
+  CLI::App app{"Plays FILM movies through the Tessaly splitter (tessaly.ax).", "tessaly"};
+  app.require_subcommand(1);
+  app.fallthrough();
+  CommandOptions options;
+  std::string file;
+  std::string folder;
+  bool json = false;
+  app.add_option("--registry", options.registry,
+                 "Registry file (default: $TESSALY_REGISTRY, else "
+                 "~/.config/tessaly/registry.reg)");
+
+  CLI::App* registerCommand = app.add_subcommand("register", "Register the module in the registry");
+  registerCommand->add_option(
+      "--module", options.module,
+      "Module file (default: tessaly.ax built or installed beside tessaly)");
+  CLI::App* unregisterCommand =
+      app.add_subcommand("unregister", "Remove the module's registration from the registry");
+  unregisterCommand->add_option("--module", options.module,
+                                "Module file (default: tessaly.ax beside tessaly)");
+  CLI::App* infoCommand = app.add_subcommand("info", "Show a file's streams and duration");
+  infoCommand->add_option("FILE", file, "FILM file")->required();
+  infoCommand->add_flag("--json", json, "Print JSON");
+  CLI::App* dumpCommand =
+      app.add_subcommand("dump", "Play a file and print one JSON line per sample");
+  dumpCommand->add_option("FILE", file, "FILM file")->required();
+  CLI::App* extractCommand =
+      app.add_subcommand("extract", "Play a file into audio.wav and movie.avi");
+  extractCommand->add_option("FILE", file, "FILM file")->required();
+  extractCommand->add_option("-o,--output", folder, "Output folder")->required();
+  CLI::App* demoCommand =
+      app.add_subcommand("demo", "Make a sample file, register the module, run info and extract");
+  folder = "tessaly-demo";
+  demoCommand->add_option("-o,--output", folder, "Demo folder")->capture_default_str();
+  demoCommand->add_option("--module", options.module,
+                          "Module file (default: tessaly.ax beside tessaly)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "tessaly: %s (see tessaly --help)\n", e.what());
+    return kExitUsage;
+  }
+
+  tessaly::media::InstallInterruptCleanup();
+  try {
+    if (*registerCommand) return CRegisterCommand(options).Register();
+    if (*unregisterCommand) return CRegisterCommand(options).Unregister();
+    if (*infoCommand) return CInfoCommand(options, file, json).Run();
+    if (*dumpCommand) return CDumpCommand(options, file).Run();
+    if (*extractCommand) return CExtractCommand(options, file, folder).Run();
+    if (*demoCommand) return CDemoCommand(options, folder).Run();
+  } catch (const CCommandError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "tessaly: %s\n", e.what());
+    return e.Code();
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "tessaly: %s\n", e.what());
+    return kExitFailure;
+  }
+  return kExitUsage;
+}
