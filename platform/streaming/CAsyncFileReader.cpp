@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "ComRef.h"
+#include <platform/ComRef.h>
 
 namespace platform {
 

@@ -10,7 +10,7 @@
 #include <win/platform.h>
 
 #include "CAsyncOutputPin.h"
-#include "ComRef.h"
+#include <platform/ComRef.h>
 
 namespace platform {
 

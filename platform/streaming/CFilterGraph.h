@@ -20,7 +20,7 @@
 
 #include "CGraphCompletion.h"
 #include "CGraphEventQueue.h"
-#include "ComRef.h"
+#include <platform/ComRef.h>
 
 namespace platform {
 

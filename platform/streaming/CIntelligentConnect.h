@@ -10,7 +10,7 @@
 #include <platform/GraphBuilding.h>
 #include <win/platform.h>
 
-#include "ComRef.h"
+#include <platform/ComRef.h>
 
 namespace platform {
 

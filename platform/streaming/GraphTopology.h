@@ -6,7 +6,7 @@
 
 #include <win/platform.h>
 
-#include "ComRef.h"
+#include <platform/ComRef.h>
 
 namespace platform {
 

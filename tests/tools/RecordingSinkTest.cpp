@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
-#include "sinks/CComRef.h"
+#include <platform/ComRef.h>
 #include "sinks/CRecordingSink.h"
 
-using tessaly::CComRef;
+using platform::ComRef;
 using tessaly::sinks::CRecordingSink;
 using tessaly::sinks::ISinkObserver;
 using tessaly::sinks::SinkSample;
@@ -151,8 +151,8 @@ class RecordingSinkTest : public ::testing::Test {
     ASSERT_EQ(pin->ReceiveConnection(&upstream, &type), S_OK);
   }
 
-  CComRef<IMediaSample> Sample(std::vector<BYTE> bytes) {
-    CComRef<IMediaSample> sample;
+  platform::ComRef<IMediaSample> Sample(std::vector<BYTE> bytes) {
+    platform::ComRef<IMediaSample> sample;
     EXPECT_EQ(allocator->GetBuffer(sample.Out(), nullptr, nullptr, 0), S_OK);
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
@@ -164,10 +164,10 @@ class RecordingSinkTest : public ::testing::Test {
   std::shared_ptr<RecordingObserver> observer;
   ListeningGraph graph;
   FakeOutputPin upstream;
-  CComRef<IBaseFilter> sink;
-  CComRef<IPin> pin;
-  CComRef<IMemInputPin> input;
-  CComRef<IMemAllocator> allocator;
+  platform::ComRef<IBaseFilter> sink;
+  platform::ComRef<IPin> pin;
+  platform::ComRef<IMemInputPin> input;
+  platform::ComRef<IMemAllocator> allocator;
 };
 
 }  // namespace
@@ -189,11 +189,11 @@ TEST_F(RecordingSinkTest, TakesOnlyCompleteTypesAndKeepsTheConnectionsFormat) {
   ASSERT_EQ(connected.cbFormat, sizeof(WAVEFORMATEX));
   EXPECT_EQ(reinterpret_cast<WAVEFORMATEX*>(connected.pbFormat)->nSamplesPerSec, 8000u);
   CoTaskMemFree(connected.pbFormat);
-  CComRef<IPin> peer;
+  platform::ComRef<IPin> peer;
   ASSERT_EQ(pin->ConnectedTo(peer.Out()), S_OK);
   EXPECT_EQ(peer.Get(), &upstream);
 
-  CComRef<IEnumPins> pins;
+  platform::ComRef<IEnumPins> pins;
   ASSERT_EQ(sink->EnumPins(pins.Out()), S_OK);
   IPin* fetched[2] = {};
   ULONG count = 0;
@@ -206,7 +206,7 @@ TEST_F(RecordingSinkTest, TakesOnlyCompleteTypesAndKeepsTheConnectionsFormat) {
 TEST_F(RecordingSinkTest, ReportsTimesSyncLengthAndBytesOfEachSample) {
   Connect();
   ASSERT_EQ(sink->Pause(), S_OK);
-  CComRef<IMediaSample> timed = Sample({1, 2, 3, 4, 5});
+  platform::ComRef<IMediaSample> timed = Sample({1, 2, 3, 4, 5});
   REFERENCE_TIME start = 100, stop = 250;
   timed->SetTime(&start, &stop);
   timed->SetMediaTime(&start, &stop);
@@ -214,7 +214,7 @@ TEST_F(RecordingSinkTest, ReportsTimesSyncLengthAndBytesOfEachSample) {
   EXPECT_EQ(input->Receive(timed.Get()), S_OK);
   timed.Reset();
 
-  CComRef<IMediaSample> startOnly = Sample({9});
+  platform::ComRef<IMediaSample> startOnly = Sample({9});
   REFERENCE_TIME onlyStart = 7;
   startOnly->SetTime(&onlyStart, nullptr);
   startOnly->SetMediaTime(nullptr, nullptr);
@@ -261,7 +261,7 @@ TEST_F(RecordingSinkTest, ARefusingObserverAbortsPlaybackOnce) {
   Connect();
   ASSERT_EQ(sink->Run(0), S_OK);
   observer->answer = E_FAIL;
-  CComRef<IMediaSample> sample = Sample({1});
+  platform::ComRef<IMediaSample> sample = Sample({1});
   EXPECT_EQ(input->Receive(sample.Get()), E_FAIL);
   EXPECT_EQ(input->Receive(sample.Get()), E_FAIL);
   EXPECT_EQ(observer->samples.size(), 1u) << "later samples are refused without the observer";
@@ -272,7 +272,7 @@ TEST_F(RecordingSinkTest, ARefusingObserverAbortsPlaybackOnce) {
 
 TEST_F(RecordingSinkTest, StoppedOrFlushingSinksDoNotRecord) {
   Connect();
-  CComRef<IMediaSample> sample = Sample({1});
+  platform::ComRef<IMediaSample> sample = Sample({1});
   EXPECT_EQ(input->Receive(sample.Get()), VFW_E_WRONG_STATE);
   ASSERT_EQ(sink->Pause(), S_OK);
   EXPECT_EQ(pin->Disconnect(), VFW_E_NOT_STOPPED);

@@ -60,7 +60,7 @@ HRESULT CRecordingInputPin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_T
   if (!m_filter->IsStoppedLocked()) return VFW_E_NOT_STOPPED;
   if (!CSinkMediaType::IsComplete(*pmt)) return VFW_E_TYPE_NOT_ACCEPTED;
   m_type = CSinkMediaType(*pmt);
-  m_peer = CComRef<IPin>::Share(pConnector);
+  m_peer = platform::ComRef<IPin>::Share(pConnector);
   m_peerName = std::move(peerName);
   m_flushing = false;
   return S_OK;
@@ -159,7 +159,7 @@ HRESULT CRecordingInputPin::GetAllocator(IMemAllocator** ppAllocator) {
 HRESULT CRecordingInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) {
   if (pAllocator == nullptr) return E_POINTER;
   std::lock_guard<std::mutex> guard(m_filter->Lock());
-  m_allocator = CComRef<IMemAllocator>::Share(pAllocator);
+  m_allocator = platform::ComRef<IMemAllocator>::Share(pAllocator);
   return S_OK;
 }
 

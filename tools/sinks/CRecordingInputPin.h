@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "sinks/CComRef.h"
+#include <platform/ComRef.h>
 #include "sinks/CSinkMediaType.h"
 
 namespace tessaly::sinks {
@@ -60,8 +60,8 @@ class CRecordingInputPin final : public IPin, public IMemInputPin {
 
  private:
   CRecordingSink* m_filter;            // not counted: the pin lives inside it
-  CComRef<IPin> m_peer;                // counted; guarded by the filter's lock
-  CComRef<IMemAllocator> m_allocator;  // counted; guarded by the filter's lock
+  platform::ComRef<IPin> m_peer;                // counted; guarded by the filter's lock
+  platform::ComRef<IMemAllocator> m_allocator;  // counted; guarded by the filter's lock
   CSinkMediaType m_type;               // meaningful while connected
   std::string m_peerName;              // the upstream pin's name
   bool m_flushing = false;

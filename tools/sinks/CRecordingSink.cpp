@@ -90,7 +90,7 @@ HRESULT CRecordingSink::DeliverEndOfStream() {
 }
 
 void CRecordingSink::NotifyGraph(LONG code, LONG_PTR param1, LONG_PTR param2) {
-  CComRef<IMediaEventSink> events;
+  platform::ComRef<IMediaEventSink> events;
   {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_graph == nullptr) return;
@@ -169,7 +169,7 @@ HRESULT CRecordingSink::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) 
 
 HRESULT CRecordingSink::SetSyncSource(IReferenceClock* pClock) {
   std::lock_guard<std::mutex> guard(m_lock);
-  m_clock = CComRef<IReferenceClock>::Share(pClock);
+  m_clock = platform::ComRef<IReferenceClock>::Share(pClock);
   return S_OK;
 }
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "sinks/CComRef.h"
+#include <platform/ComRef.h>
 #include "sinks/CRecordingInputPin.h"
 #include "sinks/SinkObserver.h"
 
@@ -71,7 +71,7 @@ class CRecordingSink final : public IBaseFilter {
   FILTER_STATE m_state = State_Stopped;
   IFilterGraph* m_graph = nullptr;  // not counted: the graph holds the filter
   std::u16string m_name;
-  CComRef<IReferenceClock> m_clock;
+  platform::ComRef<IReferenceClock> m_clock;
   bool m_endOfStreamPending = false;  // received while not running: EC_COMPLETE waits for Run
   HRESULT m_abortResult = S_OK;       // the observer's refusal; later samples are refused too
   CRecordingInputPin m_pin;           // declared last: it refers to the fields above

@@ -5,7 +5,7 @@
 namespace tessaly::sinks {
 
 CSinkPinEnumerator::CSinkPinEnumerator(IPin* pin, ULONG position)
-    : m_pin(CComRef<IPin>::Share(pin)), m_position(position) {}
+    : m_pin(platform::ComRef<IPin>::Share(pin)), m_position(position) {}
 
 HRESULT CSinkPinEnumerator::Create(IPin* pin, ULONG position, IEnumPins** out) {
   if (out == nullptr) return E_POINTER;

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "sinks/CComRef.h"
+#include <platform/ComRef.h>
 
 namespace tessaly::sinks {
 
@@ -28,7 +28,7 @@ class CSinkPinEnumerator final : public IEnumPins {
   ~CSinkPinEnumerator() = default;
 
   std::atomic<ULONG> m_refs{0};
-  CComRef<IPin> m_pin;  // counted: keeps the sink alive while enumerating
+  platform::ComRef<IPin> m_pin;  // counted: keeps the sink alive while enumerating
   ULONG m_position;
 };
 

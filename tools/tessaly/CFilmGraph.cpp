@@ -63,7 +63,7 @@ CFilmGraph::CFilmGraph(std::shared_ptr<sinks::ISinkObserver> observer)
 CFilmGraph::~CFilmGraph() {
   if (!m_graph) return;
   StopGraph();
-  CComRef<platform::IGraphRendering> rendering;
+  platform::ComRef<platform::IGraphRendering> rendering;
   if (SUCCEEDED(m_graph.As(platform::IID_IGraphRendering, &rendering))) {
     rendering->SetRenderSinkFactory(nullptr);
   }
@@ -90,7 +90,7 @@ void CFilmGraph::Render(const std::string& path, const CRegistrySelection& regis
   if (FAILED(hr)) {
     throw CCommandError(kExitFailure, "cannot create a filter graph: " + DescribeHResult(hr));
   }
-  CComRef<platform::IGraphRendering> rendering;
+  platform::ComRef<platform::IGraphRendering> rendering;
   hr = m_graph.As(platform::IID_IGraphRendering, &rendering);
   if (FAILED(hr)) {
     throw CCommandError(kExitFailure,
@@ -150,23 +150,23 @@ void CFilmGraph::Render(const std::string& path, const CRegistrySelection& regis
 }
 
 HRESULT CFilmGraph::CreateSink(IPin* pin, IBaseFilter** sink) {
-  CComRef<IBaseFilter> created;
+  platform::ComRef<IBaseFilter> created;
   const HRESULT hr = sinks::CRecordingSink::Create(m_observer, created.Out());
   if (FAILED(hr)) return hr;
-  m_sinks.push_back(CComRef<IBaseFilter>::Share(created.Get()));
+  m_sinks.push_back(platform::ComRef<IBaseFilter>::Share(created.Get()));
   *sink = created.Detach();
   return S_OK;
 }
 
 void CFilmGraph::FindSplitter() {
-  for (const CComRef<IBaseFilter>& sink : m_sinks) {
-    CComRef<IPin> input;
+  for (const platform::ComRef<IBaseFilter>& sink : m_sinks) {
+    platform::ComRef<IPin> input;
     if (FAILED(sink->FindPin(u"In", input.Out()))) continue;
-    CComRef<IPin> upstream;
+    platform::ComRef<IPin> upstream;
     if (FAILED(input->ConnectedTo(upstream.Out()))) continue;
     PIN_INFO info{};
     if (FAILED(upstream->QueryPinInfo(&info)) || info.pFilter == nullptr) continue;
-    m_splitter = CComRef<IBaseFilter>::Adopt(info.pFilter);
+    m_splitter = platform::ComRef<IBaseFilter>::Adopt(info.pFilter);
     return;
   }
   throw CCommandError(kExitRefused, m_path + ": the splitter offered no stream to play");
@@ -175,10 +175,10 @@ void CFilmGraph::FindSplitter() {
 std::vector<OutputPin> CFilmGraph::Outputs() const {
   std::vector<OutputPin> outputs;
   if (!m_splitter) return outputs;
-  CComRef<IEnumPins> pins;
+  platform::ComRef<IEnumPins> pins;
   if (FAILED(m_splitter->EnumPins(pins.Out()))) return outputs;
   for (;;) {
-    CComRef<IPin> pin;
+    platform::ComRef<IPin> pin;
     ULONG fetched = 0;
     if (pins->Next(1, pin.Out(), &fetched) != S_OK || fetched != 1) break;
     PIN_DIRECTION direction = PINDIR_INPUT;
@@ -191,7 +191,7 @@ std::vector<OutputPin> CFilmGraph::Outputs() const {
       output.type = sinks::CSinkMediaType(type);
       FreeMediaTypeContents(type);
     } else {
-      CComRef<IEnumMediaTypes> types;
+      platform::ComRef<IEnumMediaTypes> types;
       AM_MEDIA_TYPE* offered = nullptr;
       if (SUCCEEDED(pin->EnumMediaTypes(types.Out())) &&
           types->Next(1, &offered, nullptr) == S_OK && offered != nullptr) {
@@ -206,15 +206,15 @@ std::vector<OutputPin> CFilmGraph::Outputs() const {
 }
 
 double CFilmGraph::Duration() const {
-  CComRef<IMediaPosition> position;
+  platform::ComRef<IMediaPosition> position;
   if (!m_splitter || FAILED(m_splitter.As(IID_IMediaPosition, &position))) return 0;
   REFTIME duration = 0;
   return SUCCEEDED(position->get_Duration(&duration)) ? duration : 0;
 }
 
 void CFilmGraph::Play() {
-  CComRef<IMediaControl> control;
-  CComRef<IMediaEvent> events;
+  platform::ComRef<IMediaControl> control;
+  platform::ComRef<IMediaEvent> events;
   HRESULT hr = m_graph.As(IID_IMediaControl, &control);
   if (SUCCEEDED(hr)) hr = m_graph.As(IID_IMediaEvent, &events);
   if (FAILED(hr)) {
@@ -241,7 +241,7 @@ void CFilmGraph::Play() {
 }
 
 void CFilmGraph::StopGraph() {
-  CComRef<IMediaControl> control;
+  platform::ComRef<IMediaControl> control;
   if (m_graph && SUCCEEDED(m_graph.As(IID_IMediaControl, &control))) control->Stop();
 }
 

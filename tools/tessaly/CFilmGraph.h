@@ -11,7 +11,7 @@
 
 #include <platform/GraphBuilding.h>
 
-#include "sinks/CComRef.h"
+#include <platform/ComRef.h>
 #include "sinks/CSinkMediaType.h"
 #include "sinks/SinkObserver.h"
 
@@ -53,9 +53,9 @@ class CFilmGraph {
   void StopGraph();
 
   std::shared_ptr<sinks::ISinkObserver> m_observer;
-  tessaly::CComRef<IGraphBuilder> m_graph;
-  tessaly::CComRef<IBaseFilter> m_splitter;
-  std::vector<tessaly::CComRef<IBaseFilter>> m_sinks;  // counted: every sink the graph asked for
+  platform::ComRef<IGraphBuilder> m_graph;
+  platform::ComRef<IBaseFilter> m_splitter;
+  std::vector<platform::ComRef<IBaseFilter>> m_sinks;  // counted: every sink the graph asked for
   std::string m_path;
 };
 

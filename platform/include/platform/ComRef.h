@@ -1,6 +1,8 @@
 // A counted interface reference that releases itself, so that every early
-// return in the streaming components gives back what it took.
+// return in the platform's components and in the host gives back what it took.
 #pragma once
+
+#include <win/platform.h>
 
 #include <utility>
 
@@ -43,6 +45,13 @@ class ComRef {
   void Reset(T* p = nullptr) {
     T* old = std::exchange(m_p, p);
     if (old) old->Release();
+  }
+
+  // QueryInterface into another holder.
+  template <typename U>
+  HRESULT As(REFIID iid, ComRef<U>* out) const {
+    if (m_p == nullptr) return E_POINTER;
+    return m_p->QueryInterface(iid, out->OutVoid());
   }
 
  private:
