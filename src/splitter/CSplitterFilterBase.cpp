@@ -36,10 +36,11 @@ void CSplitterFilterBase::DeletePins() {
   m_retiredPins.Clear();
 }
 
-void CSplitterFilterBase::ActivateIfConnected(COutputPinBase* pin) {
+HRESULT CSplitterFilterBase::ActivateIfConnected(COutputPinBase* pin) {
   if (pin != nullptr && pin->IsConnected()) {
-    pin->Activate();
+    return pin->Activate();
   }
+  return S_OK;
 }
 
 void CSplitterFilterBase::DeactivateIfConnected(COutputPinBase* pin) {
@@ -51,16 +52,38 @@ void CSplitterFilterBase::DeactivateIfConnected(COutputPinBase* pin) {
 STDMETHODIMP CSplitterFilterBase::Pause() {
   CAutoLock state(&m_stateLock);
   if (m_state == State_Stopped) {
-    ActivateIfConnected(m_audioPin);
-    ActivateIfConnected(m_videoPin);
-    CAutoLock stream(&m_streamLock);
-    // Without a connected input there is no stream description to walk.
-    if (m_inputPin != nullptr && m_inputPin->IsConnected() && SUCCEEDED(m_inputPin->Activate())) {
-      StartStreaming();
+    HRESULT hr = LeaveStopped();
+    if (FAILED(hr)) {
+      return hr;
     }
   }
   m_state = State_Paused;
   return S_OK;
+}
+
+HRESULT CSplitterFilterBase::LeaveStopped() {
+  HRESULT hr = ActivateIfConnected(m_audioPin);
+  if (SUCCEEDED(hr)) {
+    hr = ActivateIfConnected(m_videoPin);
+  }
+  if (SUCCEEDED(hr)) {
+    CAutoLock stream(&m_streamLock);
+    // Without a connected input there is no stream description to walk.
+    if (m_inputPin != nullptr && m_inputPin->IsConnected()) {
+      hr = m_inputPin->Activate();
+      if (SUCCEEDED(hr)) {
+        hr = StartStreaming();
+      }
+      if (FAILED(hr)) {
+        m_inputPin->Deactivate();
+      }
+    }
+  }
+  if (FAILED(hr)) {
+    DeactivateIfConnected(m_audioPin);
+    DeactivateIfConnected(m_videoPin);
+  }
+  return hr;
 }
 
 STDMETHODIMP CSplitterFilterBase::Stop() {

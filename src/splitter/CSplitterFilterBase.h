@@ -63,6 +63,11 @@ class CSplitterFilterBase : public CFilterBase, public CWorkerThread {
   CPointerList m_retiredPins;     // owned COutputPinBase objects of earlier connections
 
  private:
-  static void ActivateIfConnected(COutputPinBase* pin);
+  // Commits the outputs, rewinds the input and starts the worker. A failure
+  // gives back what was taken and leaves the filter stopped: an output
+  // without committed buffers would drop every row of its stream while
+  // Pause reported success.
+  HRESULT LeaveStopped();
+  static HRESULT ActivateIfConnected(COutputPinBase* pin);
   static void DeactivateIfConnected(COutputPinBase* pin);
 };

@@ -1,0 +1,493 @@
+#include "HardeningKit.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "splitter/SplitterIdentifiers.h"
+#include "support/MemoryAsyncSource.h"
+
+namespace hardening {
+
+HRESULT LoadedModule::Load() {
+  Unload();
+  m_module = LoadLibraryA(TESSALY_MODULE_PATH);
+  if (m_module == nullptr) {
+    return E_FAIL;
+  }
+  m_getClassObject = Export<GetClassObjectFn>("DllGetClassObject");
+  m_canUnloadNow = Export<PlainFn>("DllCanUnloadNow");
+  m_registerServer = Export<PlainFn>("DllRegisterServer");
+  m_unregisterServer = Export<PlainFn>("DllUnregisterServer");
+  if (m_getClassObject == nullptr || m_canUnloadNow == nullptr || m_registerServer == nullptr ||
+      m_unregisterServer == nullptr) {
+    Unload();
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+void LoadedModule::Unload() {
+  if (m_module != nullptr) {
+    FreeLibrary(m_module);
+  }
+  m_module = nullptr;
+  m_getClassObject = nullptr;
+  m_canUnloadNow = nullptr;
+  m_registerServer = nullptr;
+  m_unregisterServer = nullptr;
+}
+
+HRESULT LoadedModule::GetClassObject(REFCLSID classId, REFIID iid, void** object) const {
+  return m_getClassObject != nullptr ? m_getClassObject(classId, iid, object) : E_UNEXPECTED;
+}
+
+HRESULT LoadedModule::CanUnloadNow() const {
+  return m_canUnloadNow != nullptr ? m_canUnloadNow() : E_UNEXPECTED;
+}
+
+HRESULT LoadedModule::RegisterServer() const {
+  return m_registerServer != nullptr ? m_registerServer() : E_UNEXPECTED;
+}
+
+HRESULT LoadedModule::UnregisterServer() const {
+  return m_unregisterServer != nullptr ? m_unregisterServer() : E_UNEXPECTED;
+}
+
+DelayedReleaser::DelayedReleaser() : m_thread([this] { Main(); }) {}
+
+DelayedReleaser::~DelayedReleaser() {
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_exit = true;
+    m_changed.notify_all();
+  }
+  m_thread.join();
+}
+
+void DelayedReleaser::Post(IMediaSample* sample, std::chrono::microseconds delay) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_pending.push_back({std::chrono::steady_clock::now() + delay, sample});
+  m_changed.notify_all();
+}
+
+void DelayedReleaser::Drain() {
+  std::unique_lock<std::mutex> guard(m_lock);
+  m_changed.wait(guard, [&] { return m_pending.empty() && !m_busy; });
+}
+
+void DelayedReleaser::Main() {
+  std::unique_lock<std::mutex> guard(m_lock);
+  for (;;) {
+    if (m_pending.empty()) {
+      if (m_exit) {
+        return;
+      }
+      m_changed.wait(guard);
+      continue;
+    }
+    auto due = std::min_element(m_pending.begin(), m_pending.end(),
+                                [](const Pending& a, const Pending& b) { return a.due < b.due; });
+    // On exit everything left goes back at once.
+    if (!m_exit && due->due > std::chrono::steady_clock::now()) {
+      m_changed.wait_until(guard, due->due);
+      continue;
+    }
+    IMediaSample* sample = due->sample;
+    m_pending.erase(due);
+    m_busy = true;
+    // Not under the lock: the release may wake the worker, which may post.
+    guard.unlock();
+    sample->Release();
+    guard.lock();
+    m_busy = false;
+    m_changed.notify_all();
+  }
+}
+
+StreamSinkPin::StreamSinkPin(TestFilterBase* owner, HRESULT* result, DelayedReleaser* releaser,
+                             uint32_t seed)
+    : CInputPinBase("StreamSinkPin", owner, owner->FilterLock(), result, WIDE("In")),
+      m_releaser(releaser),
+      m_random(seed) {}
+
+STDMETHODIMP StreamSinkPin::EndOfStream() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  ++m_endOfStream;
+  m_changed.notify_all();
+  return S_OK;
+}
+
+StreamSinkPin::Answer StreamSinkPin::Choose(HRESULT* refusal, std::chrono::microseconds* delay) {
+  std::uniform_int_distribution<int> percent(0, 99);
+  const int roll = percent(m_random);
+  const int64_t maxDelay = m_policy.maxDelay.count();
+  *delay = std::chrono::microseconds(
+      maxDelay > 0 ? std::uniform_int_distribution<int64_t>(0, maxDelay)(m_random) : 0);
+  int threshold = m_policy.refuseChance;
+  if (roll < threshold) {
+    *refusal = percent(m_random) < 70 ? E_FAIL : S_FALSE;
+    return Answer::Refuse;
+  }
+  threshold += m_policy.holdChance;
+  if (roll < threshold) {
+    return Answer::Hold;
+  }
+  threshold += m_policy.keepChance;
+  if (roll < threshold && m_releaser != nullptr) {
+    return Answer::Keep;
+  }
+  return Answer::Take;
+}
+
+STDMETHODIMP StreamSinkPin::Receive(IMediaSample* sample) {
+  HRESULT hr = CInputPinBase::Receive(sample);
+  if (sample == nullptr) {
+    return hr;
+  }
+  ReceiveRecord record;
+  record.timeResult = sample->GetTime(&record.start, &record.stop);
+  record.syncPoint = sample->IsSyncPoint() == S_OK;
+  BYTE* data = nullptr;
+  const LONG length = sample->GetActualDataLength();
+  if (SUCCEEDED(sample->GetPointer(&data)) && data != nullptr && length > 0) {
+    record.bytes.assign(data, data + length);
+  }
+
+  Answer answer = Answer::Take;
+  std::chrono::microseconds delay{0};
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (hr == S_OK) {
+      answer = Choose(&hr, &delay);
+    }
+    record.answer = hr;
+    m_records.push_back(std::move(record));
+    m_changed.notify_all();
+  }
+  if (answer == Answer::Hold) {
+    std::this_thread::sleep_for(delay);
+  } else if (answer == Answer::Keep) {
+    sample->AddRef();
+    m_releaser->Post(sample, delay);
+  }
+  return hr;
+}
+
+void StreamSinkPin::SetPolicy(const SinkPolicy& policy) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_policy = policy;
+}
+
+void StreamSinkPin::ClearRecords() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_records.clear();
+  m_endOfStream = 0;
+}
+
+std::vector<ReceiveRecord> StreamSinkPin::Records() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_records;
+}
+
+size_t StreamSinkPin::ReceiveCount() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_records.size();
+}
+
+int StreamSinkPin::EndOfStreamCount() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_endOfStream;
+}
+
+bool StreamSinkPin::WaitForEndOfStream(std::chrono::milliseconds patience) {
+  std::unique_lock<std::mutex> guard(m_lock);
+  return m_changed.wait_for(guard, patience, [&] { return m_endOfStream > 0; });
+}
+
+bool StreamSinkPin::WaitForReceives(size_t count, std::chrono::milliseconds patience) {
+  std::unique_lock<std::mutex> guard(m_lock);
+  return m_changed.wait_for(guard, patience,
+                            [&] { return m_records.size() >= count || m_endOfStream > 0; });
+}
+
+StreamSink::StreamSink(HRESULT* result, DelayedReleaser* releaser, uint32_t seed)
+    : TestFilterBase("StreamSink") {
+  AddPin(new StreamSinkPin(this, result, releaser, seed));
+}
+
+HRESULT SplitterGraph::Build(const std::vector<uint8_t>& file, DelayedReleaser* releaser,
+                             uint32_t seed) {
+  HRESULT hr = m_module.Load();
+  if (FAILED(hr)) {
+    return hr;
+  }
+  CComHolder<IClassFactory> factory;
+  hr = m_module.GetClassObject(CLSID_CpkSplitter, IID_IClassFactory,
+                               factory.ReleaseAndGetVoidAddressOf());
+  if (FAILED(hr)) {
+    return hr;
+  }
+  hr = factory->CreateInstance(nullptr, IID_IBaseFilter, m_splitter.ReleaseAndGetVoidAddressOf());
+  if (FAILED(hr)) {
+    return hr;
+  }
+  auto* source = new MemoryAsyncSource(file);
+  source->SetSubtype(MEDIASUBTYPE_CpkFilm);
+  m_source = static_cast<IBaseFilter*>(source);
+  CComHolder<IPin> input;
+  hr = m_splitter->FindPin(WIDE("Input"), input.ReleaseAndGetAddressOf());
+  if (FAILED(hr)) {
+    return hr;
+  }
+  hr = source->OutputPin()->Connect(input.Get(), nullptr);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  hr = ConnectSink(WIDE("Audio"), releaser, seed, &m_audioSink);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  return ConnectSink(WIDE("Video"), releaser, seed ^ 0x5bd1e995u, &m_videoSink);
+}
+
+HRESULT SplitterGraph::ConnectSink(const WCHAR* name, DelayedReleaser* releaser, uint32_t seed,
+                                   CComHolder<IBaseFilter>* sink) {
+  CComHolder<IPin> output;
+  HRESULT hr = m_splitter->FindPin(name, output.ReleaseAndGetAddressOf());
+  if (FAILED(hr)) {
+    return hr;
+  }
+  HRESULT built = S_OK;
+  auto* filter = new StreamSink(&built, releaser, seed);
+  *sink = static_cast<IBaseFilter*>(filter);
+  if (FAILED(built)) {
+    return built;
+  }
+  return output->Connect(static_cast<IPin*>(filter->Input()), nullptr);
+}
+
+bool SplitterGraph::TearDown() {
+  Stop();
+  for (IBaseFilter* filter : Filters()) {
+    CComHolder<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf())) || !pins) {
+      continue;
+    }
+    IPin* pin = nullptr;
+    ULONG fetched = 0;
+    while (pins->Next(1, &pin, &fetched) == S_OK && fetched == 1) {
+      pin->Disconnect();
+      pin->Release();
+    }
+  }
+  m_audioSink.Reset();
+  m_videoSink.Reset();
+  m_splitter.Reset();
+  m_source.Reset();
+  const bool unloadable = !m_module.Loaded() || m_module.CanUnloadNow() == S_OK;
+  m_module.Unload();
+  return unloadable;
+}
+
+std::vector<IBaseFilter*> SplitterGraph::Filters() const {
+  std::vector<IBaseFilter*> filters;
+  for (IBaseFilter* filter :
+       {m_audioSink.Get(), m_videoSink.Get(), m_splitter.Get(), m_source.Get()}) {
+    if (filter != nullptr) {
+      filters.push_back(filter);
+    }
+  }
+  return filters;
+}
+
+HRESULT SplitterGraph::Pause() {
+  HRESULT first = S_OK;
+  for (IBaseFilter* filter : Filters()) {
+    HRESULT hr = filter->Pause();
+    if (FAILED(hr) && SUCCEEDED(first)) {
+      first = hr;
+    }
+  }
+  return first;
+}
+
+HRESULT SplitterGraph::Run() {
+  HRESULT first = S_OK;
+  for (IBaseFilter* filter : Filters()) {
+    HRESULT hr = filter->Run(0);
+    if (FAILED(hr) && SUCCEEDED(first)) {
+      first = hr;
+    }
+  }
+  return first;
+}
+
+HRESULT SplitterGraph::Stop() {
+  HRESULT first = S_OK;
+  for (IBaseFilter* filter : Filters()) {
+    HRESULT hr = filter->Stop();
+    if (FAILED(hr) && SUCCEEDED(first)) {
+      first = hr;
+    }
+  }
+  return first;
+}
+
+StreamSinkPin* SplitterGraph::AudioInput() const {
+  return m_audioSink ? static_cast<StreamSink*>(m_audioSink.Get())->Input() : nullptr;
+}
+
+StreamSinkPin* SplitterGraph::VideoInput() const {
+  return m_videoSink ? static_cast<StreamSink*>(m_videoSink.Get())->Input() : nullptr;
+}
+
+Watchdog::Watchdog() : m_thread([this] { Main(); }) {}
+
+Watchdog::~Watchdog() {
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_exit = true;
+    m_changed.notify_all();
+  }
+  m_thread.join();
+}
+
+void Watchdog::Arm(std::chrono::milliseconds limit, std::string what) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_armed = true;
+  m_deadline = std::chrono::steady_clock::now() + limit;
+  m_what = std::move(what);
+  m_changed.notify_all();
+}
+
+void Watchdog::Disarm() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_armed = false;
+  m_changed.notify_all();
+}
+
+void Watchdog::Main() {
+  std::unique_lock<std::mutex> guard(m_lock);
+  while (!m_exit) {
+    if (!m_armed) {
+      m_changed.wait(guard);
+      continue;
+    }
+    if (std::chrono::steady_clock::now() >= m_deadline) {
+      std::fprintf(stderr, "HANG: %s did not return in time\n", m_what.c_str());
+      std::fflush(stderr);
+      std::abort();
+    }
+    m_changed.wait_until(guard, m_deadline);
+  }
+}
+
+std::chrono::milliseconds Patience(std::chrono::milliseconds base) {
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  return base * 10;
+#else
+  return base;
+#endif
+}
+
+std::vector<uint8_t> Pattern(size_t length, uint32_t seed) {
+  std::vector<uint8_t> bytes(length);
+  uint32_t state = 0x9E3779B9u ^ (seed * 0x85EBCA6Bu);
+  for (size_t i = 0; i < length; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes[i] = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t audioBytes,
+                                        size_t videoBytes) {
+  filmwriter::FilmWriter writer;
+  const int rows = std::max(audioRows, videoRows);
+  for (int i = 0; i < rows; ++i) {
+    const uint32_t seed = static_cast<uint32_t>(i) * 2;
+    if (i < audioRows) {
+      writer.AddAudio(Pattern(audioBytes + static_cast<size_t>(i), seed + 1));
+    }
+    if (i < videoRows) {
+      // Lengths and durations vary so that a row is known by its bytes and times.
+      writer.AddVideo(Pattern(videoBytes + 3 * static_cast<size_t>(i), seed + 2),
+                      30 + static_cast<uint32_t>(i % 5), i % 3 == 0);
+    }
+  }
+  return writer;
+}
+
+namespace {
+
+bool PayloadMatches(const filmwriter::ExpectedSample& want, const ReceiveRecord& got) {
+  return got.bytes.size() == want.payload.size() &&
+         std::equal(want.payload.begin(), want.payload.begin() + want.determinedLength,
+                    got.bytes.begin());
+}
+
+}  // namespace
+
+bool AllTaken(const std::vector<ReceiveRecord>& records) {
+  return std::all_of(records.begin(), records.end(),
+                     [](const ReceiveRecord& record) { return record.answer == S_OK; });
+}
+
+std::string CheckRun(const filmwriter::FilmExpectation& expect, filmwriter::Stream stream,
+                     const std::vector<ReceiveRecord>& records, bool mustReachEnd) {
+  std::vector<const filmwriter::ExpectedSample*> rows;
+  for (const filmwriter::ExpectedSample& sample : expect.samples) {
+    if (sample.stream == stream) {
+      rows.push_back(&sample);
+    }
+  }
+  const char* name = stream == filmwriter::Stream::Audio ? "audio" : "video";
+  std::ostringstream problem;
+  size_t next = 0;  // the stream's row the next receive should carry
+  bool gap = false;
+  REFERENCE_TIME clock = 0;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const ReceiveRecord& got = records[i];
+    size_t row = next;
+    while (row < rows.size() && !PayloadMatches(*rows[row], got)) {
+      ++row;
+    }
+    if (row == rows.size()) {
+      problem << name << " receive " << i << ": " << got.bytes.size()
+              << " bytes that match no row from " << next << " on";
+      return problem.str();
+    }
+    gap = gap || row != next;
+    const bool taken = SUCCEEDED(got.answer);
+    if (gap && taken) {
+      problem << name << " receive " << i << " took row " << row << " after rows were skipped";
+      return problem.str();
+    }
+    const filmwriter::ExpectedSample& want = *rows[row];
+    const REFERENCE_TIME duration = want.stop - want.start;
+    if (got.timeResult != S_OK || got.start != clock || got.stop != clock + duration) {
+      problem << name << " receive " << i << " (row " << row << "): time " << got.start << ".."
+              << got.stop << " (result " << got.timeResult << "), expected " << clock << ".."
+              << clock + duration;
+      return problem.str();
+    }
+    if (stream == filmwriter::Stream::Video && got.syncPoint != want.syncPoint) {
+      problem << name << " receive " << i << " (row " << row << "): wrong sync point";
+      return problem.str();
+    }
+    if (taken) {
+      clock += duration;
+    }
+    next = row + 1;
+  }
+  if (mustReachEnd && (records.size() != rows.size() || gap)) {
+    problem << name << ": " << records.size() << " receives of " << rows.size()
+            << " rows, rows skipped: " << gap;
+    return problem.str();
+  }
+  return std::string();
+}
+
+}  // namespace hardening

@@ -1,0 +1,218 @@
+// Pieces shared by the hardening tests: the built module loaded the way a
+// host loads it, a sink that can accept, refuse, hold or keep samples, a
+// releaser thread that gives kept samples back later, a watchdog that turns
+// a hang into a clear failure, and the check of what one run delivered.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Platform.h"
+#include "com/CComHolder.h"
+#include "filmwriter/FilmWriter.h"
+#include "framework/CInputPinBase.h"
+#include "support/TestFilterBase.h"
+
+namespace hardening {
+
+// tessaly.ax loaded through the platform's LoadLibraryA, so that its entry
+// point runs, and reached only through its exports.
+class LoadedModule {
+ public:
+  ~LoadedModule() { Unload(); }
+
+  HRESULT Load();
+  void Unload();
+  bool Loaded() const { return m_module != nullptr; }
+
+  HRESULT GetClassObject(REFCLSID classId, REFIID iid, void** object) const;
+  HRESULT CanUnloadNow() const;
+  HRESULT RegisterServer() const;
+  HRESULT UnregisterServer() const;
+
+ private:
+  using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+  using PlainFn = HRESULT (*)();
+
+  template <typename F>
+  F Export(const char* name) const {
+    // Exports are found as FARPROC; the detour through void* says the cast is meant.
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
+  }
+
+  HMODULE m_module = nullptr;
+  GetClassObjectFn m_getClassObject = nullptr;
+  PlainFn m_canUnloadNow = nullptr;
+  PlainFn m_registerServer = nullptr;
+  PlainFn m_unregisterServer = nullptr;
+};
+
+// Gives samples back to their allocator from a thread of its own, each after
+// its own delay, as a renderer releases the frame it showed.
+class DelayedReleaser {
+ public:
+  DelayedReleaser();
+  ~DelayedReleaser();
+
+  // Takes over one reference of sample.
+  void Post(IMediaSample* sample, std::chrono::microseconds delay);
+  // Returns once every posted sample has been released.
+  void Drain();
+
+ private:
+  void Main();
+
+  struct Pending {
+    std::chrono::steady_clock::time_point due;
+    IMediaSample* sample;  // counted
+  };
+
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::deque<Pending> m_pending;
+  bool m_busy = false;
+  bool m_exit = false;
+  std::thread m_thread;
+};
+
+// How a sink answers the samples it receives; chances are in percent.
+struct SinkPolicy {
+  int refuseChance = 0;  // answers E_FAIL or S_FALSE instead of taking the sample
+  int holdChance = 0;    // blocks inside Receive for up to maxDelay
+  int keepChance = 0;    // keeps the sample; the releaser gives it back after up to maxDelay
+  std::chrono::microseconds maxDelay{0};
+};
+
+// One call of Receive as the sink saw it.
+struct ReceiveRecord {
+  HRESULT answer = S_OK;  // what Receive returned to the splitter
+  HRESULT timeResult = E_FAIL;
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME stop = 0;
+  bool syncPoint = false;
+  std::vector<BYTE> bytes;
+};
+
+class StreamSinkPin : public CInputPinBase {
+ public:
+  StreamSinkPin(TestFilterBase* owner, HRESULT* result, DelayedReleaser* releaser, uint32_t seed);
+
+  HRESULT TestMediaType(const CMediaTypeRecord* type) override { return S_OK; }
+  HRESULT FinishConnection(IPin* peer) override { return S_OK; }
+  STDMETHODIMP EndOfStream() override;
+  STDMETHODIMP Receive(IMediaSample* sample) override;
+
+  void SetPolicy(const SinkPolicy& policy);
+  // Forgets what was received; call only while no worker can deliver.
+  void ClearRecords();
+  std::vector<ReceiveRecord> Records();
+  size_t ReceiveCount();
+  int EndOfStreamCount();
+  // False when neither happened within the patience given.
+  bool WaitForEndOfStream(std::chrono::milliseconds patience);
+  bool WaitForReceives(size_t count, std::chrono::milliseconds patience);
+
+ private:
+  enum class Answer { Take, Refuse, Hold, Keep };
+  Answer Choose(HRESULT* refusal, std::chrono::microseconds* delay);
+
+  DelayedReleaser* m_releaser;  // borrowed: outlives the sink; null when nothing is kept
+  std::mutex m_lock;            // guards everything below
+  std::condition_variable m_changed;
+  std::mt19937 m_random;
+  SinkPolicy m_policy;
+  std::vector<ReceiveRecord> m_records;
+  int m_endOfStream = 0;
+};
+
+class StreamSink : public TestFilterBase {
+ public:
+  // result reports a pin that could not be built (its name, under memory faults).
+  StreamSink(HRESULT* result, DelayedReleaser* releaser, uint32_t seed);
+  StreamSinkPin* Input() { return static_cast<StreamSinkPin*>(PinAt(0)); }
+};
+
+// The module's splitter between an in-memory source and one StreamSink per
+// output, built through the module's exports and driven in the graph's
+// order (downstream first).
+class SplitterGraph {
+ public:
+  ~SplitterGraph() { TearDown(); }
+
+  HRESULT Build(const std::vector<uint8_t>& file, DelayedReleaser* releaser, uint32_t seed);
+  // Stops, disconnects and releases everything, then unloads the module;
+  // false when the module still had an object or a lock.
+  bool TearDown();
+
+  HRESULT Pause();
+  HRESULT Run();
+  HRESULT Stop();
+
+  IBaseFilter* Splitter() const { return m_splitter.Get(); }
+  StreamSinkPin* AudioInput() const;
+  StreamSinkPin* VideoInput() const;
+  const LoadedModule& Module() const { return m_module; }
+
+ private:
+  std::vector<IBaseFilter*> Filters() const;
+  HRESULT ConnectSink(const WCHAR* name, DelayedReleaser* releaser, uint32_t seed,
+                      CComHolder<IBaseFilter>* sink);
+
+  LoadedModule m_module;
+  CComHolder<IBaseFilter> m_splitter;
+  CComHolder<IBaseFilter> m_source;
+  CComHolder<IBaseFilter> m_audioSink;
+  CComHolder<IBaseFilter> m_videoSink;
+};
+
+// Turns a hang into a failure with a message: if an armed deadline passes,
+// the message is printed and the process aborts, so CI shows why.
+class Watchdog {
+ public:
+  Watchdog();
+  ~Watchdog();
+
+  void Arm(std::chrono::milliseconds limit, std::string what);
+  void Disarm();
+
+ private:
+  void Main();
+
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  bool m_armed = false;
+  bool m_exit = false;
+  std::chrono::steady_clock::time_point m_deadline;
+  std::string m_what;
+  std::thread m_thread;
+};
+
+// Scales waits for sanitizer builds, which run many times slower.
+std::chrono::milliseconds Patience(std::chrono::milliseconds base);
+
+std::vector<uint8_t> Pattern(size_t length, uint32_t seed);
+// A movie with interleaved audio (22,050 Hz, 8-bit mono) and video rows,
+// every payload distinct so that a delivered sample names its row.
+filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t audioBytes,
+                                        size_t videoBytes);
+
+// Checks what one pin received between one Pause from Stopped and the next
+// Stop: receives name the stream's rows in order from row 0, without a gap
+// while samples are taken (rows are dropped only once downstream stops); a
+// sample's start is the sum of the durations of the samples taken before
+// it; payload, stop and sync point are the row's. With mustReachEnd every
+// row must have been received. Returns an empty string when all holds.
+std::string CheckRun(const filmwriter::FilmExpectation& expect, filmwriter::Stream stream,
+                     const std::vector<ReceiveRecord>& records, bool mustReachEnd);
+// True when every receive answered S_OK.
+bool AllTaken(const std::vector<ReceiveRecord>& records);
+
+}  // namespace hardening
