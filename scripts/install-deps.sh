@@ -4,7 +4,15 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
-          g++-mingw-w64-i686 clang-format)
+          g++-mingw-w64-i686 clang-format libcli11-dev nlohmann-json3-dev
+          clang libclang-rt-14-dev)
+
+# Wine, the Windows runtime the Windows test program runs under
+# (scripts/wine-test.sh); TESSALY_SKIP_WINE=1 leaves it out. No recommends:
+# none of its GStreamer plug-ins come along.
+if [ "${TESSALY_SKIP_WINE:-0}" != "1" ]; then
+  packages+=(wine wine32:i386)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -24,5 +32,8 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

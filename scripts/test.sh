@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build and a ThreadSanitizer build; then
-# cross-builds the 32-bit Windows module.
+# cross-builds the 32-bit Windows module and its test program, runs that
+# under Wine (TESSALY_SKIP_WINE=1 skips it), and runs each fuzzer for a bounded
+# time (TESSALY_FUZZ_SECONDS each, default 60; 0 skips).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -34,4 +36,13 @@ cmake -S "$root" -B "$out/windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   { cat "$out/windows.configure.log"; exit 1; }
 cmake --build "$out/windows" -j "$jobs"
 ls -l "$out/windows/src/TESSALY.AX"
+
+if [ "${TESSALY_SKIP_WINE:-0}" = "1" ]; then
+  echo "=== wine: skipped (TESSALY_SKIP_WINE=1): TESSALY.AX is not run under Windows"
+else
+  bash "$root/scripts/wine-test.sh" "$out/windows"
+fi
+
+TESSALY_BUILD_ROOT="$out" TESSALY_JOBS="$jobs" \
+  TESSALY_FUZZ_SECONDS="${TESSALY_FUZZ_SECONDS:-60}" bash "$root/scripts/fuzz.sh"
 echo "=== all suites passed"

@@ -1,0 +1,261 @@
+#include "GraphCheck.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "Platform.h"
+#include "com/CComHolder.h"
+#include "com/CTrackedObject.h"
+#include "film/FilmLayout.h"
+#include "splitter/CCpkSplitterFilter.h"
+#include "splitter/SplitterIdentifiers.h"
+#include "support/MemoryAsyncSource.h"
+#include "support/RecordingSinkFilter.h"
+
+namespace fuzzcheck {
+namespace {
+
+// Far beyond what any fuzz input needs to stream; reaching it means a hang.
+constexpr auto kStreamingDeadline = std::chrono::seconds(20);
+constexpr DWORD kVideoSampleBuffer = 262144;
+
+struct Branch {
+  const WCHAR* pinName;
+  bool refuse;
+  DWORD payloadLimit;
+  RecordingSinkFilter* sink = nullptr;  // borrowed from m_sinks
+};
+
+class GraphRun {
+ public:
+  GraphRun(const uint8_t* data, size_t size)
+      : m_control(GraphControl::Decode(data, size)),
+        m_file(data + std::min(size, GraphControl::kLength), data + size) {}
+
+  std::string Run() {
+    LONG liveObjects = CTrackedObject::LiveObjectCount();
+    LONG liveSources = MemoryAsyncSource::LiveCount();
+    if (FAILED(CoInitialize(nullptr))) return "the apartment could not be entered";
+    Stream();
+    TearDown();
+    CoUninitialize();
+    if (m_failure.empty() && CTrackedObject::LiveObjectCount() != liveObjects) {
+      m_failure = "module objects outlived the graph";
+    }
+    if (m_failure.empty() && MemoryAsyncSource::LiveCount() != liveSources) {
+      m_failure = "the source outlived the graph";
+    }
+    return m_failure;
+  }
+
+ private:
+  void Fail(const std::string& what) {
+    if (m_failure.empty()) m_failure = what;
+  }
+
+  void Stream() {
+    HRESULT created = S_OK;
+    CInnerUnknown* object = CreateCpkSplitterFilter(nullptr, &created);
+    if (object == nullptr || FAILED(created)) {
+      return Fail("the splitter could not be created");
+    }
+    if (FAILED(object->InnerQueryInterface(IID_IBaseFilter,
+                                           m_splitter.ReleaseAndGetVoidAddressOf()))) {
+      return Fail("the splitter has no IBaseFilter");
+    }
+    m_source = new MemoryAsyncSource(m_file);
+    m_source->SetSubtype(MEDIASUBTYPE_CpkFilm);
+    m_source->SetPastEnd(m_control.pastEndFails ? MemoryAsyncSource::PastEnd::Fail
+                                                : MemoryAsyncSource::PastEnd::ShortRead);
+    static const HRESULT kDisturbances[] = {S_OK, S_FALSE, E_FAIL, E_UNEXPECTED};
+    if (m_control.disturbance % 4 != 0) {
+      m_source->AnswerRead(m_control.disturbedRead, kDisturbances[m_control.disturbance % 4]);
+    }
+    CComHolder<IPin> input = FindPin(WIDE("Input"));
+    if (!input) return Fail("the splitter has no input pin");
+    if (FAILED(m_source->OutputPin()->Connect(input.Get(), nullptr))) return;
+
+    m_branches = {{WIDE("Audio"), m_control.refuseAudio, film::kStagingBufferLength},
+                  {WIDE("Video"), m_control.refuseVideo, kVideoSampleBuffer}};
+    bool wanted[] = {m_control.connectAudio, m_control.connectVideo};
+    for (size_t i = 0; i < m_branches.size(); ++i) {
+      if (wanted[i]) ConnectBranch(m_branches[i]);
+    }
+    if (!m_failure.empty()) return;
+
+    Progress before = Measure();
+    ChangeState(State_Paused);
+    if (m_control.run) ChangeState(State_Running);
+    WaitForStreaming(before, m_control.stopAfter);
+    ChangeState(State_Stopped);
+    if (m_control.replay) {
+      before = Measure();
+      ChangeState(State_Paused);
+      WaitForStreaming(before, 0);
+      ChangeState(State_Stopped);
+    }
+    for (const Branch& branch : m_branches) {
+      if (branch.sink != nullptr) CheckSamples(branch);
+    }
+  }
+
+  CComHolder<IPin> FindPin(const WCHAR* name) {
+    CComHolder<IPin> pin;
+    if (FAILED(m_splitter->FindPin(name, pin.ReleaseAndGetAddressOf()))) pin.Detach();
+    return pin;
+  }
+
+  void ConnectBranch(Branch& branch) {
+    CComHolder<IPin> output = FindPin(branch.pinName);
+    if (!output) return;
+    auto* sink = new RecordingSinkFilter();
+    m_sinks.emplace_back(static_cast<IBaseFilter*>(sink));
+    if (branch.refuse) sink->Input()->RefuseSamples(E_FAIL);
+    HRESULT hr = output->Connect(static_cast<IPin*>(sink->Input()), nullptr);
+    if (FAILED(hr)) return Fail("an output pin refused a sink that takes any type");
+    branch.sink = sink;
+  }
+
+  // Downstream filters change state first, as a graph does it.
+  void ChangeState(FILTER_STATE state) {
+    for (auto& sink : m_sinks) Apply(sink.Get(), state);
+    Apply(m_splitter.Get(), state);
+    if (m_source) Apply(m_source.Get(), state);
+  }
+
+  static void Apply(IBaseFilter* filter, FILTER_STATE state) {
+    if (state == State_Stopped) filter->Stop();
+    if (state == State_Paused) filter->Pause();
+    if (state == State_Running) filter->Run(0);
+  }
+
+  struct Progress {
+    std::vector<int> ends;  // end-of-stream calls, per branch
+    size_t offered = 0;     // samples offered downstream, on every branch
+  };
+
+  // Taken before the state change that starts streaming, which may end at once.
+  Progress Measure() {
+    Progress progress;
+    for (const Branch& branch : m_branches) {
+      RecordingSinkFilter* sink = branch.sink;
+      progress.ends.push_back(sink ? sink->Input()->EndOfStreamCount() : 0);
+      progress.offered += sink ? sink->Input()->ReceiveResults().size() : 0;
+    }
+    return progress;
+  }
+
+  // Until every connected sink saw end-of-stream once more than before, or
+  // (stopAfter non-zero) until that many more samples were offered.
+  void WaitForStreaming(const Progress& before, size_t stopAfter) {
+    auto deadline = std::chrono::steady_clock::now() + kStreamingDeadline;
+    while (std::chrono::steady_clock::now() < deadline) {
+      Progress now = Measure();
+      bool ended = true;
+      for (size_t i = 0; i < m_branches.size(); ++i) {
+        if (m_branches[i].sink != nullptr) ended = ended && now.ends[i] > before.ends[i];
+      }
+      if (stopAfter != 0 ? now.offered >= before.offered + stopAfter : ended) return;
+      // A stream that ends before the chosen sample stops the wait as well.
+      if (stopAfter != 0 && ended) return;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    Fail("streaming neither ended nor delivered the samples in time");
+  }
+
+  // Times run on per stream from 0 (or from the start again after a replay);
+  // no payload is larger than the buffer that carries it.
+  void CheckSamples(const Branch& branch) {
+    REFERENCE_TIME previousStop = 0;
+    for (const ReceivedSample& sample : branch.sink->Input()->Received()) {
+      if (sample.bytes.size() > branch.payloadLimit) {
+        return Fail("a sample carries more than its buffer holds");
+      }
+      if (sample.timeResult != S_OK) return Fail("a sample arrived without times");
+      if (sample.stop < sample.start) return Fail("a sample stops before it starts");
+      if (sample.start != 0 && sample.start != previousStop) {
+        return Fail("a sample does not start where the previous one stopped");
+      }
+      previousStop = sample.stop;
+    }
+    int ends = branch.sink->Input()->EndOfStreamCount();
+    int expectedEnds = (m_control.stopAfter == 0 ? 1 : 0) + (m_control.replay ? 1 : 0);
+    if (m_failure.empty() && ends < expectedEnds) {
+      Fail("a sink saw fewer end-of-stream calls than streams that ended");
+    }
+  }
+
+  void TearDown() {
+    if (m_splitter) ChangeState(State_Stopped);
+    for (auto& sink : m_sinks) {
+      static_cast<RecordingSinkFilter*>(sink.Get())->Input()->DropKept();
+    }
+    if (m_splitter) {
+      CComHolder<IEnumPins> pins;
+      if (SUCCEEDED(m_splitter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
+        IPin* pin = nullptr;
+        while (pins->Next(1, &pin, nullptr) == S_OK) {
+          CComHolder<IPin> peer;
+          if (pin->ConnectedTo(peer.ReleaseAndGetAddressOf()) == S_OK) {
+            peer->Disconnect();
+          } else {
+            peer.Detach();
+          }
+          pin->Disconnect();
+          pin->Release();
+        }
+      }
+    }
+    if (m_source) m_source->OutputPin()->Disconnect();
+    m_sinks.clear();
+    m_splitter.Reset();
+    m_source.Reset();
+  }
+
+  GraphControl m_control;
+  std::vector<uint8_t> m_file;
+  CComHolder<IBaseFilter> m_splitter;
+  CComHolder<MemoryAsyncSource> m_source;
+  std::vector<CComHolder<IBaseFilter>> m_sinks;
+  std::vector<Branch> m_branches;
+  std::string m_failure;
+};
+
+}  // namespace
+
+std::vector<uint8_t> GraphControl::Encode() const {
+  return {
+      static_cast<uint8_t>((connectAudio ? 0x01 : 0) | (connectVideo ? 0x02 : 0) |
+                           (pastEndFails ? 0x04 : 0) | (run ? 0x08 : 0) | (refuseAudio ? 0x10 : 0) |
+                           (refuseVideo ? 0x20 : 0) | (replay ? 0x40 : 0)),
+      static_cast<uint8_t>(stopAfter >> 8), static_cast<uint8_t>(stopAfter), disturbedRead,
+      disturbance};
+}
+
+GraphControl GraphControl::Decode(const uint8_t* data, size_t size) {
+  uint8_t bytes[kLength] = {};
+  std::copy_n(data, std::min(size, kLength), bytes);
+  GraphControl control;
+  control.connectAudio = (bytes[0] & 0x01) != 0;
+  control.connectVideo = (bytes[0] & 0x02) != 0;
+  control.pastEndFails = (bytes[0] & 0x04) != 0;
+  control.run = (bytes[0] & 0x08) != 0;
+  control.refuseAudio = (bytes[0] & 0x10) != 0;
+  control.refuseVideo = (bytes[0] & 0x20) != 0;
+  control.replay = (bytes[0] & 0x40) != 0;
+  control.stopAfter = static_cast<uint16_t>((bytes[1] << 8) | bytes[2]);
+  control.disturbedRead = bytes[3];
+  control.disturbance = bytes[4];
+  return control;
+}
+
+std::vector<uint8_t> MakeGraphInput(const GraphControl& control, const std::vector<uint8_t>& film) {
+  std::vector<uint8_t> input = control.Encode();
+  input.insert(input.end(), film.begin(), film.end());
+  return input;
+}
+
+std::string CheckGraphInput(const uint8_t* data, size_t size) { return GraphRun(data, size).Run(); }
+
+}  // namespace fuzzcheck

@@ -1,0 +1,38 @@
+// Runs one fuzz input through a whole graph: an in-memory source, the FILM
+// splitter and recording sinks, streamed to the end or stopped at a chosen
+// sample, paused again and torn down.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fuzzcheck {
+
+// An input is a control block followed by the FILM file.
+struct GraphControl {
+  bool connectAudio = true;
+  bool connectVideo = true;
+  bool pastEndFails = false;  // the source fails reads past the end instead of reading short
+  bool run = false;           // Run after Pause
+  bool refuseAudio = false;   // the sinks refuse every sample
+  bool refuseVideo = false;
+  bool replay = false;        // after Stop, Pause again and stream to the end
+  uint16_t stopAfter = 0;     // Stop once this many samples were offered; 0 streams to the end
+  uint8_t disturbedRead = 0;  // index of the source read that answers disturbance
+  uint8_t disturbance = 0;    // 0 none, 1 S_FALSE, 2 E_FAIL, 3 E_UNEXPECTED
+
+  static constexpr size_t kLength = 5;
+
+  std::vector<uint8_t> Encode() const;
+  static GraphControl Decode(const uint8_t* data, size_t size);
+};
+
+std::vector<uint8_t> MakeGraphInput(const GraphControl& control, const std::vector<uint8_t>& film);
+
+// Empty when every promise held; otherwise what broke, for a human. Needs
+// the COM runtime's apartment, which it enters and leaves itself.
+std::string CheckGraphInput(const uint8_t* data, size_t size);
+
+}  // namespace fuzzcheck

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FuzzInputFiles.h"
+#include "GraphCheck.h"
+#include "SeedCorpus.h"
+#include "filmwriter/FilmWriter.h"
+
+TEST(GraphFuzzTest, EveryGeneratedSeedKeepsThePromises) {
+  std::vector<fuzzcheck::Seed> seeds = fuzzcheck::GraphSeeds();
+  ASSERT_GE(seeds.size(), 30u);
+  for (const fuzzcheck::Seed& seed : seeds) {
+    EXPECT_EQ(fuzzcheck::CheckGraphInput(seed.bytes.data(), seed.bytes.size()), "") << seed.name;
+  }
+}
+
+TEST(GraphFuzzTest, CommittedInputsKeepThePromises) {
+  for (const auto& [name, bytes] : CommittedFuzzInputs("graph")) {
+    EXPECT_EQ(fuzzcheck::CheckGraphInput(bytes.data(), bytes.size()), "") << name;
+  }
+}
+
+TEST(GraphControlTest, EncodingRoundTrips) {
+  fuzzcheck::GraphControl control;
+  control.connectAudio = false;
+  control.pastEndFails = true;
+  control.refuseVideo = true;
+  control.replay = true;
+  control.stopAfter = 0x1234;
+  control.disturbedRead = 9;
+  control.disturbance = 3;
+  std::vector<uint8_t> bytes = control.Encode();
+  ASSERT_EQ(bytes.size(), fuzzcheck::GraphControl::kLength);
+  EXPECT_EQ(fuzzcheck::GraphControl::Decode(bytes.data(), bytes.size()).Encode(), bytes);
+}
+
+// Disabled until the splitter keeps its running video time from overflowing
+// (reported; the sum is signed 64-bit and wraps to negative times today).
+TEST(GraphFuzzTest, VideoTimesBeyondTheRangeOfReferenceTimeStayOrdered) {
+  // One tick a second and the longest frame duration: each frame lasts about
+  // 4.3e16 units, so the running video time passes 2^63 after 215 frames.
+  // Every row points at the same chunk to keep the file small.
+  filmwriter::FilmFormat format;
+  format.channels = 0;
+  format.timeBase = 1;
+  filmwriter::FilmWriter writer(format);
+  for (int i = 0; i < 230; ++i) {
+    writer.AddVideo(std::vector<uint8_t>(12, static_cast<uint8_t>(i)), 0xFFFFFFFFu);
+    if (i > 0) writer.SetChunkOffset(static_cast<uint32_t>(i), 0);
+  }
+  fuzzcheck::GraphControl control;
+  std::vector<uint8_t> input = fuzzcheck::MakeGraphInput(control, writer.Build());
+  EXPECT_EQ(fuzzcheck::CheckGraphInput(input.data(), input.size()), "");
+}
