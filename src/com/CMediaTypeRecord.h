@@ -20,6 +20,11 @@ class CMediaTypeRecord : public AM_MEDIA_TYPE {
   // Major, sub and format types, format length and format bytes; the sample
   // size, its flags and pUnk take no part.
   bool operator==(const AM_MEDIA_TYPE& other) const;
+  // Two records compare as their structures; without this overload C++20 finds
+  // the member above in both argument orders and calls the comparison ambiguous.
+  bool operator==(const CMediaTypeRecord& other) const {
+    return *this == static_cast<const AM_MEDIA_TYPE&>(other);
+  }
 
   // Back to the defaults without freeing what the fields held.
   void ResetMediaType();

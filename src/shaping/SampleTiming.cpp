@@ -2,6 +2,8 @@
 
 #include "film/FilmLayout.h"
 
+#include <limits>
+
 namespace {
 // Both operands enter as unsigned 32-bit values, so the product stays far
 // below the 64-bit limit.
@@ -21,4 +23,12 @@ REFERENCE_TIME AudioChunkDuration(DWORD length, DWORD avgBytesPerSec) {
 
 REFERENCE_TIME VideoFrameDuration(DWORD durationTicks, DWORD timeBase) {
   return ScaledDuration(durationTicks, timeBase);
+}
+
+REFERENCE_TIME AdvanceTime(REFERENCE_TIME start, REFERENCE_TIME duration) {
+  constexpr REFERENCE_TIME kLatest = std::numeric_limits<REFERENCE_TIME>::max();
+  if (duration > 0 && start > kLatest - duration) {
+    return kLatest;
+  }
+  return start + duration;
 }

@@ -8,3 +8,8 @@ REFERENCE_TIME AudioChunkDuration(DWORD length, DWORD avgBytesPerSec);
 
 // durationTicks × 10,000,000 / timeBase; 0 when timeBase is 0.
 REFERENCE_TIME VideoFrameDuration(DWORD durationTicks, DWORD timeBase);
+
+// start + duration, held at the largest time instead of wrapping: a hostile
+// table can add up frame durations past the 64-bit range, and a stop time
+// before its start would mislead every filter downstream.
+REFERENCE_TIME AdvanceTime(REFERENCE_TIME start, REFERENCE_TIME duration);

@@ -284,7 +284,7 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row) {
   ConvertAudioChunk(staging, length, format.nChannels, format.wBitsPerSample, buffer);
 
   REFERENCE_TIME start = m_stream.m_audioTime;
-  REFERENCE_TIME stop = start + AudioChunkDuration(length, format.nAvgBytesPerSec);
+  REFERENCE_TIME stop = AdvanceTime(start, AudioChunkDuration(length, format.nAvgBytesPerSec));
   sample->SetTime(&start, &stop);
   sample->SetMediaTime(&start, &stop);
   sample->SetActualDataLength(static_cast<LONG>(length));
@@ -330,7 +330,8 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row) {
   AdjustVideoFrame(buffer, frameLength);
 
   REFERENCE_TIME start = m_stream.m_videoTime;
-  REFERENCE_TIME stop = start + VideoFrameDuration(row.durationTicks, m_stream.m_timeBase);
+  REFERENCE_TIME stop =
+      AdvanceTime(start, VideoFrameDuration(row.durationTicks, m_stream.m_timeBase));
   sample->SetMediaTime(&start, &stop);
   sample->SetTime(&start, &stop);
   sample->SetActualDataLength(static_cast<LONG>(frameLength));

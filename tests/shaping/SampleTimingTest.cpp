@@ -54,3 +54,12 @@ TEST(SampleTiming, RunningTimesDriftBelowTheExactSumByTheDroppedFractions) {
 }
 
 }  // namespace
+
+TEST(SampleTiming, RunningTimesHoldAtTheLatestTimeInsteadOfWrapping) {
+  constexpr REFERENCE_TIME kLatest = INT64_MAX;
+  const REFERENCE_TIME longest = VideoFrameDuration(0xFFFFFFFFu, 1);
+  EXPECT_EQ(AdvanceTime(0, longest), longest);
+  EXPECT_EQ(AdvanceTime(kLatest - longest, longest), kLatest);
+  EXPECT_EQ(AdvanceTime(kLatest - longest + 1, longest), kLatest);
+  EXPECT_EQ(AdvanceTime(kLatest, 0), kLatest);
+}
