@@ -9,6 +9,7 @@
 #include "CPositionedFile.h"
 #include "CSourcePinEnumerator.h"
 #include "MediaTypeCopy.h"
+#include "NewObject.h"
 
 namespace platform {
 
@@ -35,15 +36,9 @@ HRESULT PathToUtf8(LPCOLESTR wide, std::string* out) {
 }  // namespace
 
 HRESULT CAsyncFileSource::Create(IUnknown* outer, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  auto* source = new (std::nothrow) CAsyncFileSource;
-  if (!source) return E_OUTOFMEMORY;
-  source->AddRef();
-  HRESULT hr = source->QueryInterface(riid, ppv);
-  source->Release();
-  return hr;
+  HRESULT hr = CheckUnaggregatedCreate(outer, ppv);
+  if (FAILED(hr)) return hr;
+  return HandOutNewObject(new (std::nothrow) CAsyncFileSource, riid, ppv);
 }
 
 CAsyncFileSource::CAsyncFileSource() : m_pin(this) {}

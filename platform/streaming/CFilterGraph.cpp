@@ -9,6 +9,7 @@
 #include "CSystemClock.h"
 #include "FileTypeDetection.h"
 #include "GraphTopology.h"
+#include "NewObject.h"
 
 namespace platform {
 
@@ -31,15 +32,9 @@ std::u16string NumberText(int number) {
 }  // namespace
 
 HRESULT CFilterGraph::Create(IUnknown* outer, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  auto* graph = new (std::nothrow) CFilterGraph;
-  if (!graph) return E_OUTOFMEMORY;
-  graph->AddRef();
-  HRESULT hr = graph->QueryInterface(riid, ppv);
-  graph->Release();
-  return hr;
+  HRESULT hr = CheckUnaggregatedCreate(outer, ppv);
+  if (FAILED(hr)) return hr;
+  return HandOutNewObject(new (std::nothrow) CFilterGraph, riid, ppv);
 }
 
 CFilterGraph::~CFilterGraph() {

@@ -8,6 +8,7 @@
 #include "../com/GuidText.h"
 #include "../kernel/Utf.h"
 #include "CRegKey.h"
+#include "NewObject.h"
 
 namespace platform {
 
@@ -102,15 +103,9 @@ bool Wildcard(REFGUID asked, REFGUID registered) {
 }  // namespace
 
 HRESULT CFilterMapper::Create(IUnknown* outer, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  auto* mapper = new (std::nothrow) CFilterMapper;
-  if (!mapper) return E_OUTOFMEMORY;
-  mapper->AddRef();
-  HRESULT hr = mapper->QueryInterface(riid, ppv);
-  mapper->Release();
-  return hr;
+  HRESULT hr = CheckUnaggregatedCreate(outer, ppv);
+  if (FAILED(hr)) return hr;
+  return HandOutNewObject(new (std::nothrow) CFilterMapper, riid, ppv);
 }
 
 HRESULT CFilterMapper::QueryInterface(REFIID riid, void** ppv) {

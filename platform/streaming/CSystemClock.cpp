@@ -1,5 +1,7 @@
 #include "CSystemClock.h"
 
+#include "NewObject.h"
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -20,15 +22,9 @@ bool AddTimes(REFERENCE_TIME a, REFERENCE_TIME b, REFERENCE_TIME* sum) {
 }  // namespace
 
 HRESULT CSystemClock::Create(IUnknown* outer, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  auto* clock = new (std::nothrow) CSystemClock;
-  if (!clock) return E_OUTOFMEMORY;
-  clock->AddRef();
-  HRESULT hr = clock->QueryInterface(riid, ppv);
-  clock->Release();
-  return hr;
+  HRESULT hr = CheckUnaggregatedCreate(outer, ppv);
+  if (FAILED(hr)) return hr;
+  return HandOutNewObject(new (std::nothrow) CSystemClock, riid, ppv);
 }
 
 CSystemClock::~CSystemClock() {

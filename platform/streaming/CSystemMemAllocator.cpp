@@ -6,6 +6,7 @@
 #include <new>
 
 #include "CSystemMediaSample.h"
+#include "NewObject.h"
 
 namespace platform {
 
@@ -16,15 +17,9 @@ bool IsPowerOfTwo(LONG value) { return value > 0 && (value & (value - 1)) == 0; 
 }  // namespace
 
 HRESULT CSystemMemAllocator::Create(IUnknown* outer, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  auto* allocator = new (std::nothrow) CSystemMemAllocator;
-  if (!allocator) return E_OUTOFMEMORY;
-  allocator->AddRef();
-  HRESULT hr = allocator->QueryInterface(riid, ppv);
-  allocator->Release();
-  return hr;
+  HRESULT hr = CheckUnaggregatedCreate(outer, ppv);
+  if (FAILED(hr)) return hr;
+  return HandOutNewObject(new (std::nothrow) CSystemMemAllocator, riid, ppv);
 }
 
 CSystemMemAllocator::~CSystemMemAllocator() { FreeSamples(); }
