@@ -199,17 +199,23 @@ LONG RegistryStore::CreateKey(HKEY key, LPCSTR subKey, REGSAM desired, PHKEY res
   return ERROR_SUCCESS;
 }
 
-LONG RegistryStore::OpenKey(HKEY key, LPCSTR subKey, REGSAM desired, PHKEY result) {
-  if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  std::lock_guard<std::mutex> lock(m_mutex);
+LONG RegistryStore::FindExistingLocked(HKEY key, LPCSTR subKey, RegistryNode*& node) {
   RegistryNode* base = nullptr;
   LONG status = ResolveLocked(key, 0, base);
   if (status != ERROR_SUCCESS) return status;
   std::vector<std::string> names;
   status = SplitSubKey(subKey, names);
   if (status != ERROR_SUCCESS) return status;
-  RegistryNode* node = FindNode(*base, names);
-  if (node == nullptr) return ERROR_FILE_NOT_FOUND;
+  node = FindNode(*base, names);
+  return node == nullptr ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+}
+
+LONG RegistryStore::OpenKey(HKEY key, LPCSTR subKey, REGSAM desired, PHKEY result) {
+  if (result == nullptr) return ERROR_INVALID_PARAMETER;
+  std::lock_guard<std::mutex> lock(m_mutex);
+  RegistryNode* node = nullptr;
+  LONG status = FindExistingLocked(key, subKey, node);
+  if (status != ERROR_SUCCESS) return status;
   *result = NewHandleLocked(*node, GrantedAccess(desired));
   return ERROR_SUCCESS;
 }
@@ -319,14 +325,9 @@ LONG RegistryStore::EnumValue(HKEY key, DWORD index, LPSTR name, LPDWORD nameLen
 LONG RegistryStore::DeleteKey(HKEY key, LPCSTR subKey) {
   if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(m_mutex);
-  RegistryNode* base = nullptr;
-  LONG status = ResolveLocked(key, 0, base);
+  RegistryNode* node = nullptr;
+  LONG status = FindExistingLocked(key, subKey, node);
   if (status != ERROR_SUCCESS) return status;
-  std::vector<std::string> names;
-  status = SplitSubKey(subKey, names);
-  if (status != ERROR_SUCCESS) return status;
-  RegistryNode* node = FindNode(*base, names);
-  if (node == nullptr) return ERROR_FILE_NOT_FOUND;
   // The root cannot go, and the platform refuses to delete a key with subkeys.
   if (node->parent == nullptr || !node->subkeys.empty()) return ERROR_ACCESS_DENIED;
   RegistryNode& parent = *node->parent;

@@ -55,6 +55,8 @@ class RegistryStore {
   bool LoadLocked(const std::string& path, std::string& error, LONG& refusal);
   void ReplaceTreeLocked(std::shared_ptr<RegistryNode> root, std::string path, State state);
   LONG ResolveLocked(HKEY key, DWORD needed, RegistryNode*& node);
+  // The existing key at subKey below key; ERROR_FILE_NOT_FOUND when there is none.
+  LONG FindExistingLocked(HKEY key, LPCSTR subKey, RegistryNode*& node);
   HKEY NewHandleLocked(RegistryNode& node, DWORD access);
   LONG SaveLocked();
 
