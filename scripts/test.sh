@@ -2,8 +2,9 @@
 # Builds and runs every test: a normal build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build and a ThreadSanitizer build; then
 # cross-builds the 32-bit and the 64-bit Windows module with the test program
-# of each, runs both under Wine (TESSALY_SKIP_WINE=1 skips it), and runs each
-# fuzzer for a bounded time (TESSALY_FUZZ_SECONDS each, default 60; 0 skips).
+# of each and the installer of both, runs them under Wine (TESSALY_SKIP_WINE=1
+# skips it), and runs each fuzzer for a bounded time (TESSALY_FUZZ_SECONDS
+# each, default 60; 0 skips).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -39,6 +40,7 @@ for arch in x86:i686 x64:x86_64; do
   cmake --build "$dir" -j "$jobs"
   ls -l "$dir/src/TESSALY.AX"
 done
+bash "$root/scripts/installer.sh" "$out"
 
 if [ "${TESSALY_SKIP_WINE:-0}" = "1" ]; then
   echo "=== wine: skipped (TESSALY_SKIP_WINE=1): TESSALY.AX is not run under Windows"

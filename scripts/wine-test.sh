@@ -5,11 +5,13 @@
 # natively against the 64-bit view. Each module is registered from its own
 # folder with the regsvr32 of its own bitness; the test program of each build
 # checks its own module while the other is registered beside it, after the
-# other is unregistered, and after its own unregistration. Exits non-zero
-# when any step or check fails.
+# other is unregistered, and after its own unregistration. Then the installer
+# (scripts/installer.sh) installs both silently, twice, the test programs play
+# through the installed modules, and its uninstaller must leave nothing of
+# ours behind. Exits non-zero when any step or check fails.
 #
-#   bash scripts/wine-test.sh [build root]   (default: build; holds windows-x86
-#                                             and windows-x64)
+#   bash scripts/wine-test.sh [build root]   (default: build; holds windows-x86,
+#                                             windows-x64 and tessaly-setup.exe)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -23,6 +25,12 @@ for bits in x86 x64; do
     fi
   done
 done
+setup="$out/tessaly-setup.exe"
+if [ ! -f "$setup" ]; then
+  echo "wine-test: $setup is missing; build it with scripts/installer.sh first" >&2
+  exit 1
+fi
+version="$(sed -n 's/^!define TESSALY_VERSION "\(.*\)"$/\1/p' "$out/windows-x86/tessaly-version.nsh")"
 if ! command -v wine > /dev/null; then
   echo "wine-test: wine is not installed (bash scripts/install-deps.sh installs it)" >&2
   exit 1
@@ -68,6 +76,7 @@ done
 # 32-bit ones, as on 64-bit Windows.
 regsvr32[x64]='C:\windows\system32\regsvr32.exe'
 regsvr32[x86]='C:\windows\syswow64\regsvr32.exe'
+cp "$setup" "$WINEPREFIX/drive_c/tessaly/"
 cd "$WINEPREFIX/drive_c/tessaly"
 
 failed=0
@@ -89,10 +98,34 @@ register() {
 unregister() {
   run_step "$1: regsvr32 /u /s TESSALY.AX" "${regsvr32[$1]}" /u /s "${module_win[$1]}"
 }
-# tessaly-wintest registered|unregistered, from the folder of its own build.
+# tessaly-wintest registered|unregistered, from the folder of its own build,
+# on the module of that build (or the one given).
 wintest() {
   echo "=== wine: $1: test program, $2 ($3)"
-  run_step "$1: tessaly-wintest $2 ($3)" "C:\\tessaly\\$1\\tessaly-wintest.exe" "$2" "${module_win[$1]}"
+  run_step "$1: tessaly-wintest $2 ($3)" "C:\\tessaly\\$1\\tessaly-wintest.exe" "$2" \
+    "${4:-${module_win[$1]}}"
+}
+# The registry files are written when the server ends; nothing of ours may be
+# left in either view, nor in the keys both views share.
+check_clean() {
+  timeout "$step_timeout" wineserver -w
+  local leftovers
+  leftovers="$(grep -i -E '6B1E4F2[01]-D3A7-11D1|Uninstall\\\\Tessaly' \
+    "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" || true)"
+  if [ -z "$leftovers" ]; then
+    check pass "$1: no key or value naming the filter's class, the FILM subtype or the uninstaller"
+  else
+    check fail "$1: keys or values left behind:"
+    echo "$leftovers"
+  fi
+}
+check() {
+  if [ "$1" = "pass" ]; then
+    echo "PASS: $2"
+  else
+    echo "FAIL: $2"
+    failed=1
+  fi
 }
 
 echo "=== wine: register both, side by side"
@@ -118,17 +151,40 @@ wintest x86 registered "the 64-bit module unregistered"
 echo "=== wine: unregister the 32-bit module too"
 unregister x86
 wintest x86 unregistered "neither registered"
-# The registry files are written when the server ends; nothing of ours may be
-# left in either view, nor in the keys both views share.
-timeout "$step_timeout" wineserver -w
-leftovers="$(grep -i -E '6B1E4F2[01]-D3A7-11D1' "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" || true)"
-if [ -z "$leftovers" ]; then
-  echo "PASS: no key or value naming the filter's class or the FILM subtype is left"
+check_clean "after both unregistrations"
+
+echo "=== wine: install both with tessaly-setup.exe /S, then again over the installation"
+run_step "tessaly-setup.exe /S" 'C:\tessaly\tessaly-setup.exe' /S
+run_step "tessaly-setup.exe /S, over the installation" 'C:\tessaly\tessaly-setup.exe' /S
+wintest x64 registered "installed" 'C:\Program Files\Tessaly\TESSALY.AX'
+wintest x86 registered "installed" 'C:\Program Files (x86)\Tessaly\TESSALY.AX'
+# The installer is 32-bit: its entry is in the 32-bit view.
+entry="$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaly' /reg:32 2>&1 |
+  tr -d '\r' || true)"
+if grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$entry" &&
+   grep -q "DisplayVersion *REG_SZ *$version$" <<< "$entry" &&
+   grep -q 'UninstallString *REG_SZ *"C:\\Program Files (x86)\\Tessaly\\uninstall.exe"$' <<< "$entry"; then
+  check pass "installed programs list \"Tessaly Parser\" $version with its uninstaller"
 else
-  echo "FAIL: keys or values left after both unregistrations:"
-  echo "$leftovers"
-  failed=1
+  check fail "installed programs list \"Tessaly Parser\" $version with its uninstaller: $entry"
 fi
+
+echo "=== wine: uninstall silently"
+run_step "uninstall.exe /S" 'C:\Program Files (x86)\Tessaly\uninstall.exe' /S
+# The uninstaller hands over to a copy of itself and returns at once; the
+# copy has finished when the server has no process left.
+timeout "$step_timeout" wineserver -w
+wintest x64 unregistered "uninstalled" 'C:\Program Files\Tessaly\TESSALY.AX'
+wintest x86 unregistered "uninstalled" 'C:\Program Files (x86)\Tessaly\TESSALY.AX'
+for folder in "Program Files/Tessaly" "Program Files (x86)/Tessaly"; do
+  if [ -e "$WINEPREFIX/drive_c/$folder" ]; then
+    check fail "uninstall removed C:/$folder: $(ls -A "$WINEPREFIX/drive_c/$folder" | tr '\n' ' ')"
+  else
+    check pass "uninstall removed C:/$folder"
+  fi
+done
+
+check_clean "after uninstalling"
 
 echo "    wine stage took $((SECONDS - started)) s"
 if [ "$failed" -ne 0 ]; then
