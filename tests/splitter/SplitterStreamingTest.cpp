@@ -333,6 +333,26 @@ TEST_F(SplitterStreamingTest, HostileChunksAreDroppedWithoutWritingPastAnyBuffer
   EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount(), 1);
 }
 
+TEST_F(SplitterStreamingTest, ChunkPositionsAreThirtyTwoBitSumsOnEveryPointerWidth) {
+  // The file's offsets are 32-bit fields: their sum wraps in 32 bits in every
+  // build rather than reaching past 4 GiB, so this chunk is read from the
+  // padding just before the data offset.
+  FilmWriter writer;
+  writer.Layout().regionPadding = 32;
+  writer.AddAudio(Pattern(40, 1));
+  const uint32_t wrapped = writer.AddAudio(Pattern(24, 2));
+  writer.SetChunkOffset(wrapped, 0u - 32u);
+  FilmExpectation expect = writer.Expect();
+  ASSERT_EQ(expect.samples.size(), 2u);
+
+  ASSERT_EQ(Load(writer), S_OK);
+  m_source->SetPastEnd(MemoryAsyncSource::PastEnd::Fail);
+  ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);
+  StreamToEnd();
+  ExpectDelivered(expect);
+  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 2u);
+}
+
 TEST_F(SplitterStreamingTest, EveryReadInsideAChunkIsAThirtyTwoBitSum) {
   FilmWriter writer;
   writer.AddVideo(Pattern(40, 1), 40);
