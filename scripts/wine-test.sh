@@ -86,6 +86,10 @@ run_step() {
   timeout "$step_timeout" wine "$@" || rc=$?
   if [ "$rc" -eq 0 ]; then
     echo "PASS: $name"
+  elif [ "$rc" -eq 124 ]; then
+    # The test program waits without time limits; a hang ends here.
+    echo "FAIL: $name -- still running after ${step_timeout} s (a hang; the last line above is the last check passed)"
+    failed=1
   else
     echo "FAIL: $name -- exit code $rc"
     failed=1
