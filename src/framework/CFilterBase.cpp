@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "com/CPinEnumerator.h"
 #include "com/WideString.h"
 #include "framework/CPinBase.h"
+#include "framework/CPinEnumerator.h"
 #include "runtime/CAutoLock.h"
 
 CFilterBase::CFilterBase(const char* objectName, IUnknown* outer, CRITICAL_SECTION* filterLock,

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "com/CMediaTypeEnumerator.h"
 #include "com/WideString.h"
 #include "framework/CFilterBase.h"
+#include "framework/CMediaTypeEnumerator.h"
 #include "runtime/CAutoLock.h"
 
 namespace {

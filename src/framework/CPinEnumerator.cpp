@@ -1,4 +1,4 @@
-#include "com/CPinEnumerator.h"
+#include "framework/CPinEnumerator.h"
 
 #include <new>
 
