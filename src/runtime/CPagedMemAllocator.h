@@ -19,8 +19,11 @@ class CPagedMemAllocator : public CAllocatorBase {
   HRESULT AllocateBuffers() override;
 
  private:
-  // Destroys every sample (all must be on the free list) and gives the block back.
+  // Destroys every sample (all must be on the free list), their array and
+  // gives the block back.
   void ReleaseAllBuffers();
 
   BYTE* m_pageBlock;  // owned: VirtualAlloc'ed; null when none
+  // The sample objects live in the base's m_samples array, owned here:
+  // allocated by AllocateBuffers, freed by ReleaseAllBuffers.
 };
