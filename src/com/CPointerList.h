@@ -24,6 +24,7 @@ class CPointerList {
   BOOL AppendAll(const CPointerList& other);
 
   Position FirstPosition() const { return m_first; }
+  Position LastPosition() const { return m_last; }
   // Returns the object at position and advances it (null after the last).
   void* NextObject(Position& position) const;
   void* ObjectAt(Position position) const;
@@ -32,6 +33,8 @@ class CPointerList {
   BOOL IsEmpty() const { return m_first == nullptr ? TRUE : FALSE; }
 
   void Clear();
+  // Removes every node after position; a null position empties the list.
+  void RemoveAfter(Position position);
 
  private:
   Node* m_first = nullptr;  // owned, with every node after it
