@@ -32,8 +32,9 @@ class FakeClock : public IReferenceClock {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-  STDMETHODIMP_(ULONG) Release() override { return --references; }
+  // Interlocked: the filter may count on another thread.
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references); }
+  STDMETHODIMP_(ULONG) Release() override { return InterlockedDecrement(&references); }
   STDMETHODIMP GetTime(REFERENCE_TIME* time) override {
     if (FAILED(timeResult)) {
       return timeResult;
