@@ -4,7 +4,8 @@
 #include "runtime/CAllocatorBase.h"
 
 // The module's own allocator: every buffer is carved out of one block of
-// committed pages, each preceded by its prefix.
+// committed pages, each preceded by its prefix. It also owns the one array
+// of sample objects the base knows as m_samples.
 class CPagedMemAllocator : public CAllocatorBase {
  public:
   // result receives E_OUTOFMEMORY when the semaphore could not be created and
@@ -24,6 +25,4 @@ class CPagedMemAllocator : public CAllocatorBase {
   void ReleaseAllBuffers();
 
   BYTE* m_pageBlock;  // owned: VirtualAlloc'ed; null when none
-  // The sample objects live in the base's m_samples array, owned here:
-  // allocated by AllocateBuffers, freed by ReleaseAllBuffers.
 };
