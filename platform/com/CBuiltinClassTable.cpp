@@ -52,4 +52,8 @@ void UnregisterBuiltinClass(REFCLSID clsid) {
   com::CBuiltinClassTable::Instance().Unregister(clsid);
 }
 
+BuiltinClassFactory FindBuiltinClass(REFCLSID clsid) {
+  return com::CBuiltinClassTable::Instance().Find(clsid);
+}
+
 }  // namespace platform

@@ -130,6 +130,10 @@ void UseMemoryRegistry() { RegistryStore::Instance().UseMemory(); }
 
 void ResetRegistry() { RegistryStore::Instance().Reset(); }
 
+void SetUnspellableKeyName(std::string_view name) {
+  RegistryStore::Instance().SetUnspellableName(name);
+}
+
 std::string ExportRegistryText() { return RegistryStore::Instance().Export(); }
 
 bool ImportRegistryText(std::string_view text, std::string* error) {

@@ -138,6 +138,7 @@ void RegistryStore::ReplaceTreeLocked(std::shared_ptr<RegistryNode> root, std::s
   m_state = state;
   m_loadError.clear();
   m_refusal = ERROR_SUCCESS;
+  m_unspellableName.clear();
 }
 
 LONG RegistryStore::ResolveLocked(HKEY key, DWORD needed, RegistryNode*& node) {
@@ -206,6 +207,11 @@ LONG RegistryStore::FindExistingLocked(HKEY key, LPCSTR subKey, RegistryNode*& n
   std::vector<std::string> names;
   status = SplitSubKey(subKey, names);
   if (status != ERROR_SUCCESS) return status;
+  for (const std::string& name : names) {
+    if (!m_unspellableName.empty() && NamesEqual(name, m_unspellableName)) {
+      return ERROR_FILE_NOT_FOUND;
+    }
+  }
   node = FindNode(*base, names);
   return node == nullptr ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 }
@@ -387,6 +393,11 @@ bool RegistryStore::UseFile(const std::string& path, std::string* error) {
 void RegistryStore::UseMemory() {
   std::lock_guard<std::mutex> lock(m_mutex);
   ReplaceTreeLocked(NewRootNode(), "", State::Ready);
+}
+
+void RegistryStore::SetUnspellableName(std::string_view name) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_unspellableName = name;
 }
 
 void RegistryStore::Reset() {

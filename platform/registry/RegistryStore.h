@@ -39,6 +39,7 @@ class RegistryStore {
   std::string Export();
   bool Import(std::string_view text, std::string* error);
   std::string FilePath();
+  void SetUnspellableName(std::string_view name);
   std::string LoadError();
 
  private:
@@ -67,6 +68,7 @@ class RegistryStore {
   std::string m_loadError;
   LONG m_refusal = ERROR_SUCCESS;
   std::string m_saveError;
+  std::string m_unspellableName;  // empty: every name can be spelled
   std::unordered_map<uintptr_t, OpenHandle> m_handles;
   uintptr_t m_nextHandle = 0x1000;
 };

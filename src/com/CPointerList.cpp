@@ -84,3 +84,18 @@ void CPointerList::Clear() {
   m_first = nullptr;
   m_last = nullptr;
 }
+
+void CPointerList::RemoveAfter(Position position) {
+  if (position == nullptr) {
+    Clear();
+    return;
+  }
+  Node* node = position->next;
+  while (node != nullptr) {
+    Node* next = node->next;
+    delete node;
+    node = next;
+  }
+  position->next = nullptr;
+  m_last = position;
+}

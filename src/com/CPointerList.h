@@ -24,6 +24,7 @@ class CPointerList {
   BOOL AppendAll(const CPointerList& other);
 
   Position FirstPosition() const { return m_first; }
+  Position LastPosition() const { return m_last; }
   // Returns the object at position and advances it (null after the last).
   void* NextObject(Position& position) const;
   void* ObjectAt(Position position) const;
@@ -35,6 +36,8 @@ class CPointerList {
   void* RemoveAt(Position position);
 
   void Clear();
+  // Removes every node after position; a null position empties the list.
+  void RemoveAfter(Position position);
 
  private:
   Node* m_first = nullptr;  // owned, with every node after it

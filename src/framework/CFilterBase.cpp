@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "com/CPinEnumerator.h"
 #include "com/WideString.h"
 #include "framework/CPinBase.h"
+#include "framework/CPinEnumerator.h"
 #include "runtime/CAutoLock.h"
 
 CFilterBase::CFilterBase(const char* objectName, IUnknown* outer, CRITICAL_SECTION* filterLock,
@@ -39,8 +39,14 @@ HRESULT CFilterBase::InnerQueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CFilterBase::CurrentStreamTime(REFERENCE_TIME& out) {
-  IReferenceClock* clock = m_clock.Get();
-  if (clock == nullptr) {
+  // A reference of its own, so that SetSyncSource on another thread cannot
+  // free the clock while it is read, and the lock is not held across it.
+  CComHolder<IReferenceClock> clock;
+  {
+    CAutoLock lock(m_filterLock);
+    clock = m_clock;
+  }
+  if (!clock) {
     return VFW_E_NO_CLOCK;
   }
   HRESULT hr = clock->GetTime(&out);
@@ -139,6 +145,8 @@ STDMETHODIMP CFilterBase::QueryFilterInfo(FILTER_INFO* info) {
   if (info == nullptr) {
     return E_POINTER;
   }
+  // JoinFilterGraph on another thread frees the name it replaces.
+  CAutoLock lock(m_filterLock);
   WideCopyBounded(info->achName, m_name, MAX_FILTER_NAME);
   info->pGraph = m_graph;
   if (info->pGraph != nullptr) {

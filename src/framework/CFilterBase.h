@@ -20,6 +20,8 @@ class CFilterBase : public CInnerUnknown, public IBaseFilter, public IAMovieSetu
 
   HRESULT InnerQueryInterface(REFIID riid, void** ppv) override;
 
+  // Takes the filter lock for a moment: not for a thread that a holder of
+  // the filter lock may wait for.
   virtual HRESULT CurrentStreamTime(REFERENCE_TIME& out);
   virtual LONG PinListVersion();
   virtual int PinCount() = 0;

@@ -142,6 +142,23 @@ void CInputPinBase::FillPropertiesFromSample(IMediaSample* sample) {
   props.cbBuffer = sample->GetSize();
 }
 
+void CInputPinBase::ForgetLastSample() {
+  DeleteMediaTypeCopy(m_receivedType);
+  m_receivedType = nullptr;
+  std::memset(&m_lastSampleProps, 0, sizeof(m_lastSampleProps));
+}
+
+HRESULT CInputPinBase::KeepOwnTypeCopy() {
+  // The sample's type goes with the sample, which its sender may release as
+  // soon as Receive returns.
+  if (m_lastSampleProps.pMediaType == nullptr) {
+    return S_OK;
+  }
+  m_receivedType = NewMediaTypeCopy(m_lastSampleProps.pMediaType);
+  m_lastSampleProps.pMediaType = m_receivedType;
+  return m_receivedType != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
 HRESULT CInputPinBase::RejectTypeChange() {
   m_runtimeError = TRUE;
   static_cast<IPin*>(this)->EndOfStream();
@@ -159,8 +176,7 @@ STDMETHODIMP CInputPinBase::Receive(IMediaSample* sample) {
   if (hr != S_OK) {
     return hr;
   }
-  DeleteMediaTypeCopy(m_receivedType);
-  m_receivedType = nullptr;
+  ForgetLastSample();
 
   IMediaSample2* sample2 = nullptr;
   if (SUCCEEDED(sample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2))) &&
@@ -168,7 +184,12 @@ STDMETHODIMP CInputPinBase::Receive(IMediaSample* sample) {
     hr = sample2->GetProperties(sizeof(m_lastSampleProps),
                                 reinterpret_cast<BYTE*>(&m_lastSampleProps));
     sample2->Release();
+    if (SUCCEEDED(hr)) {
+      hr = KeepOwnTypeCopy();
+    }
     if (FAILED(hr)) {
+      // A failed call may have written part of the record.
+      ForgetLastSample();
       return hr;
     }
   } else {

@@ -48,14 +48,19 @@ class CInputPinBase : public CPinBase, public IMemInputPin {
   CComHolder<IMemAllocator> m_allocator;  // counted
   BYTE m_readOnly;
   std::atomic<bool> m_flushing;
-  // The sample being received; pMediaType stays valid until the next Receive.
+  // The sample being received, all zero after a Receive that could not read
+  // it. pMediaType is the pin's own copy (m_receivedType): it stays valid
+  // until the next Receive or the pin's destruction, whatever the sample does.
   AM_SAMPLE2_PROPERTIES m_lastSampleProps;
 
  private:
   void FillPropertiesFromSample(IMediaSample* sample);
+  // Frees the type copy and zeroes the record.
+  void ForgetLastSample();
+  // Replaces the type pointer read through IMediaSample2 by an own copy.
+  HRESULT KeepOwnTypeCopy();
   HRESULT RejectTypeChange();
 
-  // owned: the media type a plain IMediaSample handed over in the last
-  // Receive (a type read through IMediaSample2 belongs to the sample)
+  // owned: the type of the last sample received, or null
   AM_MEDIA_TYPE* m_receivedType;
 };

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "com/CMediaTypeEnumerator.h"
 #include "com/WideString.h"
 #include "framework/CFilterBase.h"
+#include "framework/CMediaTypeEnumerator.h"
 #include "runtime/CAutoLock.h"
 
 namespace {
@@ -271,6 +271,8 @@ STDMETHODIMP CPinBase::ConnectedTo(IPin** pin) {
   if (pin == nullptr) {
     return E_POINTER;
   }
+  // Disconnect on another thread may release the peer meanwhile.
+  CAutoLock lock(m_lock);
   m_peer.CopyTo(pin);
   return *pin != nullptr ? S_OK : VFW_E_NOT_CONNECTED;
 }

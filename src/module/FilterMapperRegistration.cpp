@@ -46,6 +46,9 @@ HRESULT WithMapper(const AMOVIESETUP_FILTER* setup, BOOL registering) {
                           mapper.ReleaseAndGetVoidAddressOf());
     if (SUCCEEDED(hr)) {
       hr = RegisterWithMapper(setup, mapper.Get(), registering);
+    } else if (!registering && hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+      // No mapper to be found holds no entry of ours either.
+      hr = S_OK;
     }
   }
   CoFreeUnusedLibraries();

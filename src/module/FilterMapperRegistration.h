@@ -13,6 +13,7 @@ HRESULT RegisterWithMapper(const AMOVIESETUP_FILTER* setup, IFilterMapper* mappe
 
 // IAMovieSetup::Register and ::Unregister of a filter with this setup data:
 // S_FALSE without touching COM when there is none; otherwise the result of
-// creating the platform's mapper and of the mapper calls.
+// creating the platform's mapper and of the mapper calls. Unregistering
+// counts a mapper that cannot be found (ERROR_FILE_NOT_FOUND) as success.
 HRESULT RegisterFilterSetup(const AMOVIESETUP_FILTER* setup);
 HRESULT UnregisterFilterSetup(const AMOVIESETUP_FILTER* setup);

@@ -20,6 +20,39 @@ HRESULT ClassKeyName(REFCLSID classId, char (&name)[kFormatLimit]) {
 
 void ToNarrow(const WCHAR* text, char (&narrow)[kFormatLimit]) { wsprintfA(narrow, "%ls", text); }
 
+// Deletes parent\name and everything below it; the registry's status.
+// ERROR_FILE_NOT_FOUND also for a key whose enumerated name cannot be opened
+// (a Unicode name the ANSI code page cannot spell), so the walk below counts
+// only an ERROR_SUCCESS as a subkey gone.
+LONG DeleteExistingTree(HKEY parent, const char* name) {
+  CRegistryKey key;
+  LONG status = RegOpenKeyExA(parent, name, 0, MAXIMUM_ALLOWED, key.ReleaseAndGetAddressOf());
+  if (status != ERROR_SUCCESS) {
+    return status;
+  }
+  // Deleting a subkey moves the next one to its index; any subkey that
+  // stays is stepped over, so every round makes progress.
+  DWORD index = 0;
+  for (;;) {
+    char subkey[MAX_PATH];
+    DWORD length = MAX_PATH;
+    status = RegEnumKeyExA(key.Get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) {
+      ++index;
+      continue;
+    }
+    if (status != ERROR_SUCCESS) {
+      break;
+    }
+    if (DeleteExistingTree(key.Get(), subkey) != ERROR_SUCCESS) {
+      ++index;
+    }
+  }
+  key.Close();
+  // A subkey left behind makes this fail, and the caller hears of it.
+  return RegDeleteKeyA(parent, name);
+}
+
 }  // namespace
 
 HRESULT WriteClassKey(CLSID classId, const WCHAR* description, const WCHAR* serverPath,
@@ -95,29 +128,6 @@ HRESULT DeleteKeyTree(HKEY parent, const char* name) {
   if (name == nullptr || name[0] == '\0') {
     return E_FAIL;
   }
-  CRegistryKey key;
-  LONG status = RegOpenKeyExA(parent, name, 0, MAXIMUM_ALLOWED, key.ReleaseAndGetAddressOf());
-  if (status == ERROR_FILE_NOT_FOUND) {
-    return S_OK;
-  }
-  if (status != ERROR_SUCCESS) {
-    return ResultFromRegistry(status);
-  }
-  // Deleting a subkey moves the next one to its index; a subkey that
-  // survives its deletion is stepped over, or the walk would never end.
-  DWORD index = 0;
-  for (;;) {
-    char subkey[MAX_PATH];
-    DWORD length = MAX_PATH;
-    if (RegEnumKeyExA(key.Get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    if (FAILED(DeleteKeyTree(key.Get(), subkey))) {
-      ++index;
-    }
-  }
-  key.Close();
-  status = RegDeleteKeyA(parent, name);
+  const LONG status = DeleteExistingTree(parent, name);
   return status == ERROR_FILE_NOT_FOUND ? S_OK : ResultFromRegistry(status);
 }

@@ -26,4 +26,6 @@ BOOL ClassKeyInOtherView(CLSID classId);
 // Deletes parent\name and all its subkeys. E_FAIL for an empty name (the
 // parent itself is never deleted); S_OK when the key is gone, also when it
 // never existed; otherwise the error that kept it (or part of it) alive.
+// It ends on any content: a subkey that cannot be opened or deleted by the
+// name enumeration gives is stepped over and kept.
 HRESULT DeleteKeyTree(HKEY parent, const char* name);

@@ -1,5 +1,7 @@
 #include "runtime/CAllocatorBase.h"
 
+#include <cstdint>
+
 #include "runtime/CAutoLock.h"
 
 namespace {
@@ -20,6 +22,7 @@ void ClearProperties(ALLOCATOR_PROPERTIES* properties) {
 CAllocatorBase::CAllocatorBase(const char* objectName, IUnknown* outer, BOOL createSemaphore)
     : CInnerUnknown(objectName, outer),
       m_freeHead(nullptr),
+      m_samples(nullptr),
       m_freeCount(0),
       m_semaphore(nullptr),
       m_waitingCount(0),
@@ -197,7 +200,13 @@ STDMETHODIMP CAllocatorBase::ReleaseBuffer(IMediaSample* pBuffer) {
   BOOL dropSelfReference = FALSE;
   {
     CAutoLock lock(&m_lock);
-    PushFreeSample(static_cast<CMemSample*>(pBuffer));
+    // A stranger or a second release on the free list would hand one buffer
+    // out twice.
+    CMemSample* sample = OwnSample(pBuffer);
+    if (sample == nullptr || sample->m_onFreeList) {
+      return E_INVALIDARG;
+    }
+    PushFreeSample(sample);
     WakeWaiters();
     if (m_decommitPending && m_freeCount == m_samplesCreated) {
       FreeBuffers();
@@ -231,6 +240,7 @@ void CAllocatorBase::WakeWaiters() {
 
 void CAllocatorBase::PushFreeSample(CMemSample* sample) {
   sample->m_nextFree = m_freeHead;
+  sample->m_onFreeList = TRUE;
   m_freeHead = sample;
   ++m_freeCount;
 }
@@ -242,6 +252,24 @@ CMemSample* CAllocatorBase::PopFreeSample() {
   }
   m_freeHead = sample->m_nextFree;
   sample->m_nextFree = nullptr;
+  sample->m_onFreeList = FALSE;
   --m_freeCount;
   return sample;
+}
+
+CMemSample* CAllocatorBase::OwnSample(IMediaSample* sample) const {
+  if (m_samples == nullptr) {
+    return nullptr;
+  }
+  const uintptr_t first = reinterpret_cast<uintptr_t>(static_cast<IMediaSample*>(m_samples));
+  const uintptr_t address = reinterpret_cast<uintptr_t>(sample);
+  if (address < first) {
+    return nullptr;
+  }
+  const uintptr_t index = (address - first) / sizeof(CMemSample);
+  if (index >= static_cast<uintptr_t>(m_samplesCreated)) {
+    return nullptr;
+  }
+  CMemSample* own = &m_samples[index];
+  return static_cast<IMediaSample*>(own) == sample ? own : nullptr;
 }

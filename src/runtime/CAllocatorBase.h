@@ -29,7 +29,8 @@ class CAllocatorBase : public CInnerUnknown, public IMemAllocator {
   STDMETHODIMP GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
                          REFERENCE_TIME* pEndTime, DWORD dwFlags) override;
   // Takes back one of this allocator's own samples; samples call it on their
-  // last Release, from whatever thread that is.
+  // last Release, from whatever thread that is. E_INVALIDARG for a sample of
+  // another allocator and for one that is already back.
   STDMETHODIMP ReleaseBuffer(IMediaSample* pBuffer) override;
 
  protected:
@@ -46,9 +47,15 @@ class CAllocatorBase : public CInnerUnknown, public IMemAllocator {
   void WakeWaiters();
   void PushFreeSample(CMemSample* sample);
   CMemSample* PopFreeSample();
+  // This allocator's sample behind the interface, or null. Compares
+  // addresses only: a foreign sample is never read as one of ours.
+  CMemSample* OwnSample(IMediaSample* sample) const;
 
   CRITICAL_SECTION m_lock;  // owned; re-entrant, guards every field below
   CMemSample* m_freeHead;   // not counted: the samples belong to the derived allocator
+  // not owned: the derived allocator's samples, m_samplesCreated of them in
+  // one array; null when there are none
+  CMemSample* m_samples;
   LONG m_freeCount;
   HANDLE m_semaphore;  // owned; null when it could not be created
   LONG m_waitingCount;

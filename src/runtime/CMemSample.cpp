@@ -39,6 +39,7 @@ CMemSample::CMemSample(CAllocatorBase* allocator, BYTE* buffer, LONG length)
       m_bufferSize(length),
       m_allocator(allocator),
       m_nextFree(nullptr),
+      m_onFreeList(FALSE),
       m_start(0),
       m_stop(0),
       m_mediaStart(0),
@@ -190,14 +191,17 @@ void CMemSample::DetachMediaType() {
 }
 
 STDMETHODIMP CMemSample::SetMediaType(AM_MEDIA_TYPE* pMediaType) {
+  // Copy before the old type goes: the caller may pass the very type
+  // GetProperties handed out.
+  AM_MEDIA_TYPE* copy = pMediaType != nullptr ? NewMediaTypeCopy(pMediaType) : nullptr;
   DetachMediaType();
   if (pMediaType == nullptr) {
     return S_OK;
   }
-  m_mediaType = NewMediaTypeCopy(pMediaType);
-  if (m_mediaType == nullptr) {
+  if (copy == nullptr) {
     return E_OUTOFMEMORY;
   }
+  m_mediaType = copy;
   m_sampleFlags |= AM_SAMPLE_TYPECHANGED;
   return S_OK;
 }

@@ -43,8 +43,8 @@ class CMemSample : public IMediaSample2 {
   STDMETHODIMP SetProperties(DWORD cbProperties, const BYTE* pbProperties) override;
 
  private:
-  // The allocator keeps the free list through m_nextFree and hands a sample
-  // out by setting its count to 1.
+  // The allocator keeps the free list through m_nextFree and m_onFreeList
+  // and hands a sample out by setting its count to 1.
   friend class CAllocatorBase;
 
   HRESULT TestFlag(DWORD flag) const { return (m_sampleFlags & flag) != 0 ? S_OK : S_FALSE; }
@@ -58,6 +58,7 @@ class CMemSample : public IMediaSample2 {
   LONG m_bufferSize;
   CAllocatorBase* m_allocator;  // not counted: the allocator outlives its samples
   CMemSample* m_nextFree;       // not counted: free-list link, guarded by the allocator's lock
+  BOOL m_onFreeList;            // guarded by the allocator's lock
   REFERENCE_TIME m_start;
   REFERENCE_TIME m_stop;
   LONGLONG m_mediaStart;

@@ -1,5 +1,6 @@
 #include "runtime/CPagedMemAllocator.h"
 
+#include <cstdint>
 #include <new>
 
 #include "runtime/CAutoLock.h"
@@ -47,26 +48,36 @@ HRESULT CPagedMemAllocator::AllocateBuffers() {
   if (m_pageBlock == nullptr) {
     return E_OUTOFMEMORY;
   }
-  while (m_samplesCreated < m_bufferCount) {
-    BYTE* buffer = m_pageBlock +
-                   static_cast<SIZE_T>(stride) * static_cast<SIZE_T>(m_samplesCreated) +
-                   static_cast<SIZE_T>(m_prefix);
-    CMemSample* sample = new (std::nothrow) CMemSample(this, buffer, m_bufferSize);
-    if (sample == nullptr) {
-      // The samples made so far stay on the free list; the next Commit starts over.
-      return E_OUTOFMEMORY;
-    }
-    PushFreeSample(sample);
-    ++m_samplesCreated;
+  // One array for every sample object, so that ReleaseBuffer can tell its
+  // own samples by their address alone.
+  const ULONGLONG arraySize = sizeof(CMemSample) * static_cast<ULONGLONG>(m_bufferCount);
+  if (arraySize > static_cast<ULONGLONG>(SIZE_MAX)) {
+    return E_OUTOFMEMORY;
   }
+  void* storage = ::operator new[](static_cast<size_t>(arraySize), std::nothrow);
+  if (storage == nullptr) {
+    // The block stays; the next Commit starts over.
+    return E_OUTOFMEMORY;
+  }
+  m_samples = static_cast<CMemSample*>(storage);
+  for (LONG index = 0; index < m_bufferCount; ++index) {
+    BYTE* buffer = m_pageBlock + static_cast<SIZE_T>(stride) * static_cast<SIZE_T>(index) +
+                   static_cast<SIZE_T>(m_prefix);
+    PushFreeSample(new (&m_samples[index]) CMemSample(this, buffer, m_bufferSize));
+  }
+  m_samplesCreated = m_bufferCount;
   m_propertiesChanged = FALSE;
   return S_OK;
 }
 
 void CPagedMemAllocator::ReleaseAllBuffers() {
-  for (CMemSample* sample = PopFreeSample(); sample != nullptr; sample = PopFreeSample()) {
-    delete sample;
+  while (PopFreeSample() != nullptr) {
   }
+  for (LONG index = 0; index < m_samplesCreated; ++index) {
+    m_samples[index].~CMemSample();
+  }
+  ::operator delete[](m_samples);
+  m_samples = nullptr;
   m_samplesCreated = 0;
   if (m_pageBlock != nullptr) {
     VirtualFree(m_pageBlock, 0, MEM_RELEASE);

@@ -4,7 +4,8 @@
 #include "runtime/CAllocatorBase.h"
 
 // The module's own allocator: every buffer is carved out of one block of
-// committed pages, each preceded by its prefix.
+// committed pages, each preceded by its prefix. It also owns the one array
+// of sample objects the base knows as m_samples.
 class CPagedMemAllocator : public CAllocatorBase {
  public:
   // result receives E_OUTOFMEMORY when the semaphore could not be created and
@@ -19,7 +20,8 @@ class CPagedMemAllocator : public CAllocatorBase {
   HRESULT AllocateBuffers() override;
 
  private:
-  // Destroys every sample (all must be on the free list) and gives the block back.
+  // Destroys every sample (all must be on the free list), their array and
+  // gives the block back.
   void ReleaseAllBuffers();
 
   BYTE* m_pageBlock;  // owned: VirtualAlloc'ed; null when none

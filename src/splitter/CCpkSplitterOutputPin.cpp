@@ -68,7 +68,8 @@ HRESULT CCpkSplitterOutputPin::AddOfferedType(const CMediaTypeRecord& type) {
   if (copy == nullptr) {
     return E_OUTOFMEMORY;
   }
-  if (m_offeredTypes.Append(copy) == nullptr) {
+  // A record copy without memory for the format block silently drops it.
+  if (copy->cbFormat != type.cbFormat || m_offeredTypes.Append(copy) == nullptr) {
     delete copy;
     return E_OUTOFMEMORY;
   }

@@ -22,7 +22,8 @@ class CCpkSplitterOutputPin : public COutputPinBase {
   HRESULT OfferedMediaType(int index, CMediaTypeRecord* out) override;
   HRESULT SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
-  // Appends an owned copy; E_OUTOFMEMORY leaves the list unchanged.
+  // Appends an owned copy, format block included; E_OUTOFMEMORY leaves the
+  // list unchanged.
   HRESULT AddOfferedType(const CMediaTypeRecord& type);
   // The pin offers only this type from now on; a failure leaves the list
   // unchanged.

@@ -116,4 +116,17 @@ TEST(PointerListTest, ClearEmptiesTheListAndLeavesObjectsAlone) {
   EXPECT_EQ(Walk(list), (std::vector<void*>{&b}));
 }
 
+TEST(PointerListTest, RemoveAfterCutsTheTailAndAppendsBehindWhatStays) {
+  CPointerList list;
+  CPointerList::Position first = list.Append(&a);
+  list.Append(&b);
+  list.Append(&c);
+  list.RemoveAfter(first);
+  EXPECT_EQ(list.LastPosition(), first);
+  ASSERT_NE(list.Append(&c), nullptr);
+  EXPECT_EQ(Walk(list), (std::vector<void*>{&a, &c}));
+  list.RemoveAfter(nullptr);
+  EXPECT_TRUE(list.IsEmpty());
+}
+
 }  // namespace

@@ -1,5 +1,8 @@
 // The connection protocol: type negotiation, the two-sided handshake, undo
 // after failure, and the pin queries that depend on the connection.
+#include <atomic>
+#include <thread>
+
 #include "framework/FrameworkTestKit.h"
 
 namespace {
@@ -286,6 +289,26 @@ TEST_F(ConnectionTest, DisconnectReleasesThePeerButKeepsTheTypeUnreported) {
 
   EXPECT_EQ(static_cast<IPin*>(input)->Disconnect(), S_OK);
   EXPECT_EQ(source->ReferenceCount(), sourceCount);
+}
+
+TEST_F(ConnectionTest, ConnectedToOnAnotherThreadNeverMeetsAReleasedPeer) {
+  CMediaTypeRecord type = AudioPcm();
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    while (!done) {
+      IPin* peer = nullptr;
+      if (static_cast<IPin*>(output)->ConnectedTo(&peer) == S_OK) {
+        peer->Release();
+      }
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ(ConnectWith(&type), S_OK);
+    static_cast<IPin*>(output)->Disconnect();
+    static_cast<IPin*>(input)->Disconnect();
+  }
+  done = true;
+  reader.join();
 }
 
 TEST_F(ConnectionTest, QueryAcceptTurnsErrorsIntoFalse) {

@@ -122,6 +122,10 @@ TEST_F(PinEnumeratorTest, MissingPinFailsWithoutKeepingReferences) {
   EXPECT_EQ(fetched, 0u);
   EXPECT_EQ(out[0], nullptr);
   EXPECT_EQ(filter->ReferenceCount(), filterCount + 1);
+  // The pin given back is not counted as returned: the next round offers it.
+  filter->HidePin(-1);
+  filter->SetPinListVersion(2);
+  EXPECT_EQ(Fetch(enumerator.Get(), 3, S_OK), pins);
 }
 
 TEST_F(PinEnumeratorTest, AllocationFailuresAreReported) {

@@ -1,5 +1,7 @@
 // The generic filter: identity, states, clock, graph membership, pin lookup.
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "framework/FrameworkTestKit.h"
 
@@ -135,6 +137,32 @@ TEST_F(FilterBaseTest, StreamTimeNeedsAClockAndPassesItsFailure) {
   source->SetSyncSource(&clock);
   EXPECT_EQ(source->CurrentStreamTime(time), E_FAIL);
   source->SetSyncSource(nullptr);
+}
+
+TEST_F(FilterBaseTest, NameGraphAndClockMayChangeOnAnotherThreadWhileRead) {
+  auto source = Make<TestSourceFilter>();
+  FakeGraph graph(false);
+  FakeClock clock;
+  std::atomic<bool> done{false};
+  std::thread changer([&] {
+    for (int i = 0; !done; ++i) {
+      source->JoinFilterGraph((i & 1) ? &graph : nullptr, (i & 1) ? WIDE("odd") : WIDE("even"));
+      source->SetSyncSource((i & 1) ? &clock : nullptr);
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    FILTER_INFO info;
+    EXPECT_EQ(source->QueryFilterInfo(&info), S_OK);
+    if (info.pGraph != nullptr) {
+      info.pGraph->Release();
+    }
+    REFERENCE_TIME time = 0;
+    source->CurrentStreamTime(time);
+  }
+  done = true;
+  changer.join();
+  source->SetSyncSource(nullptr);
+  EXPECT_EQ(clock.references, 0);
 }
 
 TEST_F(FilterBaseTest, SyncSourceHoldsOneReferenceAndSurvivesBeingSetAgain) {

@@ -32,8 +32,9 @@ class FakeClock : public IReferenceClock {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-  STDMETHODIMP_(ULONG) Release() override { return --references; }
+  // Interlocked: the filter may count on another thread.
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references); }
+  STDMETHODIMP_(ULONG) Release() override { return InterlockedDecrement(&references); }
   STDMETHODIMP GetTime(REFERENCE_TIME* time) override {
     if (FAILED(timeResult)) {
       return timeResult;
@@ -108,11 +109,13 @@ class FakeGraph : public IFilterGraph, public IMediaEventSink {
 };
 
 // A sample with only the IMediaSample interface, so that the input pin
-// reads its properties one by one.
-class PlainSample : public IMediaSample {
+// reads its properties one by one; or, when asked, one whose IMediaSample2
+// properties cannot be read.
+class PlainSample : public IMediaSample2 {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IMediaSample)) {
+    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IMediaSample) ||
+        (offersSample2 && IsEqualGUID(riid, IID_IMediaSample2))) {
       *ppv = this;
       AddRef();
       return S_OK;
@@ -155,7 +158,14 @@ class PlainSample : public IMediaSample {
   STDMETHODIMP SetDiscontinuity(BOOL) override { return E_NOTIMPL; }
   STDMETHODIMP GetMediaTime(LONGLONG*, LONGLONG*) override { return VFW_E_MEDIA_TIME_NOT_SET; }
   STDMETHODIMP SetMediaTime(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+  // Fails after writing part of the record, as a careless sample might.
+  STDMETHODIMP GetProperties(DWORD size, BYTE* properties) override {
+    std::memset(properties, 0x5A, size / 2);
+    return E_FAIL;
+  }
+  STDMETHODIMP SetProperties(DWORD, const BYTE*) override { return E_NOTIMPL; }
 
+  bool offersSample2 = false;
   LONG references = 0;
   BYTE data[64] = {};
   LONG actual = 0;

@@ -97,6 +97,19 @@ TEST_F(InputPinTest, AcceptedTypeChangeIsKeptUntilTheNextSample) {
   ASSERT_EQ(Memory()->Receive(&changed), S_OK);
 }
 
+TEST_F(InputPinTest, UnreadablePropertiesLeaveNoTypePointerBehind) {
+  ASSERT_EQ(sink->Pause(), S_OK);
+  PlainSample changed;
+  changed.typeChanged = true;
+  changed.mediaType = VideoA();
+  ASSERT_EQ(Memory()->Receive(&changed), S_OK);
+  PlainSample unreadable;
+  unreadable.offersSample2 = true;
+  EXPECT_EQ(Memory()->Receive(&unreadable), E_FAIL);
+  EXPECT_EQ(input->LastSampleProperties().pMediaType, nullptr);
+  EXPECT_EQ(input->LastSampleProperties().dwSampleFlags, 0u);
+}
+
 TEST_F(InputPinTest, RejectedTypeChangeEndsTheStreamAndReportsAnAbort) {
   ASSERT_EQ(sink->Pause(), S_OK);
   input->typeTest = [](const AM_MEDIA_TYPE& type) {
@@ -144,6 +157,8 @@ TEST_F(InputPinTest, SystemSamplePropertiesComeThroughIMediaSample2) {
   REFERENCE_TIME stop = 40;
   sample->SetTime(&start, &stop);
   sample->SetActualDataLength(5);
+  CMediaTypeRecord type = VideoA();
+  ASSERT_EQ(sample->SetMediaType(&type), S_OK);
 
   ASSERT_EQ(sink->Pause(), S_OK);
   ASSERT_EQ(Memory()->Receive(sample.Get()), S_OK);
@@ -152,6 +167,10 @@ TEST_F(InputPinTest, SystemSamplePropertiesComeThroughIMediaSample2) {
   EXPECT_EQ(props.tStart, 30);
   EXPECT_EQ(props.tStop, 40);
   EXPECT_TRUE(props.dwSampleFlags & AM_SAMPLE_TIMEVALID);
+  // The type read stays readable after the sender drops the sample's own.
+  ASSERT_EQ(sample->SetMediaType(nullptr), S_OK);
+  ASSERT_NE(props.pMediaType, nullptr);
+  EXPECT_TRUE(SameTypes(*props.pMediaType, VideoA()));
   sample.Reset();
   // Stop decommits the allocator the pin holds.
   ASSERT_EQ(sink->Stop(), S_OK);

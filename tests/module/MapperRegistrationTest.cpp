@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <platform/BuiltinClasses.h>
 #include <platform/Registry.h>
 #include <unistd.h>
 
@@ -160,6 +161,22 @@ TEST_F(FilterSetupTest, EntersAndRemovesTheFilterInThePlatformsMapper) {
   EXPECT_TRUE(moduletest::FiltersForFilmStreams().empty());
   EXPECT_EQ(UnregisterFilterSetup(CpkSplitterSetupData()), S_OK) << "already gone";
   CoUninitialize();
+}
+
+HRESULT MissingMapper(IUnknown*, REFIID, void** ppv) {
+  *ppv = nullptr;
+  return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(FilterSetupTest, AMapperThatCannotBeFoundHoldsNothingToRemove) {
+  const platform::BuiltinClassFactory mapper = platform::FindBuiltinClass(CLSID_FilterMapper);
+  ASSERT_NE(mapper, nullptr);
+  platform::RegisterBuiltinClass(CLSID_FilterMapper, &MissingMapper);
+  const HRESULT unregistered = UnregisterFilterSetup(CpkSplitterSetupData());
+  const HRESULT registered = RegisterFilterSetup(CpkSplitterSetupData());
+  platform::RegisterBuiltinClass(CLSID_FilterMapper, mapper);
+  EXPECT_EQ(unregistered, S_OK);
+  EXPECT_EQ(registered, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(FilterSetupTest, AMapperThatCannotStoreTheEntryFailsRegistration) {

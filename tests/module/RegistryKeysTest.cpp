@@ -59,6 +59,18 @@ TEST_F(RegistryKeysTest, AnEmptyNameDeletesNothing) {
   EXPECT_TRUE(KeyExists("Parent\\Child"));
 }
 
+TEST_F(RegistryKeysTest, ASubkeyThatCannotBeOpenedByItsNameIsSteppedOver) {
+  CreateKey(kTestClassKey + "\\A\\Inner");
+  CreateKey(kTestClassKey + "\\Odd\\Inner");
+  CreateKey(kTestClassKey + "\\Z");
+  platform::SetUnspellableKeyName("Odd");
+  EXPECT_TRUE(FAILED(RemoveClassKey(kTestClass)));
+  platform::SetUnspellableKeyName("");
+  EXPECT_FALSE(KeyExists(kTestClassKey + "\\A"));
+  EXPECT_FALSE(KeyExists(kTestClassKey + "\\Z"));
+  EXPECT_TRUE(KeyExists(kTestClassKey + "\\Odd\\Inner"));
+}
+
 TEST_F(RegistryKeysTest, KeysThatSurviveTheirDeletionDoNotStopTheWalk) {
   char directory[] = "/tmp/tessaly-module-XXXXXX";
   ASSERT_NE(mkdtemp(directory), nullptr);

@@ -10,14 +10,16 @@
 
 class AllocatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(MakeAllocator(m_allocator)); }
+
+  static void MakeAllocator(CComHolder<IMemAllocator>& out) {
     HRESULT hr = S_OK;
     CPagedMemAllocator* allocator =
         new (std::nothrow) CPagedMemAllocator("CSplitterInputPin", nullptr, &hr);
     ASSERT_NE(nullptr, allocator);
     ASSERT_EQ(S_OK, hr);
-    ASSERT_EQ(S_OK, allocator->InnerQueryInterface(IID_IMemAllocator,
-                                                   m_allocator.ReleaseAndGetVoidAddressOf()));
+    ASSERT_EQ(S_OK,
+              allocator->InnerQueryInterface(IID_IMemAllocator, out.ReleaseAndGetVoidAddressOf()));
   }
 
   void TearDown() override {

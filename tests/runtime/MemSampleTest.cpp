@@ -206,6 +206,18 @@ TEST_F(MemSampleTest, MediaTypeIsCopiedInAndOut) {
   EXPECT_EQ(S_FALSE, m_sample->GetMediaType(&none));
 }
 
+TEST_F(MemSampleTest, TheAttachedTypeCanBeSetAgainFromItsOwnPointer) {
+  BYTE format[4] = {9, 8, 7, 6};
+  CMediaTypeRecord source(&MEDIATYPE_Video);
+  ASSERT_TRUE(source.AssignFormat(format, sizeof(format)));
+  ASSERT_EQ(S_OK, m_sample->SetMediaType(&source));
+  ASSERT_EQ(S_OK, m_sample->SetMediaType(Properties().pMediaType));
+  AM_MEDIA_TYPE* copy = nullptr;
+  ASSERT_EQ(S_OK, m_sample->GetMediaType(&copy));
+  EXPECT_TRUE(source == *copy);
+  DeleteMediaTypeCopy(copy);
+}
+
 TEST_F(MemSampleTest, MediaTypeCopyFailures) {
   CMediaTypeRecord source(&MEDIATYPE_Audio);
   ASSERT_EQ(S_OK, m_sample->SetMediaType(&source));

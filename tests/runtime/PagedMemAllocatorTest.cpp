@@ -398,7 +398,7 @@ TEST_F(AllocatorTest, CommitFailsCleanlyWithoutPages) {
 
 TEST_F(AllocatorTest, CommitFailsCleanlyWhenASampleCannotBeCreated) {
   ASSERT_EQ(S_OK, SetProperties(3, 64));
-  FailNthAllocation(AllocationKind::HeapObject, 2);
+  FailNthAllocation(AllocationKind::HeapObject, 1);  // the samples come in one array
   EXPECT_EQ(E_OUTOFMEMORY, m_allocator->Commit());
   EXPECT_EQ(nullptr, TryGetBuffer());
 
@@ -413,6 +413,34 @@ TEST_F(AllocatorTest, CommitFailsCleanlyWhenASampleCannotBeCreated) {
   for (IMediaSample* sample : samples) {
     sample->Release();
   }
+}
+
+TEST_F(AllocatorTest, ReleaseBufferRefusesAStrangerAndASecondRelease) {
+  ASSERT_EQ(S_OK, SetProperties(1, 64));
+  ASSERT_EQ(S_OK, m_allocator->Commit());
+  CComHolder<IMemAllocator> other;
+  ASSERT_NO_FATAL_FAILURE(MakeAllocator(other));
+  ALLOCATOR_PROPERTIES request = {1, 64, 1, 0};
+  ALLOCATOR_PROPERTIES actual;
+  ASSERT_EQ(S_OK, other->SetProperties(&request, &actual));
+  ASSERT_EQ(S_OK, other->Commit());
+  IMediaSample* stranger = nullptr;
+  ASSERT_EQ(S_OK, other->GetBuffer(&stranger, nullptr, nullptr, AM_GBF_NOWAIT));
+  EXPECT_EQ(E_INVALIDARG, m_allocator->ReleaseBuffer(stranger));
+
+  IMediaSample* sample = TryGetBuffer();
+  ASSERT_NE(nullptr, sample);
+  sample->Release();
+  EXPECT_EQ(E_INVALIDARG, m_allocator->ReleaseBuffer(sample));
+  // The one buffer is handed out once.
+  IMediaSample* first = TryGetBuffer();
+  EXPECT_NE(nullptr, first);
+  EXPECT_EQ(nullptr, TryGetBuffer());
+  if (first != nullptr) {
+    first->Release();
+  }
+  stranger->Release();
+  other->Decommit();
 }
 
 TEST_F(AllocatorTest, ADestroyedUncommittedAllocatorFreesItsSamples) {

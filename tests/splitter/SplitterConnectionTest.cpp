@@ -413,3 +413,22 @@ TEST_F(SplitterConnectionTest, CreationReportsEveryAllocationThatFails) {
   EXPECT_GE(reported, 2);
   EXPECT_EQ(CTrackedObject::LiveObjectCount(), live);
 }
+
+TEST_F(SplitterConnectionTest, AnOutputWhoseFormatCannotBeCopiedIsNotOffered) {
+  platform::ResetAllocationFaults();
+  ASSERT_EQ(Load(SmallMovie()), S_OK);
+  const int64_t allocations = platform::AllocationCount(platform::AllocationKind::TaskMemory);
+  for (int64_t n = 1; n <= allocations; ++n) {
+    SCOPED_TRACE(n);
+    TearDown();
+    SetUp();
+    platform::FailNthAllocation(platform::AllocationKind::TaskMemory, n);
+    Load(SmallMovie());
+    platform::ResetAllocationFaults();
+    for (int index = 1; index < m_filter->PinCount(); ++index) {
+      CMediaTypeRecord type;
+      ASSERT_EQ(m_filter->PinAt(index)->OfferedMediaType(0, &type), S_OK);
+      EXPECT_NE(type.cbFormat, 0u);
+    }
+  }
+}

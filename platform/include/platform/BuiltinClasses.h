@@ -18,4 +18,8 @@ __attribute__((visibility("default"))) void RegisterBuiltinClass(REFCLSID clsid,
 // Removes a class again, so that a test can shadow a registered one for a while.
 __attribute__((visibility("default"))) void UnregisterBuiltinClass(REFCLSID clsid);
 
+// The creator of a class now, or null; a test that shadows a platform class
+// puts this one back afterwards.
+__attribute__((visibility("default"))) BuiltinClassFactory FindBuiltinClass(REFCLSID clsid);
+
 }  // namespace platform

@@ -68,6 +68,13 @@ TESSALY_REGISTRY_HOOK std::string ExportRegistryText();
 // false with a message and changes nothing.
 TESSALY_REGISTRY_HOOK bool ImportRegistryText(std::string_view text, std::string* error = nullptr);
 
+// Test hook: from now on, keys with this name (in any case) are enumerated
+// but cannot be opened or deleted by it, as on the platform when a Unicode
+// name does not survive the conversion to the ANSI code page. Empty turns it
+// off; so does replacing the tree (UseRegistryFile, UseMemoryRegistry,
+// ResetRegistry).
+TESSALY_REGISTRY_HOOK void SetUnspellableKeyName(std::string_view name);
+
 // The file backing the registry, empty when it lives in memory only.
 TESSALY_REGISTRY_HOOK std::string RegistryFilePath();
 

@@ -1,4 +1,4 @@
-#include "com/CPinEnumerator.h"
+#include "framework/CPinEnumerator.h"
 
 #include <new>
 
@@ -76,17 +76,22 @@ STDMETHODIMP CPinEnumerator::Next(ULONG count, IPin** pins, ULONG* fetched) {
   if (wanted == 0) {
     return S_FALSE;
   }
+  const LONG startPosition = m_position;
+  const CPointerList::Position returnedBefore = m_returnedPins.LastPosition();
   ULONG stored = 0;
   while (m_position < m_pinCount && stored < wanted) {
     CPinBase* pin = m_filter->PinAt(m_position);
     ++m_position;
     if (pin == nullptr) {
       // The caller learns of no pin on failure, so it could never release
-      // the ones already stored.
+      // the ones already stored; nor have they been returned, so the next
+      // round must offer them again.
       for (ULONG index = 0; index < stored; ++index) {
         pins[index]->Release();
         pins[index] = nullptr;
       }
+      m_returnedPins.RemoveAfter(returnedBefore);
+      m_position = startPosition;
       return VFW_E_ENUM_OUT_OF_SYNC;
     }
     if (m_returnedPins.FindPosition(pin) != nullptr) {

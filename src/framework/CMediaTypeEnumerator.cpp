@@ -1,4 +1,4 @@
-#include "com/CMediaTypeEnumerator.h"
+#include "framework/CMediaTypeEnumerator.h"
 
 #include <new>
 
