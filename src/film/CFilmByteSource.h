@@ -11,6 +11,12 @@ class CFilmByteSource {
   // failed read.
   virtual HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) = 0;
 
+  // Bytes of the file that exist, as the source last said: learned when the
+  // input connects or activates and again after a read that came short, so
+  // that a caller checks it after an S_FALSE. film::kUnknownFileLength when
+  // the source cannot tell.
+  virtual LONGLONG AvailableLength() = 0;
+
  protected:
   // Nobody owns an object through this interface.
   ~CFilmByteSource() = default;
