@@ -119,6 +119,7 @@ HRESULT CCpkStreamDescription::ReadSampleTable(CFilmByteSource* source, LONGLONG
   m_headerBuffer = std::move(table);
   m_headerBufferLength = kept;
   ClassifyRows();
+  m_fileEnd = WholeFileLength();
   return S_OK;
 }
 
@@ -209,8 +210,8 @@ DWORD CCpkStreamDescription::StreamedRowCount() const {
 }
 
 BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const {
-  // Both offsets are 32-bit file fields; their sum is taken in 32 bits.
-  const LONGLONG position = static_cast<DWORD>(m_dataOffset + row.chunkOffset);
+  // In 64 bits, as the worker reads it: a wrapped sum would point into the head.
+  const LONGLONG position = static_cast<LONGLONG>(m_dataOffset) + row.chunkOffset;
   if (ChunkWhollyInFile(position, row.chunkLength, fileLength)) {
     return TRUE;
   }
@@ -221,6 +222,19 @@ BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fi
   const AudioChunkCut cut =
       CutAudioChunk(row.chunkLength, present, m_waveFormat.nChannels, m_waveFormat.wBitsPerSample);
   return cut.deliveredLength > 0 ? TRUE : FALSE;
+}
+
+LONGLONG CCpkStreamDescription::WholeFileLength() const {
+  LONGLONG end = static_cast<LONGLONG>(film::kHeaderLength) + m_headerLength;
+  const DWORD rows = StreamedRowCount();
+  for (DWORD index = 0; index < rows; ++index) {
+    FilmSampleEntry row = {};
+    ReadSampleEntry(index, &row);
+    const LONGLONG chunkEnd =
+        static_cast<LONGLONG>(m_dataOffset) + row.chunkOffset + row.chunkLength;
+    end = chunkEnd > end ? chunkEnd : end;
+  }
+  return end;
 }
 
 DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const {

@@ -41,6 +41,10 @@ class CCpkStreamDescription {
   // there: the rows after it need not be read.
   DWORD StreamEndRow(BOOL audio, LONGLONG fileLength) const;
 
+  // The length the file has when nothing is missing: the end of its table
+  // region or of its furthest chunk. A shorter file was cut short.
+  LONGLONG FileEnd() const { return m_fileEnd; }
+
   // Back to the first row with both running times at 0.
   void RewindStreaming();
 
@@ -64,6 +68,7 @@ class CCpkStreamDescription {
   HRESULT ReadSampleTable(CFilmByteSource* source, LONGLONG fileLength);
   // Bytes of the table region that lie before fileLength (at least 48).
   DWORD RegionBytesInFile(LONGLONG fileLength) const;
+  LONGLONG WholeFileLength() const;
   void ClassifyRows();
   DWORD RowsInsideBuffer() const;
 
@@ -71,4 +76,5 @@ class CCpkStreamDescription {
   // holds, and a failed parse may change m_headerLength while the previous
   // buffer is kept.
   DWORD m_headerBufferLength = 0;
+  LONGLONG m_fileEnd = 0;
 };
