@@ -142,6 +142,8 @@ TEST_F(SplitterTruncationTest, AWholeFileReportsNothingMissingAndRowsPastTheEndA
   const FilmWriter whole = CutMovie(2, 16);
   PlayCut(whole, whole.Build().size());
   EXPECT_EQ(EarlyEndReports(), 0);
+  // Once for the connection's parse, once for the activation; never a row.
+  EXPECT_EQ(m_source->LengthCalls(), 2);
   TearDown();
   SetUp();
   const std::vector<uint8_t> file = whole.Build();
@@ -150,6 +152,7 @@ TEST_F(SplitterTruncationTest, AWholeFileReportsNothingMissingAndRowsPastTheEndA
     EXPECT_LE(read.position + read.length, static_cast<LONGLONG>(ChunkPosition(file, 2) + 1));
   }
   EXPECT_EQ(EarlyEndReports(), 1);
+  EXPECT_EQ(m_source->LengthCalls(), 2);
 }
 
 }  // namespace
