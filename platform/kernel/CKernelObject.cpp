@@ -1,5 +1,7 @@
 #include "CKernelObject.h"
 
+#include <platform/BlockedWaits.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -49,6 +51,27 @@ DWORD TrySatisfyLocked(const Objects& objects, bool waitAll) {
   return WAIT_TIMEOUT;
 }
 
+// Threads inside a blocking wait; guarded by the dispatcher lock.
+int g_blockedWaits = 0;
+
+std::condition_variable& BlockedWaitsChanged() {
+  // Never destroyed, like the dispatcher lock it is used with.
+  static std::condition_variable* changed = new std::condition_variable;
+  return *changed;
+}
+
+// Counts the calling thread as blocked while it sleeps on its wait block.
+class CBlockedMark {
+ public:
+  CBlockedMark() {
+    ++g_blockedWaits;
+    BlockedWaitsChanged().notify_all();
+  }
+  ~CBlockedMark() { --g_blockedWaits; }
+  CBlockedMark(const CBlockedMark&) = delete;
+  CBlockedMark& operator=(const CBlockedMark&) = delete;
+};
+
 class CWaitRegistration {
  public:
   CWaitRegistration(const Objects& objects, WaitBlock* block)
@@ -94,6 +117,7 @@ DWORD WaitForObjects(const Objects& objects, bool waitAll, DWORD milliseconds) {
       return WAIT_TIMEOUT;
     }
     registration.EnsureRegisteredLocked();
+    CBlockedMark blocked;
     if (milliseconds == INFINITE) {
       block.wake.wait(lock);
       continue;
@@ -106,3 +130,17 @@ DWORD WaitForObjects(const Objects& objects, bool waitAll, DWORD milliseconds) {
 }
 
 }  // namespace platform::kernel
+
+namespace platform {
+
+int BlockedWaitCount() {
+  std::lock_guard<std::mutex> lock(kernel::DispatcherLock());
+  return kernel::g_blockedWaits;
+}
+
+void WaitForBlockedWaits(int count) {
+  std::unique_lock<std::mutex> lock(kernel::DispatcherLock());
+  kernel::BlockedWaitsChanged().wait(lock, [count] { return kernel::g_blockedWaits >= count; });
+}
+
+}  // namespace platform

@@ -210,8 +210,8 @@ DWORD CCpkStreamDescription::StreamedRowCount() const {
 }
 
 BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const {
-  // In 64 bits, as the worker reads it: a wrapped sum would point into the head.
-  const LONGLONG position = static_cast<LONGLONG>(m_dataOffset) + row.chunkOffset;
+  // The 32-bit sum the worker reads at.
+  const LONGLONG position = static_cast<DWORD>(m_dataOffset + row.chunkOffset);
   if (ChunkWhollyInFile(position, row.chunkLength, fileLength)) {
     return TRUE;
   }
@@ -231,7 +231,7 @@ LONGLONG CCpkStreamDescription::WholeFileLength() const {
     FilmSampleEntry row = {};
     ReadSampleEntry(index, &row);
     const LONGLONG chunkEnd =
-        static_cast<LONGLONG>(m_dataOffset) + row.chunkOffset + row.chunkLength;
+        static_cast<LONGLONG>(static_cast<DWORD>(m_dataOffset + row.chunkOffset)) + row.chunkLength;
     end = chunkEnd > end ? chunkEnd : end;
   }
   return end;

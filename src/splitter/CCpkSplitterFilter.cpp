@@ -307,7 +307,7 @@ BOOL CCpkSplitterFilter::ShortReadLostBytes(HRESULT readResult, LONGLONG positio
 }
 
 HRESULT CCpkSplitterFilter::ReadAudioChunk(const FilmSampleEntry& row, AudioChunkCut* cut) {
-  const LONGLONG position = ChunkPosition(row);
+  const LONGLONG position = ChunkPosition(row, 0);
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
   DWORD present = ChunkBytesInFile(position, row.chunkLength, m_inputPin->AvailableLength());
   *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
@@ -337,10 +337,10 @@ HRESULT CCpkSplitterFilter::ReadAudioChunk(const FilmSampleEntry& row, AudioChun
   return S_OK;
 }
 
-LONGLONG CCpkSplitterFilter::ChunkPosition(const FilmSampleEntry& row) const {
-  // In 64 bits, like every offset inside the chunk: a sum that wrapped
-  // would read the file's first bytes as a chunk.
-  return static_cast<LONGLONG>(m_stream.m_dataOffset) + row.chunkOffset;
+DWORD CCpkSplitterFilter::ChunkPosition(const FilmSampleEntry& row, DWORD skip) const {
+  // The file's offsets are 32-bit fields and every read of a chunk, at its
+  // start or inside it, takes their sum in 32 bits, on every pointer width.
+  return m_stream.m_dataOffset + row.chunkOffset + skip;
 }
 
 HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker) {
@@ -394,8 +394,9 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWork
     return VFW_E_INVALIDMEDIATYPE;
   }
   const DWORD frameLength = length - (kVideoBodyOffset - kVideoHeadLength);
-  const LONGLONG position = ChunkPosition(row);
-  // Part of a frame is no frame: it is not even read.
+  const LONGLONG position = ChunkPosition(row, 0);
+  // Part of a frame is no frame: it is not even read. A chunk whose 32-bit
+  // positions wrap inside it is never wholly in a file below 4 GiB.
   if (!ChunkWhollyInFile(position, length, m_inputPin->AvailableLength())) {
     return S_FALSE;
   }
@@ -416,8 +417,8 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWork
     return hr;
   }
   HRESULT body =
-      m_inputPin->ReadAt(position + kVideoBodyOffset, static_cast<LONG>(length - kVideoBodyOffset),
-                         buffer + kVideoHeadLength);
+      m_inputPin->ReadAt(ChunkPosition(row, kVideoBodyOffset),
+                         static_cast<LONG>(length - kVideoBodyOffset), buffer + kVideoHeadLength);
   if (FAILED(body)) {
     return body;
   }

@@ -59,7 +59,8 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   // One row of the worker's stream; a failure drops the row.
   HRESULT DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker);
   HRESULT DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker);
-  LONGLONG ChunkPosition(const FilmSampleEntry& row) const;
+  // File position of the byte skip bytes into the row's chunk.
+  DWORD ChunkPosition(const FilmSampleEntry& row, DWORD skip) const;
   // Reads what the file holds of an audio chunk into the staging buffer,
   // its kept frames at the front as a planar chunk of cut->deliveredLength
   // bytes. S_FALSE when not one whole frame exists.

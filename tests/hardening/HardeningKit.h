@@ -1,7 +1,7 @@
 // Pieces shared by the hardening tests: the built module loaded the way a
 // host loads it, a sink that can accept, refuse, hold or keep samples, a
-// releaser thread that gives kept samples back later, a watchdog that turns
-// a hang into a clear failure, and the check of what one run delivered.
+// releaser thread that gives kept samples back later, a watchdog that says
+// what a hanging run was doing, and the check of what one run delivered.
 #pragma once
 
 #include <atomic>
@@ -116,9 +116,12 @@ class StreamSinkPin : public CInputPinBase {
   std::vector<ReceiveRecord> Records();
   size_t ReceiveCount();
   int EndOfStreamCount();
-  // False when neither happened within the patience given.
-  bool WaitForEndOfStream(std::chrono::milliseconds patience);
-  bool WaitForReceives(size_t count, std::chrono::milliseconds patience);
+  // Return once it happened, with no time limit: a slow machine must not
+  // fail a run, and a run that never gets there is a hang that ctest's
+  // timeout ends (arm a Watchdog to say where).
+  void WaitForEndOfStream();
+  // Until count receives or an end-of-stream, whichever comes first.
+  void WaitForReceives(size_t count);
 
  private:
   enum class Answer { Take, Refuse, Hold, Keep };
@@ -173,14 +176,16 @@ class SplitterGraph {
   CComHolder<IBaseFilter> m_videoSink;
 };
 
-// Turns a hang into a failure with a message: if an armed deadline passes,
-// the message is printed and the process aborts, so CI shows why.
+// Says what a hanging run was doing: if it stays armed for a minute, the
+// message is printed once. It never fails a test, so a slow machine cannot
+// make it fail; a real hang is ended by ctest's timeout, with this message
+// in the output.
 class Watchdog {
  public:
   Watchdog();
   ~Watchdog();
 
-  void Arm(std::chrono::milliseconds limit, std::string what);
+  void Arm(std::string what);
   void Disarm();
 
  private:
@@ -189,14 +194,12 @@ class Watchdog {
   std::mutex m_lock;
   std::condition_variable m_changed;
   bool m_armed = false;
+  bool m_reported = false;
   bool m_exit = false;
   std::chrono::steady_clock::time_point m_deadline;
   std::string m_what;
   std::thread m_thread;
 };
-
-// Scales waits for sanitizer builds, which run many times slower.
-std::chrono::milliseconds Patience(std::chrono::milliseconds base);
 
 std::vector<uint8_t> Pattern(size_t length, uint32_t seed);
 // A movie with interleaved audio (22,050 Hz, 8-bit mono) and video rows,

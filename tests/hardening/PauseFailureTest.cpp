@@ -7,7 +7,6 @@
 #include "HardeningKit.h"
 
 using hardening::CheckRun;
-using hardening::Patience;
 using hardening::SplitterGraph;
 
 namespace {
@@ -36,8 +35,8 @@ class PauseFailureTest : public ::testing::Test {
   void ExpectWholeFilePlays() {
     ASSERT_EQ(m_graph.Pause(), S_OK);
     ASSERT_EQ(m_graph.Run(), S_OK);
-    ASSERT_TRUE(m_graph.AudioInput()->WaitForEndOfStream(Patience(std::chrono::seconds(20))));
-    ASSERT_TRUE(m_graph.VideoInput()->WaitForEndOfStream(Patience(std::chrono::seconds(20))));
+    m_graph.AudioInput()->WaitForEndOfStream();
+    m_graph.VideoInput()->WaitForEndOfStream();
     const filmwriter::FilmExpectation expect = m_writer.Expect();
     EXPECT_EQ(CheckRun(expect, filmwriter::Stream::Audio, m_graph.AudioInput()->Records(), true),
               "");

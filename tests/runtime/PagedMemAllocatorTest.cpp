@@ -1,4 +1,5 @@
 // The allocator's states, its free list, waiting callers and its memory.
+#include <platform/BlockedWaits.h>
 #include <platform/Faults.h>
 
 #include <atomic>
@@ -245,6 +246,7 @@ TEST_F(AllocatorTest, BlockedCallersAreServedByReleasesFromOtherThreads) {
   ASSERT_NE(nullptr, held);
 
   constexpr int kWaiters = 4;
+  const int blockedBefore = platform::BlockedWaitCount();
   std::atomic<int> served{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < kWaiters; ++i) {
@@ -261,7 +263,8 @@ TEST_F(AllocatorTest, BlockedCallersAreServedByReleasesFromOtherThreads) {
       sample->Release();
     });
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Every waiter is inside GetBuffer's wait before the one buffer comes back.
+  platform::WaitForBlockedWaits(blockedBefore + kWaiters);
   held->Release();
   for (std::thread& waiter : waiters) {
     waiter.join();
@@ -276,6 +279,7 @@ TEST_F(AllocatorTest, DecommitWakesBlockedCallersWithNotCommitted) {
   ASSERT_NE(nullptr, held);
 
   constexpr int kWaiters = 3;
+  const int blockedBefore = platform::BlockedWaitCount();
   std::atomic<int> refused{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < kWaiters; ++i) {
@@ -287,7 +291,7 @@ TEST_F(AllocatorTest, DecommitWakesBlockedCallersWithNotCommitted) {
       }
     });
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  platform::WaitForBlockedWaits(blockedBefore + kWaiters);
   ASSERT_EQ(S_OK, m_allocator->Decommit());
   for (std::thread& waiter : waiters) {
     waiter.join();

@@ -22,7 +22,10 @@
 #include "support/TestFilterBase.h"
 
 struct CapturedSample {
-  int sequence;  // delivery order across every sink of one graph
+  // Arrival order across every sink of one graph, for diagnostics only:
+  // the outputs may be fed by threads of their own, so only the order
+  // within one sink is a property of the splitter.
+  int sequence;
   HRESULT timeResult;
   REFERENCE_TIME start;
   REFERENCE_TIME stop;
@@ -57,8 +60,9 @@ class CaptureInputPin : public CInputPinBase {
   // Downstream asks for this layout; the splitter must overrule it.
   void AskFor(const ALLOCATOR_PROPERTIES& properties);
 
-  // FALSE when the count was not reached in a generous while, so that a
-  // broken splitter fails the test instead of hanging it.
+  // Return once the count is reached, with no time limit, so that a slow
+  // machine cannot fail them; a splitter that never gets there hangs the
+  // test until ctest's timeout ends it. Always true, so callers can assert.
   bool WaitForSamples(size_t count);
   bool WaitForEndOfStream(int count);
 

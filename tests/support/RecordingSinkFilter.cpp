@@ -33,7 +33,11 @@ STDMETHODIMP RecordingInputPin::EndOfStream() {
     std::lock_guard<std::mutex> guard(m_recordLock);
     ++m_endOfStreamCount;
   }
-  return CInputPinBase::EndOfStream();
+  HRESULT hr = CInputPinBase::EndOfStream();
+  if (onProgress) {
+    onProgress();
+  }
+  return hr;
 }
 
 STDMETHODIMP RecordingInputPin::BeginFlush() {
@@ -74,6 +78,14 @@ STDMETHODIMP RecordingInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* p
 }
 
 STDMETHODIMP RecordingInputPin::Receive(IMediaSample* sample) {
+  HRESULT hr = ReceiveAndRecord(sample);
+  if (onProgress) {
+    onProgress();
+  }
+  return hr;
+}
+
+HRESULT RecordingInputPin::ReceiveAndRecord(IMediaSample* sample) {
   HRESULT hr = CInputPinBase::Receive(sample);
   std::unique_lock<std::mutex> guard(m_recordLock);
   if (hr == S_OK && m_refusal != S_OK) {

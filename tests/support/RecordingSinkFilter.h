@@ -51,6 +51,9 @@ class RecordingInputPin : public CInputPinBase {
   std::function<HRESULT(IMemAllocator*)> notifyAllocatorAnswer;
   std::optional<ALLOCATOR_PROPERTIES> requirements;  // E_NOTIMPL when absent
   std::optional<HRESULT> canBlockAnswer;             // the base's answer when absent
+  // Called as every Receive and EndOfStream returns, outside the pin's lock,
+  // so that a test can wait for progress spread over several sinks.
+  std::function<void()> onProgress;
 
   // Samples that pass the base checks: refused with this result when set,
   // held until ReleaseHeld (or a flush) when holding.
@@ -88,6 +91,8 @@ class RecordingInputPin : public CInputPinBase {
   double SegmentRate() const { return m_segmentRate; }
 
  private:
+  HRESULT ReceiveAndRecord(IMediaSample* sample);
+
   std::mutex m_recordLock;
   std::condition_variable m_changed;
   std::vector<ReceivedSample> m_received;

@@ -19,7 +19,6 @@ const GUID kSubtypeCvid = {
     0x64697663, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 constexpr DWORD kFourccCvid = 'c' | ('v' << 8) | ('i' << 16) | ('d' << 24);
 constexpr LONG kSampleBufferBytes = 262144;
-constexpr LONG kCompletionTimeoutMs = 30000;
 
 }  // namespace
 
@@ -262,7 +261,9 @@ bool CPlaybackGraph::Play(const std::string& what) {
     return false;
   }
   LONG code = 0;
-  hr = m_events ? m_events->WaitForCompletion(kCompletionTimeoutMs, &code) : E_POINTER;
+  // Without a time limit: a slow machine must not fail the check; a run
+  // that never completes is ended by the script's step timeout.
+  hr = m_events ? m_events->WaitForCompletion(static_cast<LONG>(INFINITE), &code) : E_POINTER;
   bool completed = m_report->Check(hr == S_OK && code == EC_COMPLETE,
                                    m_label + ": " + what + ": WaitForCompletion gives EC_COMPLETE",
                                    HexResult(hr) + ", event " + std::to_string(code));
@@ -303,15 +304,11 @@ void CPlaybackGraph::ClearRecords() {
   }
 }
 
-size_t CPlaybackGraph::RecordedCount() {
-  size_t count = 0;
-  if (m_audioSink != nullptr) {
-    count += m_audioSink->Input()->Samples().size();
-  }
-  if (m_videoSink != nullptr) {
-    count += m_videoSink->Input()->Samples().size();
-  }
-  return count;
+size_t CPlaybackGraph::RecordedCount(std::string* perOutput) {
+  size_t audio = m_audioSink != nullptr ? m_audioSink->Input()->Samples().size() : 0;
+  size_t video = m_videoSink != nullptr ? m_videoSink->Input()->Samples().size() : 0;
+  *perOutput = "audio " + std::to_string(audio) + " + video " + std::to_string(video);
+  return audio + video;
 }
 
 void CPlaybackGraph::Release() {

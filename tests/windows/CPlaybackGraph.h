@@ -37,7 +37,8 @@ class CPlaybackGraph {
 
   IBaseFilter* Splitter() const { return m_splitter.Get(); }
   CReceiveGate* Gate() { return &m_gate; }
-  size_t RecordedCount();
+  // Samples recorded on both outputs; perOutput says how they divide.
+  size_t RecordedCount(std::string* perOutput);
   // Drops every reference the graph's objects hold.
   void Release();
 

@@ -17,20 +17,19 @@ void CReceiveGate::CloseAt(LONG index) {
 }
 
 bool CReceiveGate::Pass() {
-  LONG index = InterlockedIncrement(&m_count) - 1;
-  if (m_closeAt < 0 || index < m_closeAt) {
+  const LONG index = InterlockedIncrement(&m_count) - 1;
+  const LONG closeAt = m_closeAt;
+  if (closeAt < 0 || index < closeAt) {
     return true;
   }
+  // Open only wakes: a sink stopped first must not let the samples meant
+  // for a sink not yet stopped through, or the count depends on the order
+  // in which the graph stops its filters.
   SetEvent(m_held);
   WaitForSingleObject(m_opened, INFINITE);
   return false;
 }
 
-void CReceiveGate::Open() {
-  InterlockedExchange(&m_closeAt, -1);
-  SetEvent(m_opened);
-}
+void CReceiveGate::Open() { SetEvent(m_opened); }
 
-bool CReceiveGate::WaitHeld(DWORD timeoutMs) {
-  return WaitForSingleObject(m_held, timeoutMs) == WAIT_OBJECT_0;
-}
+void CReceiveGate::WaitHeld() { WaitForSingleObject(m_held, INFINITE); }

@@ -11,19 +11,25 @@ class CReceiveGate {
   CReceiveGate(const CReceiveGate&) = delete;
   CReceiveGate& operator=(const CReceiveGate&) = delete;
 
-  // The receive with this number (from 0, counted over every sink) waits in
-  // Pass until Open; -1 lets everything through.
+  // Receives are numbered from 0 over every sink, in whatever order the
+  // sinks' threads reach the gate. The receive with this number waits in
+  // Pass until Open, and it and every later one are refused until the next
+  // CloseAt, so exactly index receives are let through; -1 lets everything
+  // through. Call only while no sink can receive.
   void CloseAt(LONG index);
-  // Called by a sink for every sample; FALSE when the sample was held and
-  // the sink has been stopped or flushed meanwhile.
+  // Called by a sink for every sample; FALSE when the sample must not be
+  // taken (it came at or after the hold).
   bool Pass();
+  // Wakes the held receive (a sink stopped or flushed) without letting
+  // later ones through.
   void Open();
-  // Waits until a receive is held; FALSE after timeoutMs.
-  bool WaitHeld(DWORD timeoutMs);
+  // Returns once a receive is held; a delivery that never comes is a hang
+  // that the caller's run time limit ends.
+  void WaitHeld();
 
  private:
   volatile LONG m_count = 0;
   volatile LONG m_closeAt = -1;
-  HANDLE m_held;    // owned: set when a receive waits
+  HANDLE m_held;    // owned: manual reset, set when a receive reaches the hold
   HANDLE m_opened;  // owned: manual reset, set by Open
 };

@@ -68,7 +68,8 @@ CFilmTruncation::CFilmTruncation(const std::string& path) {
   m_rowsMissing = declared - rows;
   for (uint64_t i = 0; i < rows; ++i) {
     const uint64_t at = kTableHeadBytes + kRowBytes * i;
-    const uint64_t position = uint64_t{dataOffset} + Field(table, at);
+    // The splitter reads at the 32-bit sum of the file's offsets.
+    const uint64_t position = static_cast<uint32_t>(dataOffset + Field(table, at));
     const uint32_t length = Field(table, at + 4);
     if (position + length <= fileSize) continue;
     ++m_rowsMissing;

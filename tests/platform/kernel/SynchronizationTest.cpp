@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <platform/BlockedWaits.h>
 #include <win/platform.h>
 
 #include <atomic>
@@ -311,6 +312,19 @@ TEST(WaitForMultipleObjects, AllWakesOnlyWhenTheLastSignalArrives) {
   EXPECT_EQ(WAIT_OBJECT_0, Join(waiter));
   CloseHandle(events[0]);
   CloseHandle(events[1]);
+}
+
+TEST(BlockedWaits, CountAThreadOnlyWhileItSleepsInAWait) {
+  const int before = platform::BlockedWaitCount();
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));  // a poll never blocks
+  HANDLE waiter = StartThread([event]() -> DWORD { return WaitForSingleObject(event, INFINITE); });
+  platform::WaitForBlockedWaits(before + 1);
+  EXPECT_EQ(before + 1, platform::BlockedWaitCount());
+  SetEvent(event);
+  EXPECT_EQ(WAIT_OBJECT_0, Join(waiter));
+  EXPECT_EQ(before, platform::BlockedWaitCount());
+  CloseHandle(event);
 }
 
 TEST(WaitForMultipleObjects, RefusesBadArguments) {
