@@ -26,6 +26,8 @@ class FuzzByteSource : public CFilmByteSource {
   FuzzByteSource(const uint8_t* file, size_t size, bool pastEndShort);
 
   HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) override;
+  // The file's size: the source always knows it.
+  LONGLONG AvailableLength() override { return static_cast<LONGLONG>(m_size); }
 
   // The next reads, in order, follow these plan bytes; later ones are normal.
   void Plan(std::vector<uint8_t> planBytes);

@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "com/CComHolder.h"
 #include "com/CTrackedObject.h"
+#include "film/CBigEndianReader.h"
 #include "film/FilmLayout.h"
 #include "splitter/CCpkSplitterFilter.h"
 #include "splitter/SplitterIdentifiers.h"
@@ -30,12 +31,24 @@ class GraphRun {
   GraphRun(const uint8_t* data, size_t size)
       : m_control(GraphControl::Decode(data, size)),
         m_file(data + std::min(size, GraphControl::kLength), data + size) {}
+  GraphRun(const GraphControl& control, std::vector<uint8_t> file)
+      : m_control(control), m_file(std::move(file)) {}
 
-  std::string Run() {
+  // What each branch received, in branch order.
+  using Deliveries = std::vector<std::vector<ReceivedSample>>;
+
+  std::string Run(Deliveries* delivered = nullptr) {
     LONG liveObjects = CTrackedObject::LiveObjectCount();
     LONG liveSources = MemoryAsyncSource::LiveCount();
     if (FAILED(CoInitialize(nullptr))) return "the apartment could not be entered";
+    const std::vector<uint8_t> whole = m_file;
+    m_file.resize(m_file.size() - std::min<size_t>(m_file.size(), m_control.cutBytes));
     Stream();
+    Deliveries received;
+    for (const Branch& branch : m_branches) {
+      received.push_back(branch.sink ? branch.sink->Input()->Received()
+                                     : std::vector<ReceivedSample>());
+    }
     TearDown();
     CoUninitialize();
     if (m_failure.empty() && CTrackedObject::LiveObjectCount() != liveObjects) {
@@ -44,12 +57,92 @@ class GraphRun {
     if (m_failure.empty() && MemoryAsyncSource::LiveCount() != liveSources) {
       m_failure = "the source outlived the graph";
     }
+    if (m_failure.empty() && m_control.cutBytes != 0 && Undisturbed() && ChunksInFileOrder(whole)) {
+      CheckStartOfWhole(whole, received);
+    }
+    if (delivered != nullptr) *delivered = std::move(received);
     return m_failure;
   }
 
  private:
   void Fail(const std::string& what) {
     if (m_failure.empty()) m_failure = what;
+  }
+
+  // Only a file whose rows walk forward through it loses a suffix of each
+  // stream when its end is cut off: a row pointing back is still there.
+  static bool ChunksInFileOrder(const std::vector<uint8_t>& file) {
+    CBigEndianReader reader(file.data(), static_cast<DWORD>(file.size()));
+    DWORD dataOffset = 0;
+    DWORD tableLength = 0;
+    if (!reader.ReadU32(film::kHeaderDataOffset, &dataOffset) ||
+        !reader.ReadU32(film::kHeaderLength + film::kTableLengthField, &tableLength)) {
+      return true;
+    }
+    uint64_t end = 0;
+    for (uint64_t row = 0; (row + 1) * film::kRowLength < tableLength; ++row) {
+      const uint64_t at = film::kHeaderLength + film::kTableHeadLength + row * film::kRowLength;
+      if (at + film::kRowLength > dataOffset) break;
+      DWORD offset = 0;
+      DWORD length = 0;
+      if (!reader.ReadU32(static_cast<DWORD>(at), &offset) ||
+          !reader.ReadU32(static_cast<DWORD>(at + 4), &length)) {
+        break;
+      }
+      const uint64_t start = static_cast<uint32_t>(dataOffset + offset);
+      if (start < end) return false;
+      end = start + length;
+    }
+    return true;
+  }
+
+  bool Undisturbed() const {
+    return m_control.stopAfter == 0 && !m_control.replay && m_control.disturbance % 4 == 0 &&
+           !m_control.refuseAudio && !m_control.refuseVideo;
+  }
+
+  // Plays the whole file the same way and checks that every branch got the
+  // start of the whole file's samples, the last one of audio possibly cut
+  // short to whole frames.
+  void CheckStartOfWhole(const std::vector<uint8_t>& whole, const Deliveries& cut) {
+    GraphControl control = m_control;
+    control.cutBytes = 0;
+    Deliveries full;
+    const std::string failure = GraphRun(control, whole).Run(&full);
+    if (!failure.empty()) return Fail("the whole file: " + failure);
+    // Stereo that goes out unconverted stays planar, so a cut chunk's two
+    // shortened halves are no prefix of the whole chunk.
+    const BYTE channels = whole.size() > film::kHeaderChannels ? whole[film::kHeaderChannels] : 0;
+    const BYTE bits =
+        whole.size() > film::kHeaderBitsPerSample ? whole[film::kHeaderBitsPerSample] : 0;
+    const bool planarAudio = channels == 2 && bits != 8 && bits != 16;
+    for (size_t b = planarAudio ? 1 : 0; b < cut.size() && b < full.size(); ++b) {
+      if (cut[b].size() > full[b].size()) {
+        return Fail("a cut file delivered more samples than the whole one");
+      }
+      for (size_t i = 0; i < cut[b].size(); ++i) {
+        const ReceivedSample& got = cut[b][i];
+        const ReceivedSample& want = full[b][i];
+        const bool shorter = got.bytes.size() < want.bytes.size();
+        // An audio chunk's odd tail is never written: it holds whatever the
+        // buffer held, so only whole groups of four bytes are compared.
+        const size_t compared = b == 0 ? got.bytes.size() & ~size_t{3} : got.bytes.size();
+        if (got.start != want.start || got.bytes.size() > want.bytes.size() ||
+            !std::equal(got.bytes.begin(), got.bytes.begin() + compared, want.bytes.begin()) ||
+            (!shorter && got.stop != want.stop)) {
+          return Fail("a cut file delivered a sample that is not the whole file's: branch " +
+                      std::to_string(b) + " sample " + std::to_string(i) + " of " +
+                      std::to_string(cut[b].size()) + ", " + std::to_string(got.bytes.size()) +
+                      " bytes from " + std::to_string(got.start) + " to " +
+                      std::to_string(got.stop) + " instead of " +
+                      std::to_string(want.bytes.size()) + " from " + std::to_string(want.start) +
+                      " to " + std::to_string(want.stop));
+        }
+        if (shorter && (b != 0 || i + 1 != cut[b].size())) {
+          return Fail("a cut file delivered a shortened sample that is not the last audio one");
+        }
+      }
+    }
   }
 
   void Stream() {
@@ -240,8 +333,12 @@ std::vector<uint8_t> GraphControl::Encode() const {
       static_cast<uint8_t>((connectAudio ? 0x01 : 0) | (connectVideo ? 0x02 : 0) |
                            (pastEndFails ? 0x04 : 0) | (run ? 0x08 : 0) | (refuseAudio ? 0x10 : 0) |
                            (refuseVideo ? 0x20 : 0) | (replay ? 0x40 : 0)),
-      static_cast<uint8_t>(stopAfter >> 8), static_cast<uint8_t>(stopAfter), disturbedRead,
-      disturbance};
+      static_cast<uint8_t>(stopAfter >> 8),
+      static_cast<uint8_t>(stopAfter),
+      disturbedRead,
+      disturbance,
+      static_cast<uint8_t>(cutBytes >> 8),
+      static_cast<uint8_t>(cutBytes)};
 }
 
 GraphControl GraphControl::Decode(const uint8_t* data, size_t size) {
@@ -258,6 +355,7 @@ GraphControl GraphControl::Decode(const uint8_t* data, size_t size) {
   control.stopAfter = static_cast<uint16_t>((bytes[1] << 8) | bytes[2]);
   control.disturbedRead = bytes[3];
   control.disturbance = bytes[4];
+  control.cutBytes = static_cast<uint16_t>((bytes[5] << 8) | bytes[6]);
   return control;
 }
 

@@ -22,8 +22,12 @@ struct GraphControl {
   uint16_t stopAfter = 0;     // Stop once this many samples were offered; 0 streams to the end
   uint8_t disturbedRead = 0;  // index of the source read that answers disturbance
   uint8_t disturbance = 0;    // 0 none, 1 S_FALSE, 2 E_FAIL, 3 E_UNEXPECTED
+  // The source holds the file without its last cutBytes bytes, as a broken
+  // download would. When nothing else disturbs the run, each stream must
+  // deliver the start of what the whole file delivers.
+  uint16_t cutBytes = 0;
 
-  static constexpr size_t kLength = 5;
+  static constexpr size_t kLength = 7;
 
   std::vector<uint8_t> Encode() const;
   static GraphControl Decode(const uint8_t* data, size_t size);

@@ -280,6 +280,13 @@ std::vector<Seed> GraphSeeds() {
   disturbed.disturbance = 2;
   disturbed.connectAudio = false;
   add("read-fails", disturbed, shapes[0], layouts[0]);
+  for (uint16_t cut : {1, 9, 333, 4000}) {
+    GraphControl cutShort;
+    cutShort.cutBytes = cut;
+    for (size_t i = 0; i < 4 && i < shapes.size(); ++i) {
+      add("cut-" + std::to_string(cut), cutShort, shapes[i], layouts[0]);
+    }
+  }
 
   // Frames of the longest duration at one tick a second: the running video
   // time grows by 2^32 seconds a frame.

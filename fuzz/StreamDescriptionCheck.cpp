@@ -253,6 +253,11 @@ class StreamDescriptionRun {
       return ExpectResult(hr, E_FAIL, reads.size(), 1, when + " (header read failed)") &&
              CheckState(when + " (header read failed)");
     }
+    if (source.Size() < film::kShortestFile) {
+      // Cut before the end of the table head: refused like a damaged header.
+      return ExpectResult(hr, E_FAIL, reads.size(), 1, when + " (file cut in the table head)") &&
+             CheckState(when + " (file cut in the table head)");
+    }
     std::vector<uint8_t> header(film::kHeaderLength, 0);
     std::copy_n(source.File(), reads[0].copied, header.begin());
     m_model.ExpectFormats(header);
@@ -270,9 +275,12 @@ class StreamDescriptionRun {
       return ExpectResult(hr, E_OUTOFMEMORY, reads.size(), 1, when + " (table region too large)") &&
              CheckState(when + " (table region too large)");
     }
+    // Only the part of the region that the file holds is read.
+    const DWORD present = static_cast<DWORD>(
+        std::min<uint64_t>(m_model.headerLength, source.Size() - film::kHeaderLength));
     if (reads.size() < 2 || reads[1].position != film::kHeaderLength ||
-        reads[1].length != static_cast<LONG>(m_model.headerLength)) {
-      return Fail(when + ": the table was not read as one piece at 48");
+        reads[1].length != static_cast<LONG>(present)) {
+      return Fail(when + ": the table was not read as one piece at 48, up to the file's end");
     }
     if (FAILED(reads[1].result)) {
       DropTable();
@@ -280,8 +288,9 @@ class StreamDescriptionRun {
              CheckState(when + " (table read failed)");
     }
     m_model.hasTable = true;
-    m_model.table.assign(m_model.headerLength, 0);
-    std::copy_n(source.File() + film::kHeaderLength, reads[1].copied, m_model.table.begin());
+    m_model.table.assign(present, 0);
+    std::copy_n(source.File() + film::kHeaderLength, std::min<size_t>(reads[1].copied, present),
+                m_model.table.begin());
     m_model.tablePointer = m_description->m_headerBuffer.get();
     m_model.ClassifyRows();
     return ExpectResult(hr, S_OK, reads.size(), 2, when) && CheckState(when);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "film/CBigEndianReader.h"
+#include "film/ChunkExtent.h"
 #include "film/FilmLayout.h"
 
 CCpkStreamDescription::CCpkStreamDescription(HRESULT* result)
@@ -20,7 +21,15 @@ HRESULT CCpkStreamDescription::ParseStreamDescription(CFilmByteSource* source) {
   }
   // Zeroed so that a short read answered with S_FALSE parses as zeros.
   BYTE header[film::kHeaderLength] = {};
-  if (FAILED(source->ReadAt(0, film::kHeaderLength, header))) {
+  HRESULT hr = source->ReadAt(0, film::kHeaderLength, header);
+  if (FAILED(hr)) {
+    return E_FAIL;
+  }
+  // A file cut inside its table head is as damaged as an unreadable header;
+  // so is a short header from a source that cannot say what it holds.
+  const LONGLONG fileLength = source->AvailableLength();
+  if (fileLength < film::kShortestFile ||
+      (hr == S_FALSE && fileLength == film::kUnknownFileLength)) {
     return E_FAIL;
   }
   FillFormats(header);
@@ -34,7 +43,7 @@ HRESULT CCpkStreamDescription::ParseStreamDescription(CFilmByteSource* source) {
   if (m_headerLength == 0) {
     return E_FAIL;
   }
-  return ReadSampleTable(source);
+  return ReadSampleTable(source, fileLength);
 }
 
 void CCpkStreamDescription::FillFormats(const BYTE* header) {
@@ -80,25 +89,44 @@ void CCpkStreamDescription::FillFormats(const BYTE* header) {
   m_waveFormat = wave;
 }
 
-HRESULT CCpkStreamDescription::ReadSampleTable(CFilmByteSource* source) {
+HRESULT CCpkStreamDescription::ReadSampleTable(CFilmByteSource* source, LONGLONG fileLength) {
   m_headerBuffer.reset();
   m_headerBufferLength = 0;
   if (m_headerLength > film::kMaxSampleTableRegion) {
     return E_OUTOFMEMORY;
   }
+  // Only the part of the region the file holds is read: rows past its end
+  // are missing, not rows of zeros.
+  const DWORD present = RegionBytesInFile(fileLength);
   // Zeroed so that a short read answered with S_FALSE parses as zeros.
-  std::unique_ptr<BYTE[]> table(new (std::nothrow) BYTE[m_headerLength]());
+  std::unique_ptr<BYTE[]> table(new (std::nothrow) BYTE[present]());
   if (table == nullptr) {
     return E_OUTOFMEMORY;
   }
-  HRESULT hr = source->ReadAt(film::kHeaderLength, static_cast<LONG>(m_headerLength), table.get());
+  HRESULT hr = source->ReadAt(film::kHeaderLength, static_cast<LONG>(present), table.get());
   if (FAILED(hr)) {
     return E_FAIL;
   }
+  DWORD kept = present;
+  if (hr == S_FALSE) {
+    // The source has looked at its length again; it may have less than it said.
+    fileLength = source->AvailableLength();
+    if (fileLength == film::kUnknownFileLength || fileLength < film::kShortestFile) {
+      return E_FAIL;
+    }
+    kept = RegionBytesInFile(fileLength) < present ? RegionBytesInFile(fileLength) : present;
+  }
   m_headerBuffer = std::move(table);
-  m_headerBufferLength = m_headerLength;
+  m_headerBufferLength = kept;
   ClassifyRows();
+  m_fileEnd = WholeFileLength();
   return S_OK;
+}
+
+DWORD CCpkStreamDescription::RegionBytesInFile(LONGLONG fileLength) const {
+  const LONGLONG inFile = fileLength - film::kHeaderLength;
+  return inFile < static_cast<LONGLONG>(m_headerLength) ? static_cast<DWORD>(inFile)
+                                                        : m_headerLength;
 }
 
 void CCpkStreamDescription::ClassifyRows() {
@@ -167,6 +195,61 @@ BOOL CCpkStreamDescription::ReadSampleEntry(DWORD index, FilmSampleEntry* entry)
   }
   *entry = row;
   return TRUE;
+}
+
+DWORD CCpkStreamDescription::StreamedRowCount() const {
+  CBigEndianReader table(m_headerBuffer.get(), m_headerBufferLength);
+  DWORD tableLength = 0;
+  if (!table.ReadU32(film::kTableLengthField, &tableLength) || tableLength == 0) {
+    return 0;
+  }
+  // Row i exists while (i + 1) × 16 is below the table length.
+  const DWORD admitted = (tableLength - 1) / film::kRowLength;
+  const DWORD inside = RowsInsideBuffer();
+  return admitted < inside ? admitted : inside;
+}
+
+BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const {
+  // The 32-bit sum the worker reads at.
+  const LONGLONG position = static_cast<DWORD>(m_dataOffset + row.chunkOffset);
+  if (ChunkWhollyInFile(position, row.chunkLength, fileLength)) {
+    return TRUE;
+  }
+  if (row.timeInfo != film::kAudioTimeInfo) {
+    return FALSE;
+  }
+  const DWORD present = ChunkBytesInFile(position, row.chunkLength, fileLength);
+  const AudioChunkCut cut =
+      CutAudioChunk(row.chunkLength, present, m_waveFormat.nChannels, m_waveFormat.wBitsPerSample);
+  return cut.deliveredLength > 0 ? TRUE : FALSE;
+}
+
+LONGLONG CCpkStreamDescription::WholeFileLength() const {
+  LONGLONG end = static_cast<LONGLONG>(film::kHeaderLength) + m_headerLength;
+  const DWORD rows = StreamedRowCount();
+  for (DWORD index = 0; index < rows; ++index) {
+    FilmSampleEntry row = {};
+    ReadSampleEntry(index, &row);
+    const LONGLONG chunkEnd =
+        static_cast<LONGLONG>(static_cast<DWORD>(m_dataOffset + row.chunkOffset)) + row.chunkLength;
+    end = chunkEnd > end ? chunkEnd : end;
+  }
+  return end;
+}
+
+DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const {
+  // From the end: a cut-off movie's missing tail is all that is looked at.
+  for (DWORD index = StreamedRowCount(); index > 0; --index) {
+    FilmSampleEntry row = {};
+    if (!ReadSampleEntry(index - 1, &row)) {
+      continue;
+    }
+    const BOOL isAudio = row.timeInfo == film::kAudioTimeInfo ? TRUE : FALSE;
+    if (isAudio == audio && RowHoldsData(row, fileLength)) {
+      return index;
+    }
+  }
+  return 0;
 }
 
 void CCpkStreamDescription::RewindStreaming() {

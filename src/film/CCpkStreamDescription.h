@@ -18,15 +18,32 @@ class CCpkStreamDescription {
   CCpkStreamDescription(const CCpkStreamDescription&) = delete;
   CCpkStreamDescription& operator=(const CCpkStreamDescription&) = delete;
 
-  // Reads the header and the sample table through source (borrowed). S_OK,
-  // E_FAIL (unreadable file, no room for a table), E_OUTOFMEMORY (table
-  // region too large or not allocatable); a failure leaves the fields that
-  // were already written.
+  // Reads the header and the part of the sample table the file holds
+  // through source (borrowed). S_OK, E_FAIL (unreadable file, a file cut
+  // before the end of the table head, no room for a table), E_OUTOFMEMORY
+  // (table region too large or not allocatable); a failure leaves the fields
+  // that were already written.
   HRESULT ParseStreamDescription(CFilmByteSource* source);
 
   // Fills entry with row index and returns TRUE while the table length admits
   // the row and the row lies inside m_headerBuffer; FALSE leaves entry alone.
   BOOL ReadSampleEntry(DWORD index, FilmSampleEntry* entry) const;
+
+  // Rows ReadSampleEntry admits.
+  DWORD StreamedRowCount() const;
+
+  // TRUE when the file (fileLength bytes) holds enough of the row's chunk to
+  // deliver anything: the whole chunk, or a whole frame of an audio chunk.
+  BOOL RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const;
+
+  // One past the last audio row (audio TRUE) or video row whose chunk holds
+  // data in a file of fileLength bytes; 0 when there is none. A stream ends
+  // there: the rows after it need not be read.
+  DWORD StreamEndRow(BOOL audio, LONGLONG fileLength) const;
+
+  // The length the file has when nothing is missing: the end of its table
+  // region or of its furthest chunk. A shorter file was cut short.
+  LONGLONG FileEnd() const { return m_fileEnd; }
 
   // Back to the first row with both running times at 0.
   void RewindStreaming();
@@ -48,11 +65,16 @@ class CCpkStreamDescription {
 
  private:
   void FillFormats(const BYTE* header);
-  HRESULT ReadSampleTable(CFilmByteSource* source);
+  HRESULT ReadSampleTable(CFilmByteSource* source, LONGLONG fileLength);
+  // Bytes of the table region that lie before fileLength (at least 48).
+  DWORD RegionBytesInFile(LONGLONG fileLength) const;
+  LONGLONG WholeFileLength() const;
   void ClassifyRows();
   DWORD RowsInsideBuffer() const;
 
-  // Size of the buffer m_headerBuffer holds: a failed parse may change
-  // m_headerLength while the previous buffer is kept.
+  // Size of the buffer m_headerBuffer holds: the part of the region the file
+  // holds, and a failed parse may change m_headerLength while the previous
+  // buffer is kept.
   DWORD m_headerBufferLength = 0;
+  LONGLONG m_fileEnd = 0;
 };

@@ -43,6 +43,12 @@ constexpr DWORD kStagingBufferLength = 65536;
 // commits gigabytes.
 constexpr DWORD kMaxSampleTableRegion = 64u * 1024u * 1024u;
 
+// A source that cannot tell its length is taken at its reads' word.
+constexpr LONGLONG kUnknownFileLength = 0x7FFFFFFFFFFFFFFFLL;
+
+// A file must hold the table head, at least: without it there is no table.
+constexpr DWORD kShortestFile = kHeaderLength + kTableHeadLength;
+
 // Reference times count 100-ns units.
 constexpr LONGLONG kUnitsPerSecond = 10000000;
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "com/WideString.h"
+#include "film/ChunkExtent.h"
 #include "film/FilmLayout.h"
 #include "module/FilterMapperRegistration.h"
 #include "module/SetupData.h"
@@ -61,7 +62,8 @@ HRESULT PayloadBuffer(IMediaSample* sample, DWORD payloadLength, BYTE** buffer) 
 CCpkSplitterFilter::CCpkSplitterFilter(IUnknown* outer, HRESULT* result)
     : CSplitterFilterBase("CCpkSplitterFilter", outer, &m_filterLock, CLSID_CpkSplitter),
       m_position(nullptr),
-      m_stream(result) {
+      m_stream(result),
+      m_earlyEndReported(false) {
   InitializeCriticalSection(&m_filterLock);
   InitializeCriticalSection(&m_pinListLock);
   m_inputPin = new (std::nothrow) CCpkSplitterInputPin(this, result, WIDE("Input"));
@@ -254,8 +256,11 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
 
 HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   const bool audio = worker->Stream() == kAudioStream;
+  // Rows from endRow on hold nothing the file has: they are never read.
+  LONGLONG fileLength = m_inputPin->AvailableLength();
+  DWORD endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
   FilmSampleEntry row = {};
-  while (m_stream.ReadSampleEntry(worker->m_rowIndex, &row)) {
+  while (worker->m_rowIndex < endRow && m_stream.ReadSampleEntry(worker->m_rowIndex, &row)) {
     if (worker->ShouldLeave()) {
       return S_OK;
     }
@@ -265,10 +270,70 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
       if (hr == VFW_E_NOT_COMMITTED) {
         return hr;
       }
+      // A read that came short has shown a file shorter than it was.
+      if (m_inputPin->AvailableLength() != fileLength) {
+        fileLength = m_inputPin->AvailableLength();
+        endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
+      }
     }
     ++worker->m_rowIndex;
   }
+  if (fileLength < m_stream.FileEnd()) {
+    ReportEarlyEnd();
+  }
   SignalEndOfStream(worker->Stream());
+  return S_OK;
+}
+
+void CCpkSplitterFilter::ReportEarlyEnd() {
+  // Playing what exists is a success, so not an abort: the graph learns once
+  // an activation that the streams ended with data missing, and completes.
+  if (m_earlyEndReported.exchange(true)) {
+    return;
+  }
+  NotifyGraph(EC_STREAM_ERROR_STILLPLAYING, VFW_E_FILE_TOO_SHORT, 0);
+}
+
+BOOL CCpkSplitterFilter::ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length) {
+  if (readResult != S_FALSE) {
+    return FALSE;
+  }
+  // The pin has asked for the length again; a source that cannot tell gives
+  // no way to know which bytes are real.
+  const LONGLONG fileLength = m_inputPin->AvailableLength();
+  return fileLength == film::kUnknownFileLength || !ChunkWhollyInFile(position, length, fileLength)
+             ? TRUE
+             : FALSE;
+}
+
+HRESULT CCpkSplitterFilter::ReadAudioChunk(const FilmSampleEntry& row, AudioChunkCut* cut) {
+  const LONGLONG position = ChunkPosition(row, 0);
+  const WAVEFORMATEX& format = m_stream.m_waveFormat;
+  DWORD present = ChunkBytesInFile(position, row.chunkLength, m_inputPin->AvailableLength());
+  *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
+  if (present < row.chunkLength && cut->deliveredLength == 0) {
+    return S_FALSE;
+  }
+  // Only the bytes the file holds are read; the cut's runs lie inside them.
+  HRESULT hr =
+      m_inputPin->ReadAt(position, static_cast<LONG>(present), m_stream.m_stagingBuffer.get());
+  if (FAILED(hr)) {
+    return hr;
+  }
+  if (ShortReadLostBytes(hr, position, present)) {
+    const LONGLONG fileLength = m_inputPin->AvailableLength();
+    if (fileLength == film::kUnknownFileLength) {
+      return VFW_E_FILE_TOO_SHORT;
+    }
+    present = ChunkBytesInFile(position, present, fileLength);
+    *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
+    if (cut->deliveredLength == 0) {
+      return S_FALSE;
+    }
+  }
+  if (cut->deliveredLength < row.chunkLength) {
+    CompactAudioChunk(m_stream.m_stagingBuffer.get(), *cut);
+  }
   return S_OK;
 }
 
@@ -298,18 +363,20 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWork
   if (FAILED(hr)) {
     return hr;
   }
-  hr = m_inputPin->ReadAt(ChunkPosition(row, 0), static_cast<LONG>(length), staging);
-  if (FAILED(hr)) {
+  AudioChunkCut cut = {};
+  hr = ReadAudioChunk(row, &cut);
+  if (hr != S_OK) {
     return hr;
   }
+  const DWORD delivered = cut.deliveredLength;
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
-  ConvertAudioChunk(staging, length, format.nChannels, format.wBitsPerSample, buffer);
+  ConvertAudioChunk(staging, delivered, format.nChannels, format.wBitsPerSample, buffer);
 
   REFERENCE_TIME start = worker->m_streamTime;
-  REFERENCE_TIME stop = AdvanceTime(start, AudioChunkDuration(length, format.nAvgBytesPerSec));
+  REFERENCE_TIME stop = AdvanceTime(start, AudioChunkDuration(delivered, format.nAvgBytesPerSec));
   sample->SetTime(&start, &stop);
   sample->SetMediaTime(&start, &stop);
-  sample->SetActualDataLength(static_cast<LONG>(length));
+  sample->SetActualDataLength(static_cast<LONG>(delivered));
   hr = pin->SendSample(sample.Get());
   if (SUCCEEDED(hr)) {
     worker->m_streamTime = stop;
@@ -327,6 +394,12 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWork
     return VFW_E_INVALIDMEDIATYPE;
   }
   const DWORD frameLength = length - (kVideoBodyOffset - kVideoHeadLength);
+  const LONGLONG position = ChunkPosition(row, 0);
+  // Part of a frame is no frame: it is not even read. A chunk whose 32-bit
+  // positions wrap inside it is never wholly in a file below 4 GiB.
+  if (!ChunkWhollyInFile(position, length, m_inputPin->AvailableLength())) {
+    return S_FALSE;
+  }
   CSampleHolder sample;
   HRESULT hr = pin->GetOutputSample(sample.Slot(), nullptr, nullptr, 0);
   if (FAILED(hr) || sample.Get() == nullptr) {
@@ -339,14 +412,18 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWork
   }
   // A frame whose head could not be read would go out with the previous
   // frame's header bytes in it.
-  hr = m_inputPin->ReadAt(ChunkPosition(row, 0), kVideoHeadLength, buffer);
+  hr = m_inputPin->ReadAt(position, kVideoHeadLength, buffer);
   if (FAILED(hr)) {
     return hr;
   }
-  hr = m_inputPin->ReadAt(ChunkPosition(row, kVideoBodyOffset),
-                          static_cast<LONG>(length - kVideoBodyOffset), buffer + kVideoHeadLength);
-  if (FAILED(hr)) {
-    return hr;
+  HRESULT body =
+      m_inputPin->ReadAt(ChunkPosition(row, kVideoBodyOffset),
+                         static_cast<LONG>(length - kVideoBodyOffset), buffer + kVideoHeadLength);
+  if (FAILED(body)) {
+    return body;
+  }
+  if (ShortReadLostBytes(hr, position, length) || ShortReadLostBytes(body, position, length)) {
+    return S_FALSE;
   }
   AdjustVideoFrame(buffer, frameLength);
 

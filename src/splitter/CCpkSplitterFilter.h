@@ -1,8 +1,11 @@
 #pragma once
 
+#include <atomic>
+
 #include "Platform.h"
 #include "com/CMediaTypeRecord.h"
 #include "film/CCpkStreamDescription.h"
+#include "film/ChunkExtent.h"
 #include "film/FilmSampleEntry.h"
 #include "splitter/CSplitterFilterBase.h"
 
@@ -37,7 +40,10 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   // while the input connects, when nothing streams.
   const CCpkStreamDescription& StreamDescription() const { return m_stream; }
   // Back to the first row at time 0; called under the stream lock.
-  void RewindStream() { RewindStreams(); }
+  void RewindStream() {
+    RewindStreams();
+    m_earlyEndReported = false;
+  }
 
  private:
   HRESULT CreateOutputPin(COutputPinBase** pinField, LPCWSTR name);
@@ -55,12 +61,21 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   HRESULT DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker);
   // File position of the byte skip bytes into the row's chunk.
   DWORD ChunkPosition(const FilmSampleEntry& row, DWORD skip) const;
+  // Reads what the file holds of an audio chunk into the staging buffer,
+  // its kept frames at the front as a planar chunk of cut->deliveredLength
+  // bytes. S_FALSE when not one whole frame exists.
+  HRESULT ReadAudioChunk(const FilmSampleEntry& row, AudioChunkCut* cut);
+  // TRUE when a read answered readResult leaves bytes of the chunk missing.
+  BOOL ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length);
+  // Tells the graph, once an activation, that the file ended early.
+  void ReportEarlyEnd();
 
   CRITICAL_SECTION m_filterLock;   // owned: the filter's lock, shared with every pin
   CRITICAL_SECTION m_pinListLock;  // owned: guards the pin fields for PinAt
   // owned, aggregated with this filter's identity; null until the input connects
   CCpkSplitterPos* m_position;
   CCpkStreamDescription m_stream;
+  std::atomic<bool> m_earlyEndReported;  // since the last activation
 };
 
 // The class table's creator: a new filter (reference count 0), or null when

@@ -2,12 +2,15 @@
 
 #include <new>
 
+#include "film/FilmLayout.h"
 #include "runtime/CPagedMemAllocator.h"
 #include "splitter/CSplitterFilterBase.h"
 
 CSplitterInputPin::CSplitterInputPin(const char* objectName, CSplitterFilterBase* filter,
                                      CRITICAL_SECTION* lock, HRESULT* result, LPCWSTR pinName)
-    : CInputPinBase(objectName, filter, lock, result, pinName), m_splitter(filter) {}
+    : CInputPinBase(objectName, filter, lock, result, pinName),
+      m_splitter(filter),
+      m_availableLength(film::kUnknownFileLength) {}
 
 CSplitterInputPin::~CSplitterInputPin() { m_reader.Reset(); }
 
@@ -41,7 +44,12 @@ HRESULT CSplitterInputPin::PreparePeer(IPin* other) {
     m_reader.Detach();  // a failed query promises nothing about the slot
     return hr;
   }
-  return m_reader ? S_OK : E_NOINTERFACE;
+  if (!m_reader) {
+    return E_NOINTERFACE;
+  }
+  // The parse that finishes the connection reads no further than this.
+  LearnLength();
+  return S_OK;
 }
 
 HRESULT CSplitterInputPin::FinishConnection(IPin* peer) {
@@ -52,12 +60,35 @@ HRESULT CSplitterInputPin::FinishConnection(IPin* peer) {
   return FAILED(hr) ? hr : S_OK;
 }
 
+HRESULT CSplitterInputPin::Activate() {
+  LearnLength();
+  return CInputPinBase::Activate();
+}
+
 HRESULT CSplitterInputPin::ReadAt(LONGLONG position, LONG length, BYTE* buffer) {
   IAsyncReader* reader = m_reader.Get();
   if (reader == nullptr) {
     return VFW_E_NOT_CONNECTED;
   }
-  return reader->SyncRead(position, length, buffer);
+  HRESULT hr = reader->SyncRead(position, length, buffer);
+  if (hr == S_FALSE) {
+    LearnLength();
+  }
+  return hr;
+}
+
+LONGLONG CSplitterInputPin::AvailableLength() { return m_availableLength.load(); }
+
+void CSplitterInputPin::LearnLength() {
+  IAsyncReader* reader = m_reader.Get();
+  LONGLONG total = 0;
+  LONGLONG available = 0;
+  if (reader == nullptr || FAILED(reader->Length(&total, &available)) || available < 0) {
+    m_availableLength = film::kUnknownFileLength;
+    return;
+  }
+  // Of a file still being written, only what is available now can be read.
+  m_availableLength = available;
 }
 
 STDMETHODIMP CSplitterInputPin::BeginFlush() {

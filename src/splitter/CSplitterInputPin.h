@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "Platform.h"
 #include "com/CComHolder.h"
 #include "film/CFilmByteSource.h"
@@ -21,8 +23,14 @@ class CSplitterInputPin : public CInputPinBase, public CFilmByteSource {
   HRESULT PreparePeer(IPin* other) override;
   HRESULT FinishConnection(IPin* peer) override;
 
-  // IAsyncReader::SyncRead on the upstream source; takes no lock.
+  // Asks the upstream source for the file's length once for the activation.
+  HRESULT Activate() override;
+
+  // IAsyncReader::SyncRead on the upstream source; takes no lock. A read
+  // that comes short makes the pin ask for the file's length again.
   HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) override;
+  // The available length IAsyncReader::Length last answered.
+  LONGLONG AvailableLength() override;
 
   // IPin. The flushing mark is atomic; taking the filter lock for it would
   // invert the lock order under Stop, which already holds the state lock.
@@ -32,4 +40,10 @@ class CSplitterInputPin : public CInputPinBase, public CFilmByteSource {
  protected:
   CSplitterFilterBase* m_splitter;    // not counted: the filter owns the pin
   CComHolder<IAsyncReader> m_reader;  // counted; kept until the pin dies
+
+ private:
+  void LearnLength();
+
+  // Atomic: each streaming thread may learn of a short read on its own.
+  std::atomic<LONGLONG> m_availableLength;
 };

@@ -91,6 +91,12 @@ class StreamDescriptionTest : public ::testing::Test {
     return writer.Build();
   }
 
+  LONGLONG ChunkPositionOf(DWORD row) const {
+    FilmSampleEntry entry = {};
+    EXPECT_TRUE(description.ReadSampleEntry(row, &entry));
+    return static_cast<LONGLONG>(description.m_dataOffset) + entry.chunkOffset;
+  }
+
   HRESULT constructed = S_OK;
   CCpkStreamDescription description{&constructed};
 };
@@ -560,6 +566,90 @@ TEST_F(StreamDescriptionTest, HostileTablesMatchTheLayoutAndStayInsideTheBuffer)
             << "region " << region << " length " << tableLength << " count " << entryCount;
       }
     }
+  }
+}
+
+// A file cut anywhere before the end of its table head is refused like an
+// unreadable header, leaving the earlier description whole; one cut anywhere
+// in the table keeps exactly the whole rows that exist and reads no further.
+TEST_F(StreamDescriptionTest, AFileCutShortParsesAsTheRowsItHolds) {
+  FilmWriter writer;
+  for (int i = 0; i < 4; ++i) {
+    writer.AddAudio(Frame(10, 0));
+    writer.AddVideo(Frame(12, 0), 10);
+  }
+  const std::vector<uint8_t> file = writer.Build();
+  const size_t tableEnd = 48 + 16 + 16 * 8;
+  for (size_t cut = 0; cut <= tableEnd; ++cut) {
+    SCOPED_TRACE(cut);
+    ParseKnownFilm();
+    const Snapshot before(description);
+    MemoryByteSource source(std::vector<uint8_t>(file.begin(), file.begin() + cut));
+    source.SetPastEnd(MemoryByteSource::PastEnd::ShortRead);
+    if (cut < 64) {
+      ASSERT_EQ(Parse(source), E_FAIL);
+      EXPECT_EQ(source.ReadCount(), 1u);
+      EXPECT_TRUE(Snapshot(description).SameFormats(before));
+      EXPECT_EQ(description.m_headerBuffer.get(), before.headerBuffer);
+      continue;
+    }
+    ASSERT_EQ(Parse(source), S_OK);
+    const DWORD rows = static_cast<DWORD>((cut - 64) / 16);
+    ASSERT_EQ(source.Reads()[1].length, static_cast<LONG>(cut - 48));
+    EXPECT_EQ(description.m_audioChunkCount + description.m_videoChunkCount, rows);
+    EXPECT_EQ(description.StreamedRowCount(), rows);
+    FilmSampleEntry entry = {};
+    EXPECT_EQ(description.ReadSampleEntry(rows - 1, &entry), rows > 0 ? TRUE : FALSE);
+    EXPECT_FALSE(description.ReadSampleEntry(rows, &entry));
+  }
+}
+
+TEST_F(StreamDescriptionTest, AShortHeaderFromASourceThatCannotTellItsLengthIsRefused) {
+  FilmWriter writer;
+  writer.AddVideo(Frame(12, 0), 10);
+  MemoryByteSource whole(writer.Build());
+  whole.LengthUnknown();
+  EXPECT_EQ(Parse(whole), S_OK);  // reads that come whole are taken at their word
+  MemoryByteSource cut(writer.Build());
+  cut.LengthUnknown();
+  cut.ShortenRead(0, 1);
+  EXPECT_EQ(Parse(cut), E_FAIL);
+}
+
+// Rows A0 V1 A2 V3 of 8-bit stereo audio (100 bytes, planar halves of 50)
+// and 30-byte video chunks: where each stream's last deliverable row lies
+// for cuts at each kind of boundary.
+TEST_F(StreamDescriptionTest, EachStreamEndsAfterItsLastRowThatHoldsData) {
+  filmwriter::FilmFormat format;
+  format.channels = 2;
+  FilmWriter writer(format);
+  writer.AddAudio(Frame(100, 1));
+  writer.AddVideo(Frame(28, 2), 10);
+  writer.AddAudio(Frame(100, 3));
+  writer.AddVideo(Frame(28, 4), 10);
+  const std::vector<uint8_t> file = writer.Build();
+  ASSERT_EQ(Parse(writer), S_OK);
+  const LONGLONG a2 = ChunkPositionOf(2);
+  const LONGLONG v3 = ChunkPositionOf(3);
+  struct Cut {
+    LONGLONG length;
+    DWORD audioEnd;
+    DWORD videoEnd;
+  };
+  const Cut cuts[] = {
+      {static_cast<LONGLONG>(file.size()), 3, 4},
+      {v3 + 29, 3, 2},  // one byte short of the last frame
+      {v3, 3, 2},       // exactly at the end of A2
+      {a2 + 51, 3, 2},  // one stereo frame of A2 exists
+      {a2 + 50, 1, 2},  // only A2's first half: no whole frame
+      {a2, 1, 2},       // exactly at the end of V1
+      {a2 - 1, 1, 0},
+      {64, 0, 0},
+  };
+  for (const Cut& cut : cuts) {
+    SCOPED_TRACE(cut.length);
+    EXPECT_EQ(description.StreamEndRow(TRUE, cut.length), cut.audioEnd);
+    EXPECT_EQ(description.StreamEndRow(FALSE, cut.length), cut.videoEnd);
   }
 }
 

@@ -31,6 +31,7 @@ TEST(GraphControlTest, EncodingRoundTrips) {
   control.stopAfter = 0x1234;
   control.disturbedRead = 9;
   control.disturbance = 3;
+  control.cutBytes = 0x0102;
   std::vector<uint8_t> bytes = control.Encode();
   ASSERT_EQ(bytes.size(), fuzzcheck::GraphControl::kLength);
   EXPECT_EQ(fuzzcheck::GraphControl::Decode(bytes.data(), bytes.size()).Encode(), bytes);

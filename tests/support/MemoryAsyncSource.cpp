@@ -432,6 +432,7 @@ class MemoryAsyncSource::OutputPinImpl final : public IPin, public IAsyncReader 
     if (total == nullptr || available == nullptr) {
       return E_POINTER;
     }
+    ++m_filter->m_lengthCalls;
     *total = static_cast<LONGLONG>(m_filter->m_bytes.size());
     *available = *total;
     return S_OK;

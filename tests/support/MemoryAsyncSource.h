@@ -49,6 +49,8 @@ class MemoryAsyncSource final : public IBaseFilter {
   std::vector<Read> Reads() const;
   size_t ReadCount() const;
   LONG ReferenceCount();
+  // IAsyncReader::Length calls so far.
+  int LengthCalls() const { return m_lengthCalls.load(); }
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -79,6 +81,7 @@ class MemoryAsyncSource final : public IBaseFilter {
   void FillMediaType(AM_MEDIA_TYPE* type) const;
 
   std::atomic<LONG> m_references{0};
+  std::atomic<int> m_lengthCalls{0};
   std::vector<uint8_t> m_bytes;
   mutable std::mutex m_lock;  // guards everything below
   GUID m_subtype;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "film/FilmLayout.h"
+
 HRESULT MemoryByteSource::ReadAt(LONGLONG position, LONG length, BYTE* buffer) {
   std::lock_guard<std::mutex> guard(m_lock);
   const size_t index = m_reads.size();
@@ -38,6 +40,11 @@ HRESULT MemoryByteSource::ReadAt(LONGLONG position, LONG length, BYTE* buffer) {
   }
   m_reads.push_back(Read{position, length, result});
   return result;
+}
+
+LONGLONG MemoryByteSource::AvailableLength() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_lengthUnknown ? film::kUnknownFileLength : static_cast<LONGLONG>(m_bytes.size());
 }
 
 void MemoryByteSource::FailRead(size_t index, HRESULT result) {

@@ -27,6 +27,8 @@ class MemoryByteSource : public CFilmByteSource {
   virtual ~MemoryByteSource() = default;
 
   HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) override;
+  // The size of the bytes, or film::kUnknownFileLength once LengthUnknown.
+  LONGLONG AvailableLength() override;
 
   // Reads are numbered from 0 in the order they arrive.
   void FailRead(size_t index, HRESULT result = E_FAIL);
@@ -36,6 +38,8 @@ class MemoryByteSource : public CFilmByteSource {
   // Every successful read answers S_FALSE instead of S_OK.
   void AnswerSFalse(bool enabled);
   void SetPastEnd(PastEnd behaviour);
+  // The source cannot tell its length, as one whose Length call fails.
+  void LengthUnknown() { m_lengthUnknown = true; }
 
   std::vector<Read> Reads() const;
   size_t ReadCount() const;
@@ -48,5 +52,6 @@ class MemoryByteSource : public CFilmByteSource {
   std::map<size_t, LONG> m_shortenings;
   bool m_answerSFalse = false;
   PastEnd m_pastEnd = PastEnd::Fail;
+  bool m_lengthUnknown = false;
   std::vector<Read> m_reads;
 };

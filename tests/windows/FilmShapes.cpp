@@ -81,6 +81,24 @@ FilmShape MixedRows() {
   return shape;
 }
 
+// Where a row's chunk starts in the file the writer builds.
+uint64_t ChunkStart(const FilmWriter& writer, uint32_t row) {
+  const std::vector<uint8_t> file = writer.Build();
+  auto field = [&file](size_t at) {
+    return (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
+           (uint32_t{file[at + 2]} << 8) | uint32_t{file[at + 3]};
+  };
+  return uint64_t{field(4)} + field(64 + 16 * size_t{row});
+}
+
+// A movie whose download broke off `into` bytes into the chunk of `row`.
+FilmShape CutInside(FilmShape shape, uint32_t row, uint64_t into, const std::string& where) {
+  shape.name = "cut inside " + where + ", " + shape.name;
+  shape.fileName = "cut-" + shape.fileName;
+  shape.writer.Layout().truncateTo = ChunkStart(shape.writer, row) + into;
+  return shape;
+}
+
 }  // namespace
 
 std::vector<uint8_t> Pattern(size_t length, uint8_t seed) {
@@ -104,6 +122,16 @@ std::vector<FilmShape> PlaybackShapes() {
   shapes.push_back(Interleaved(2, 8, 22050));
   shapes.push_back(Interleaved(1, 16, 22050));
   shapes.push_back(MixedRows());
+  return shapes;
+}
+
+std::vector<FilmShape> CutShapes() {
+  std::vector<FilmShape> shapes;
+  // Rows A0 V1 ... A8 V9: into the second half of A8 (2,940 stereo frames
+  // of 4 bytes, halves of 5,880), then into V9's body.
+  shapes.push_back(CutInside(Interleaved(2, 16, 44100), 8, 5880 + 1003, "an audio chunk"));
+  shapes.push_back(CutInside(Interleaved(1, 8, 22050), 9, 100, "a video chunk"));
+  shapes.push_back(CutInside(AudioOnly(1, 16, 11025), 3, 333, "a 16-bit mono chunk"));
   return shapes;
 }
 

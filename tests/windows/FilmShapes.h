@@ -14,6 +14,8 @@ struct FilmShape {
 };
 
 std::vector<FilmShape> PlaybackShapes();
+// Files cut short as by a broken download: the splitter plays what exists.
+std::vector<FilmShape> CutShapes();
 // A file long enough to be stopped part-way: audio and video interleaved.
 FilmShape LongShape();
 std::vector<uint8_t> Pattern(size_t length, uint8_t seed);

@@ -28,6 +28,13 @@ void RunRegistered(CTestReport* report, const std::string& modulePath) {
       PlayWholeFile(report, shape, path);
     }
   }
+  std::vector<FilmShape> cutShapes = CutShapes();
+  for (FilmShape& shape : cutShapes) {
+    std::wstring path = WriteShape(report, shape);
+    if (!path.empty()) {
+      PlayWholeFile(report, shape, path);
+    }
+  }
   FilmShape longShape = LongShape();
   std::wstring longPath = WriteShape(report, longShape);
   if (!longPath.empty()) {

@@ -65,6 +65,24 @@ uint32_t AudioDeterminedLength(uint32_t length, uint8_t channels, uint8_t bitsPe
   return (length / 2) * 2;
 }
 
+// Delivered length of an audio chunk of which only the first `present`
+// stored bytes exist: the whole frames those bytes hold, each channel of a
+// planar pair keeping as many samples as the shorter second half has.
+uint32_t AudioCutLength(uint32_t length, uint64_t present, uint8_t channels,
+                        uint8_t bitsPerSample) {
+  if (present >= length) {
+    return length;
+  }
+  const uint32_t width = bitsPerSample >= 8 ? bitsPerSample / 8u : 1u;
+  if (channels == 2) {
+    const uint32_t half = length / 2;
+    const uint64_t second = present > half ? present - half : 0;
+    return static_cast<uint32_t>(2 * (second - second % width));
+  }
+  const uint32_t frame = channels > 1 ? channels * width : width;
+  return static_cast<uint32_t>(present - present % frame);
+}
+
 }  // namespace
 
 FilmWriter::FilmWriter(const FilmFormat& format) : m_format(format) {}
@@ -280,14 +298,15 @@ FilmExpectation FilmWriter::Expect() const {
   expect.blockAlign =
       static_cast<uint16_t>((uint32_t{m_format.bitsPerSample} * m_format.channels) / 8);
   expect.avgBytesPerSec = uint32_t{m_format.sampleRate} * expect.blockAlign;
-  expect.parses = fileSize >= kHeaderBytes && expect.headerLength > 0 &&
-                  kHeaderBytes + uint64_t{expect.headerLength} <= fileSize;
+  // A file cut before the end of the table head is refused; one cut later
+  // keeps the rows that exist.
+  expect.parses = fileSize >= kHeaderBytes + kTableHeadBytes && expect.headerLength > 0;
   if (!expect.parses) {
     return expect;
   }
 
   const uint8_t* region = file.data() + kHeaderBytes;
-  const uint64_t regionSize = expect.headerLength;
+  const uint64_t regionSize = std::min<uint64_t>(expect.headerLength, fileSize - kHeaderBytes);
   expect.tableLength = GetU32(region, regionSize, 4);
   expect.timeBase = GetU32(region, regionSize, 8);
   expect.entryCount = GetU32(region, regionSize, 12);
@@ -324,14 +343,22 @@ FilmExpectation FilmWriter::Expect() const {
     const uint32_t durationTicks = GetU32(region, regionSize, rowAt + 12);
     const uint64_t position = static_cast<uint32_t>(placement.dataOffset + chunkOffset);
     const bool audio = timeInfo == kAudioTimeInfo;
+    const bool whole = position + length <= fileSize;
+    const uint64_t present =
+        position < fileSize ? std::min<uint64_t>(length, fileSize - position) : 0;
 
     bool deliverable;
+    uint32_t deliveredLength = length;
     if (audio) {
+      if (!whole) {
+        deliveredLength =
+            AudioCutLength(length, present, m_format.channels, m_format.bitsPerSample);
+      }
       deliverable =
-          expect.hasAudioOutput && length <= kAudioChunkLimit && position + length <= fileSize;
+          expect.hasAudioOutput && length <= kAudioChunkLimit && (whole || deliveredLength > 0);
     } else {
-      deliverable = expect.hasVideoOutput && length >= 12 && length - 2 <= kVideoFrameLimit &&
-                    position + length <= fileSize;
+      deliverable =
+          expect.hasVideoOutput && length >= 12 && length - 2 <= kVideoFrameLimit && whole;
     }
     if (!deliverable) {
       expect.droppedRows.push_back(index);
@@ -345,8 +372,17 @@ FilmExpectation FilmWriter::Expect() const {
       // A moved chunk is only predictable when it reads its own stored bytes.
       const std::vector<uint8_t> chunk = StoredChunk(m_rows[i]);
       known = chunk.size() == length &&
-              std::equal(chunk.begin(), chunk.end(),
+              std::equal(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(present),
                          file.begin() + static_cast<std::ptrdiff_t>(position));
+    }
+    if (known && deliveredLength < length) {
+      // A cut chunk delivers the first frames of the whole one, except in a
+      // planar pair that goes out unconverted.
+      known =
+          m_rows[i].kind == RowKind::Audio &&
+          (m_format.channels != 2 || IsConvertedLayout(m_format.channels, m_format.bitsPerSample));
+      payload.resize(deliveredLength);
+      determined = deliveredLength;
     }
     if (!known) {
       expect.unpredictedRows.push_back(index);
@@ -360,7 +396,7 @@ FilmExpectation FilmWriter::Expect() const {
     if (audio) {
       sample.stream = Stream::Audio;
       sample.start = audioTime;
-      sample.stop = audioTime + Duration(length, expect.avgBytesPerSec);
+      sample.stop = audioTime + Duration(deliveredLength, expect.avgBytesPerSec);
       audioTime = sample.stop;
     } else {
       sample.stream = Stream::Video;

@@ -54,8 +54,9 @@ struct ExpectedSample {
   bool syncPoint = false;
 };
 
-// What parsing and streaming the file gives, assuming a byte source that
-// fails every read reaching past the end of the file.
+// What parsing and streaming the file gives from a byte source that tells
+// its length: a file cut short keeps the table rows that exist, delivers the
+// video frames wholly in the file and the whole audio frames that exist.
 struct FilmExpectation {
   bool parses = false;
   uint32_t dataOffset = 0;

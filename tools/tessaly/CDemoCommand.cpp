@@ -66,7 +66,10 @@ int CDemoCommand::Run() const {
   {
     CFilmGraph graph(std::make_shared<CIgnoringObserver>());
     graph.Render(sample, registry);
-    std::fputs(CInfoReport(graph.Outputs(), graph.Duration()).Text(sample).c_str(), stdout);
+    std::fputs(CInfoReport(graph.Outputs(), graph.Duration(), CFilmTruncation(sample))
+                   .Text(sample)
+                   .c_str(),
+               stdout);
   }
   std::fflush(stdout);
   for (const std::string& path : CExtractCommand(m_options, sample, m_folder).Extract(registry)) {

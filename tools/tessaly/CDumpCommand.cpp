@@ -6,6 +6,7 @@
 #include "tessaly/CCommandError.h"
 #include "tessaly/CDumpObserver.h"
 #include "tessaly/CFilmGraph.h"
+#include "tessaly/CFilmTruncation.h"
 #include "tessaly/CRegistrySelection.h"
 
 namespace tessaly::cli {
@@ -23,6 +24,7 @@ int CDumpCommand::Run() const {
     throw;
   }
   if (std::fflush(stdout) != 0) throw CCommandError(kExitOutputFailed, "cannot write the dump");
+  CFilmTruncation(m_file).Warn(m_file, graph.Outputs());
   return kExitSuccess;
 }
 

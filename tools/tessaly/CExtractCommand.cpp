@@ -10,6 +10,7 @@
 #include "tessaly/CCommandError.h"
 #include "tessaly/CExtractObserver.h"
 #include "tessaly/CFilmGraph.h"
+#include "tessaly/CFilmTruncation.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/FileSystem.h"
 
@@ -57,7 +58,9 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
     throw;
   }
   progress->Finish();
-  return observer->Finish();
+  std::vector<std::string> written = observer->Finish();
+  CFilmTruncation(m_file).Warn(m_file, graph.Outputs());
+  return written;
 }
 
 }  // namespace tessaly::cli

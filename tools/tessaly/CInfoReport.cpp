@@ -85,7 +85,20 @@ nlohmann::ordered_json CInfoReport::Json() const {
   json["pins"] = nlohmann::ordered_json::array();
   for (const OutputPin& pin : m_pins) json["pins"].push_back(PinJson(pin));
   json["duration"] = m_duration;
+  if (m_truncation.CutShort()) {
+    nlohmann::ordered_json seconds = nlohmann::ordered_json::object();
+    if (HasPin("Audio")) seconds["Audio"] = m_truncation.AudioSecondsMissing();
+    if (HasPin("Video")) seconds["Video"] = m_truncation.VideoSecondsMissing();
+    json["truncated"] = {{"rowsMissing", m_truncation.RowsMissing()}, {"secondsMissing", seconds}};
+  }
   return json;
+}
+
+bool CInfoReport::HasPin(const char* name) const {
+  for (const OutputPin& pin : m_pins) {
+    if (pin.name == name) return true;
+  }
+  return false;
 }
 
 std::string CInfoReport::Text(const std::string& file) const {
@@ -115,7 +128,11 @@ std::string CInfoReport::Text(const std::string& file) const {
     text += line;
   }
   std::snprintf(line, sizeof(line), "  duration %.3f s\n", m_duration);
-  return text + line;
+  text += line;
+  if (m_truncation.CutShort()) {
+    text += "  cut short: " + m_truncation.Summary(HasPin("Audio"), HasPin("Video")) + "\n";
+  }
+  return text;
 }
 
 }  // namespace tessaly::cli

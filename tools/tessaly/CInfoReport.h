@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "tessaly/CFilmGraph.h"
+#include "tessaly/CFilmTruncation.h"
 
 namespace tessaly::cli {
 
 class CInfoReport {
  public:
-  CInfoReport(std::vector<OutputPin> pins, double duration)
-      : m_pins(std::move(pins)), m_duration(duration) {}
+  CInfoReport(std::vector<OutputPin> pins, double duration, CFilmTruncation truncation)
+      : m_pins(std::move(pins)), m_duration(duration), m_truncation(truncation) {}
 
   nlohmann::ordered_json Json() const;
   std::string Text(const std::string& file) const;
@@ -24,8 +25,11 @@ class CInfoReport {
   static nlohmann::ordered_json PinJson(const OutputPin& pin);
 
  private:
+  bool HasPin(const char* name) const;
+
   std::vector<OutputPin> m_pins;
   double m_duration;
+  CFilmTruncation m_truncation;
 };
 
 }  // namespace tessaly::cli

@@ -2,6 +2,8 @@
 // the bytes through IAsyncReader, synchronously and through the request queue.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -327,6 +329,22 @@ TEST_F(AsyncFileSourceTest, SyncReadAnswersInsideAtAndPastTheEnd) {
   EXPECT_EQ(10000, total);
   EXPECT_EQ(10000, available);
   EXPECT_EQ(E_POINTER, reader->Length(nullptr, &available));
+}
+
+// A file still being written: what is available is the size it has now.
+TEST_F(AsyncFileSourceTest, LengthFollowsAFileThatGrowsAfterLoading) {
+  LoadFilm();
+  {
+    std::ofstream grow(path, std::ios::binary | std::ios::app);
+    grow << std::string(500, 'x');
+  }
+  LONGLONG total = 0, available = 0;
+  ASSERT_EQ(S_OK, reader->Length(&total, &available));
+  EXPECT_EQ(10500, total);
+  EXPECT_EQ(10500, available);
+  std::vector<BYTE> buffer(10, 0);
+  EXPECT_EQ(S_OK, reader->SyncRead(10490, 10, buffer.data()));
+  EXPECT_EQ(std::vector<BYTE>(10, 'x'), buffer);
 }
 
 TEST_F(AsyncFileSourceTest, ConcurrentSyncReadsEachGetTheirOwnBytes) {

@@ -1,0 +1,158 @@
+// Files cut short at every kind of boundary: what the splitter delivers is
+// exactly the start of what the whole file delivers, with the last audio
+// chunk cut to whole frames, and every stream still ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "SplitterTestKit.h"
+#include "framework/FrameworkTestKit.h"
+
+using filmwriter::FilmExpectation;
+using filmwriter::FilmFormat;
+using filmwriter::FilmWriter;
+
+namespace {
+
+// Rows A0 V1 A2 V3 A4 V5; audio chunk lengths are whole frames of every
+// converted layout.
+FilmWriter CutMovie(uint8_t channels, uint8_t bits) {
+  FilmFormat format;
+  format.channels = channels;
+  format.bitsPerSample = bits;
+  FilmWriter writer(format);
+  for (int i = 0; i < 3; ++i) {
+    writer.AddAudio(Pattern(400 + 8 * i, static_cast<uint8_t>(10 + i)));
+    writer.AddVideo(Pattern(300 + 13 * i, static_cast<uint8_t>(100 + i)), 40, i == 0);
+  }
+  return writer;
+}
+
+class SplitterTruncationTest : public SplitterGraphTest {
+ protected:
+  void TearDown() override {
+    SplitterGraphTest::TearDown();
+    EXPECT_EQ(m_graph.references, 0);
+  }
+
+  // Plays the file's first `length` bytes to the end of every stream, in a
+  // graph that records the splitter's events.
+  void PlayCut(const FilmWriter& whole, uint64_t length) {
+    FilmWriter cut = whole;
+    cut.Layout().truncateTo = length;
+    m_graph.events.clear();  // nothing streams between plays
+    ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);
+    LoadAndConnectAll(cut);
+    PauseGraph();
+    for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+      if (sink != nullptr) {
+        ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
+      }
+    }
+    ExpectDelivered(cut.Expect());
+    ExpectStartOf(whole.Expect());
+  }
+
+  // Each stream's samples are the whole file's first ones; only the last
+  // audio sample may be shorter: a prefix of whole frames, timed by its length.
+  void ExpectStartOf(const FilmExpectation& whole) {
+    for (auto stream : {filmwriter::Stream::Audio, filmwriter::Stream::Video}) {
+      CaptureSinkFilter* sink = stream == filmwriter::Stream::Audio ? m_audioSink : m_videoSink;
+      if (sink == nullptr) {
+        continue;
+      }
+      std::vector<filmwriter::ExpectedSample> wanted;
+      for (const auto& sample : whole.samples) {
+        if (sample.stream == stream) {
+          wanted.push_back(sample);
+        }
+      }
+      const std::vector<CapturedSample> got = sink->Input()->Samples();
+      ASSERT_LE(got.size(), wanted.size());
+      for (size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(i);
+        const bool last = i + 1 == got.size();
+        const auto& want = wanted[i];
+        EXPECT_EQ(got[i].start, want.start);
+        ASSERT_LE(got[i].bytes.size(), want.payload.size());
+        EXPECT_TRUE(std::equal(got[i].bytes.begin(), got[i].bytes.end(), want.payload.begin()));
+        if (got[i].bytes.size() == want.payload.size()) {
+          EXPECT_EQ(got[i].stop, want.stop);
+          continue;
+        }
+        ASSERT_TRUE(last && stream == filmwriter::Stream::Audio);
+        EXPECT_EQ(got[i].bytes.size() % whole.blockAlign, 0u);
+        EXPECT_EQ(got[i].stop, want.start + static_cast<REFERENCE_TIME>(got[i].bytes.size()) *
+                                                10000000 / whole.avgBytesPerSec);
+      }
+      EXPECT_EQ(sink->Input()->EndOfStreamCount(), 1);
+    }
+  }
+
+  int EarlyEndReports() {
+    auto events = m_graph.Events();
+    return static_cast<int>(std::count_if(events.begin(), events.end(), [](const GraphEvent& e) {
+      return e.code == EC_STREAM_ERROR_STILLPLAYING && e.parameter1 == VFW_E_FILE_TOO_SHORT;
+    }));
+  }
+
+  FakeGraph m_graph;
+};
+
+TEST_F(SplitterTruncationTest, AFileCutInsideItsHeaderOrTableHeadIsRefused) {
+  const std::vector<uint8_t> file = CutMovie(1, 8).Build();
+  for (size_t length : {size_t{0}, size_t{30}, size_t{48}, size_t{63}}) {
+    SCOPED_TRACE(length);
+    TearDown();
+    SetUp();
+    EXPECT_EQ(Load(std::vector<uint8_t>(file.begin(), file.begin() + length)), E_FAIL);
+    EXPECT_EQ(PinNames().size(), 1u);
+  }
+}
+
+TEST_F(SplitterTruncationTest, EveryKindOfCutDeliversTheStartOfTheWholeFile) {
+  for (auto [channels, bits] : {std::pair<uint8_t, uint8_t>{1, 8}, {1, 16}, {2, 8}, {2, 16}}) {
+    const FilmWriter whole = CutMovie(channels, bits);
+    const std::vector<uint8_t> file = whole.Build();
+    const uint64_t a2 = ChunkPosition(file, 2);
+    const uint64_t v3 = ChunkPosition(file, 3);
+    const uint32_t half = (ChunkPosition(file, 3) - a2) / 2;
+    const uint64_t cuts[] = {
+        64 + 16 * 2,             // between rows: rows 0 and 1 exist, their chunks do not
+        a2 + 3,                  // inside the first half of an audio chunk
+        a2 + half + 5,           // inside its second half: a few frames exist
+        v3 - 1,                  // one byte short of the audio chunk's end
+        v3,                      // exactly at the audio chunk's end
+        v3 + 17,                 // inside a video chunk
+        ChunkPosition(file, 4),  // exactly at the video chunk's end
+        file.size() - 1,
+    };
+    for (uint64_t length : cuts) {
+      SCOPED_TRACE(::testing::Message()
+                   << int(channels) << "ch " << int(bits) << "bit, cut at " << length);
+      TearDown();
+      SetUp();
+      PlayCut(whole, length);
+      EXPECT_EQ(EarlyEndReports(), 1);
+    }
+  }
+}
+
+TEST_F(SplitterTruncationTest, AWholeFileReportsNothingMissingAndRowsPastTheEndAreNeverRead) {
+  const FilmWriter whole = CutMovie(2, 16);
+  PlayCut(whole, whole.Build().size());
+  EXPECT_EQ(EarlyEndReports(), 0);
+  // Once for the connection's parse, once for the activation; never a row.
+  EXPECT_EQ(m_source->LengthCalls(), 2);
+  TearDown();
+  SetUp();
+  const std::vector<uint8_t> file = whole.Build();
+  PlayCut(whole, ChunkPosition(file, 2) + 1);
+  for (const auto& read : m_source->Reads()) {
+    EXPECT_LE(read.position + read.length, static_cast<LONGLONG>(ChunkPosition(file, 2) + 1));
+  }
+  EXPECT_EQ(EarlyEndReports(), 1);
+  EXPECT_EQ(m_source->LengthCalls(), 2);
+}
+
+}  // namespace

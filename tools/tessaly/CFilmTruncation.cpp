@@ -1,0 +1,120 @@
+#include "tessaly/CFilmTruncation.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "filmwriter/FilmWriter.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+uint32_t Field(const std::vector<uint8_t>& bytes, uint64_t offset) {
+  if (offset + 4 > bytes.size()) return 0;
+  return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) |
+         (uint32_t{bytes[offset + 2]} << 8) | uint32_t{bytes[offset + 3]};
+}
+
+// The delivered length of an audio chunk of which `present` stored bytes
+// exist: whole frames, the two planar halves of a stereo chunk alike.
+uint64_t AudioBytesKept(uint32_t length, uint64_t present, uint8_t channels, uint8_t bits) {
+  if (present >= length) return length;
+  const uint64_t width = bits >= 8 ? bits / 8u : 1u;
+  if (channels == 2) {
+    const uint64_t half = length / 2;
+    const uint64_t second = present > half ? present - half : 0;
+    return 2 * (second - second % width);
+  }
+  const uint64_t frame = channels > 1 ? channels * width : width;
+  return present - present % frame;
+}
+
+}  // namespace
+
+CFilmTruncation::CFilmTruncation(const std::string& path) {
+  using filmwriter::kHeaderBytes;
+  using filmwriter::kRowBytes;
+  using filmwriter::kTableHeadBytes;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return;
+  in.seekg(0, std::ios::end);
+  const uint64_t fileSize = static_cast<uint64_t>(in.tellg());
+  if (fileSize < kHeaderBytes + kTableHeadBytes) return;
+  std::vector<uint8_t> header(kHeaderBytes);
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(header.data()), kHeaderBytes);
+  const uint32_t dataOffset = Field(header, 4);
+  if (!in || dataOffset <= kHeaderBytes) return;
+  const uint8_t channels = header[37];
+  const uint8_t bits = header[38];
+  const uint32_t rate = (uint32_t{header[40]} << 8) | header[41];
+  const uint32_t bytesPerSecond = rate * ((uint32_t{bits} * channels) / 8u);
+
+  // The splitter streams the rows the table length admits inside the region.
+  const uint64_t region = dataOffset - kHeaderBytes;
+  const uint64_t present = std::min<uint64_t>(region, fileSize - kHeaderBytes);
+  std::vector<uint8_t> table(present);
+  in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(present));
+  if (!in) return;
+  const uint32_t tableLength = Field(table, 4);
+  const uint32_t timeBase = Field(table, 8);
+  const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;
+  const uint64_t inRegion = region >= kTableHeadBytes ? (region - kTableHeadBytes) / kRowBytes : 0;
+  const uint64_t inFile = present >= kTableHeadBytes ? (present - kTableHeadBytes) / kRowBytes : 0;
+  const uint64_t declared = std::min(admitted, inRegion);
+  const uint64_t rows = std::min(declared, inFile);
+  m_rowsMissing = declared - rows;
+  for (uint64_t i = 0; i < rows; ++i) {
+    const uint64_t at = kTableHeadBytes + kRowBytes * i;
+    // The splitter reads at the 32-bit sum of the file's offsets.
+    const uint64_t position = static_cast<uint32_t>(dataOffset + Field(table, at));
+    const uint32_t length = Field(table, at + 4);
+    if (position + length <= fileSize) continue;
+    ++m_rowsMissing;
+    const uint64_t there = position < fileSize ? fileSize - position : 0;
+    if (Field(table, at + 8) == filmwriter::kAudioTimeInfo) {
+      const uint64_t lost = length - AudioBytesKept(length, there, channels, bits);
+      if (bytesPerSecond > 0) m_audioSecondsMissing += double(lost) / bytesPerSecond;
+    } else if (timeBase > 0) {
+      m_videoSecondsMissing += double(Field(table, at + 12)) / timeBase;
+    }
+  }
+}
+
+std::string CFilmTruncation::Summary(bool audio, bool video) const {
+  char text[160];
+  std::snprintf(text, sizeof(text), "%llu row%s missing",
+                static_cast<unsigned long long>(m_rowsMissing), m_rowsMissing == 1 ? "" : "s");
+  std::string summary = text;
+  std::string streams;
+  if (audio) {
+    std::snprintf(text, sizeof(text), "%.3f s of Audio", m_audioSecondsMissing);
+    streams = text;
+  }
+  if (video) {
+    std::snprintf(text, sizeof(text), "%s%.3f s of Video", streams.empty() ? "" : ", ",
+                  m_videoSecondsMissing);
+    streams += text;
+  }
+  return streams.empty() ? summary : summary + " (" + streams + ")";
+}
+
+}  // namespace tessaly::cli
+
+namespace tessaly::cli {
+
+void CFilmTruncation::Warn(const std::string& path, const std::vector<OutputPin>& pins) const {
+  if (!CutShort()) return;
+  bool audio = false;
+  bool video = false;
+  for (const OutputPin& pin : pins) {
+    audio = audio || pin.name == "Audio";
+    video = video || pin.name == "Video";
+  }
+  std::fprintf(stderr, "tessaly: warning: %s is cut short, %s; played what exists\n", path.c_str(),
+               Summary(audio, video).c_str());
+}
+
+}  // namespace tessaly::cli
