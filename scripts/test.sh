@@ -12,6 +12,13 @@ jobs="${TESSALY_JOBS:-$(nproc)}"
 
 bash "$root/scripts/install-deps.sh"
 
+# Rebuilds of the same sources (a fresh clone, another build type) come from
+# the compiler cache where the machine has one.
+if command -v ccache > /dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
+  export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
+fi
+
 run_suite() {
   local name="$1"; shift
   local dir="$out/$name"

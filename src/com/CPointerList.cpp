@@ -63,6 +63,17 @@ CPointerList::Position CPointerList::FindPosition(const void* object) const {
   return nullptr;
 }
 
+void* CPointerList::RemoveAt(Position position) {
+  if (position == nullptr) {
+    return nullptr;
+  }
+  (position->previous != nullptr ? position->previous->next : m_first) = position->next;
+  (position->next != nullptr ? position->next->previous : m_last) = position->previous;
+  void* object = position->object;
+  delete position;
+  return object;
+}
+
 void CPointerList::Clear() {
   Node* node = m_first;
   while (node != nullptr) {

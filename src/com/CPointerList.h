@@ -30,6 +30,9 @@ class CPointerList {
   // The first node holding this pointer value, or null.
   Position FindPosition(const void* object) const;
   BOOL IsEmpty() const { return m_first == nullptr ? TRUE : FALSE; }
+  // Unlinks the node at position and returns its object; other positions
+  // stay valid.
+  void* RemoveAt(Position position);
 
   void Clear();
 

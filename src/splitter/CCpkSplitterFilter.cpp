@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "com/WideString.h"
 #include "film/FilmLayout.h"
 #include "module/FilterMapperRegistration.h"
 #include "module/SetupData.h"
@@ -175,6 +176,9 @@ HRESULT CCpkSplitterFilter::OnInputConnected(DWORD reserved, IPin* upstream) {
 
 void CCpkSplitterFilter::CreateOfferingPin(COutputPinBase** pinField, LPCWSTR name,
                                            const CMediaTypeRecord& type) {
+  if (ReuseRetiredPin(pinField, name, type)) {
+    return;
+  }
   if (FAILED(CreateOutputPin(pinField, name))) {
     return;
   }
@@ -188,6 +192,28 @@ void CCpkSplitterFilter::CreateOfferingPin(COutputPinBase** pinField, LPCWSTR na
     *pinField = nullptr;
   }
   delete pin;
+}
+
+BOOL CCpkSplitterFilter::ReuseRetiredPin(COutputPinBase** pinField, LPCWSTR name,
+                                         const CMediaTypeRecord& type) {
+  CPointerList::Position position = m_retiredPins.FirstPosition();
+  while (position != nullptr) {
+    CPointerList::Position current = position;
+    auto* pin = static_cast<CCpkSplitterOutputPin*>(m_retiredPins.NextObject(position));
+    if (pin->IsConnected() || WideCompare(pin->PinName(), name) != 0) {
+      continue;
+    }
+    // A caller may still hold the pin from the earlier file, so it is never
+    // deleted: it leaves the list only once it offers the new type.
+    if (FAILED(pin->ReplaceOfferedTypes(type))) {
+      return TRUE;
+    }
+    CAutoLock lock(&m_pinListLock);
+    m_retiredPins.RemoveAt(current);
+    *pinField = pin;
+    return TRUE;
+  }
+  return FALSE;
 }
 
 HRESULT CCpkSplitterFilter::CreateOutputPin(COutputPinBase** pinField, LPCWSTR name) {
@@ -226,37 +252,33 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
   return S_OK;
 }
 
-HRESULT CCpkSplitterFilter::StreamSamples() {
+HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
+  const bool audio = worker->Stream() == kAudioStream;
   FilmSampleEntry row = {};
-  BOOL more = m_stream.ReadSampleEntry(m_stream.m_rowIndex, &row);
-  while (more) {
-    if (PeekCommand(nullptr)) {
+  while (m_stream.ReadSampleEntry(worker->m_rowIndex, &row)) {
+    if (worker->ShouldLeave()) {
       return S_OK;
     }
-    {
-      CAutoLock stream(&m_streamLock);
-      DeliverRow(row);
-      ++m_stream.m_rowIndex;
+    if ((row.timeInfo == film::kAudioTimeInfo) == audio) {
+      HRESULT hr = audio ? DeliverAudio(row, worker) : DeliverVideo(row, worker);
+      // Stop has decommitted the output: the stream is over, not finished.
+      if (hr == VFW_E_NOT_COMMITTED) {
+        return hr;
+      }
     }
-    more = m_stream.ReadSampleEntry(m_stream.m_rowIndex, &row);
+    ++worker->m_rowIndex;
   }
-  SignalEndOfStream();
+  SignalEndOfStream(worker->Stream());
   return S_OK;
 }
 
-HRESULT CCpkSplitterFilter::DeliverRow(const FilmSampleEntry& row) {
-  if (row.timeInfo == film::kAudioTimeInfo) {
-    return DeliverAudio(row);
-  }
-  return DeliverVideo(row);
+LONGLONG CCpkSplitterFilter::ChunkPosition(const FilmSampleEntry& row) const {
+  // In 64 bits, like every offset inside the chunk: a sum that wrapped
+  // would read the file's first bytes as a chunk.
+  return static_cast<LONGLONG>(m_stream.m_dataOffset) + row.chunkOffset;
 }
 
-DWORD CCpkSplitterFilter::ChunkPosition(const FilmSampleEntry& row) const {
-  // Both offsets are 32-bit file fields; their sum is taken in 32 bits.
-  return m_stream.m_dataOffset + row.chunkOffset;
-}
-
-HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row) {
+HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker) {
   COutputPinBase* pin = m_audioPin;
   if (pin == nullptr) {
     return VFW_E_NOT_CONNECTED;
@@ -283,19 +305,19 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row) {
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
   ConvertAudioChunk(staging, length, format.nChannels, format.wBitsPerSample, buffer);
 
-  REFERENCE_TIME start = m_stream.m_audioTime;
+  REFERENCE_TIME start = worker->m_streamTime;
   REFERENCE_TIME stop = AdvanceTime(start, AudioChunkDuration(length, format.nAvgBytesPerSec));
   sample->SetTime(&start, &stop);
   sample->SetMediaTime(&start, &stop);
   sample->SetActualDataLength(static_cast<LONG>(length));
   hr = pin->SendSample(sample.Get());
   if (SUCCEEDED(hr)) {
-    m_stream.m_audioTime = stop;
+    worker->m_streamTime = stop;
   }
   return hr;
 }
 
-HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row) {
+HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker) {
   COutputPinBase* pin = m_videoPin;
   if (pin == nullptr) {
     return VFW_E_NOT_CONNECTED;
@@ -329,7 +351,7 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row) {
   }
   AdjustVideoFrame(buffer, frameLength);
 
-  REFERENCE_TIME start = m_stream.m_videoTime;
+  REFERENCE_TIME start = worker->m_streamTime;
   REFERENCE_TIME stop =
       AdvanceTime(start, VideoFrameDuration(row.durationTicks, m_stream.m_timeBase));
   sample->SetMediaTime(&start, &stop);
@@ -338,7 +360,7 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row) {
   sample->SetSyncPoint((row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
   hr = pin->SendSample(sample.Get());
   if (SUCCEEDED(hr)) {
-    m_stream.m_videoTime = stop;
+    worker->m_streamTime = stop;
   }
   return hr;
 }

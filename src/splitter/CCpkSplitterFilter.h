@@ -26,7 +26,7 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   const AMOVIESETUP_FILTER* SetupData() override;
   HRESULT TestInputType(const AM_MEDIA_TYPE* type) override;
   HRESULT OnInputConnected(DWORD reserved, IPin* upstream) override;
-  HRESULT StreamSamples() override;
+  HRESULT StreamSamples(CStreamWorker* worker) override;
 
   // IAMovieSetup
   STDMETHODIMP Register() override;
@@ -37,20 +37,23 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   // while the input connects, when nothing streams.
   const CCpkStreamDescription& StreamDescription() const { return m_stream; }
   // Back to the first row at time 0; called under the stream lock.
-  void RewindStream() { m_stream.RewindStreaming(); }
+  void RewindStream() { RewindStreams(); }
 
  private:
   HRESULT CreateOutputPin(COutputPinBase** pinField, LPCWSTR name);
-  // Creates the pin and gives it its one type; a pin that cannot offer its
-  // type is discarded before anyone sees it.
+  // TRUE when a retired pin of that name, connected to nothing, was found;
+  // it becomes the stream's pin if it could take the new type.
+  BOOL ReuseRetiredPin(COutputPinBase** pinField, LPCWSTR name, const CMediaTypeRecord& type);
+  // Gives the stream its pin with its one type: a retired pin of the same
+  // name if there is one, else a new pin. A pin that cannot offer its type
+  // is not shown.
   void CreateOfferingPin(COutputPinBase** pinField, LPCWSTR name, const CMediaTypeRecord& type);
   HRESULT CreatePosition();
 
-  // One row, under the stream lock; a failure drops the row.
-  HRESULT DeliverRow(const FilmSampleEntry& row);
-  HRESULT DeliverAudio(const FilmSampleEntry& row);
-  HRESULT DeliverVideo(const FilmSampleEntry& row);
-  DWORD ChunkPosition(const FilmSampleEntry& row) const;
+  // One row of the worker's stream; a failure drops the row.
+  HRESULT DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker);
+  HRESULT DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker);
+  LONGLONG ChunkPosition(const FilmSampleEntry& row) const;
 
   CRITICAL_SECTION m_filterLock;   // owned: the filter's lock, shared with every pin
   CRITICAL_SECTION m_pinListLock;  // owned: guards the pin fields for PinAt

@@ -74,3 +74,22 @@ HRESULT CCpkSplitterOutputPin::AddOfferedType(const CMediaTypeRecord& type) {
   }
   return S_OK;
 }
+
+HRESULT CCpkSplitterOutputPin::ReplaceOfferedTypes(const CMediaTypeRecord& type) {
+  HRESULT hr = AddOfferedType(type);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  // Everything before the type just appended goes.
+  for (;;) {
+    CPointerList::Position first = m_offeredTypes.FirstPosition();
+    CPointerList::Position next = first;
+    m_offeredTypes.NextObject(next);
+    if (next == nullptr) {
+      break;
+    }
+    delete static_cast<CMediaTypeRecord*>(m_offeredTypes.RemoveAt(first));
+  }
+  InterlockedIncrement(&m_typeVersion);
+  return S_OK;
+}

@@ -24,6 +24,9 @@ class CCpkSplitterOutputPin : public COutputPinBase {
 
   // Appends an owned copy; E_OUTOFMEMORY leaves the list unchanged.
   HRESULT AddOfferedType(const CMediaTypeRecord& type);
+  // The pin offers only this type from now on; a failure leaves the list
+  // unchanged.
+  HRESULT ReplaceOfferedTypes(const CMediaTypeRecord& type);
 
  private:
   CPointerList m_offeredTypes;  // owned CMediaTypeRecord objects, in the order added

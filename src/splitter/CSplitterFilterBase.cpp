@@ -7,10 +7,11 @@
 CSplitterFilterBase::CSplitterFilterBase(const char* objectName, IUnknown* outer,
                                          CRITICAL_SECTION* filterLock, REFCLSID classId)
     : CFilterBase(objectName, outer, filterLock, classId),
-      CWorkerThread(),
       m_inputPin(nullptr),
       m_audioPin(nullptr),
-      m_videoPin(nullptr) {
+      m_videoPin(nullptr),
+      m_audioWorker(this, kAudioStream),
+      m_videoWorker(this, kVideoStream) {
   InitializeCriticalSection(&m_stateLock);
   InitializeCriticalSection(&m_streamLock);
 }
@@ -34,6 +35,14 @@ void CSplitterFilterBase::DeletePins() {
     delete static_cast<COutputPinBase*>(m_retiredPins.NextObject(position));
   }
   m_retiredPins.Clear();
+}
+
+COutputPinBase* CSplitterFilterBase::OutputPin(int stream) const {
+  return stream == kAudioStream ? m_audioPin : m_videoPin;
+}
+
+CStreamWorker* CSplitterFilterBase::Worker(int stream) {
+  return stream == kAudioStream ? &m_audioWorker : &m_videoWorker;
 }
 
 HRESULT CSplitterFilterBase::ActivateIfConnected(COutputPinBase* pin) {
@@ -80,8 +89,7 @@ HRESULT CSplitterFilterBase::LeaveStopped() {
     }
   }
   if (FAILED(hr)) {
-    DeactivateIfConnected(m_audioPin);
-    DeactivateIfConnected(m_videoPin);
+    HaltStreaming();
   }
   return hr;
 }
@@ -91,38 +99,46 @@ STDMETHODIMP CSplitterFilterBase::Stop() {
   if (m_state == State_Stopped) {
     return S_OK;
   }
-  // Not under the stream lock: the worker may need it to finish its row.
-  StopStreaming();
+  HaltStreaming();
   if (m_inputPin != nullptr) {
     m_inputPin->Deactivate();
   }
-  CAutoLock stream(&m_streamLock);
-  DeactivateIfConnected(m_audioPin);
-  DeactivateIfConnected(m_videoPin);
   m_state = State_Stopped;
   return S_OK;
 }
 
+void CSplitterFilterBase::HaltStreaming() {
+  {
+    // A worker waiting in GetBuffer for a buffer that a downstream filter
+    // still holds returns once its allocator is decommitted.
+    CAutoLock stream(&m_streamLock);
+    DeactivateIfConnected(m_audioPin);
+    DeactivateIfConnected(m_videoPin);
+  }
+  // Not under the stream lock: Stop never waits for a worker while holding it.
+  StopStreaming();
+}
+
 HRESULT CSplitterFilterBase::StartStreaming() {
-  CAutoLock access(AccessLock());
   if (m_inputPin == nullptr) {
     return E_UNEXPECTED;
   }
-  if (!ThreadExists() && !StartThread()) {
-    return E_FAIL;
+  for (int stream = 0; stream < kStreamCount; ++stream) {
+    COutputPinBase* pin = OutputPin(stream);
+    if (pin == nullptr || !pin->IsConnected()) {
+      continue;
+    }
+    HRESULT hr = Worker(stream)->Start();
+    if (FAILED(hr)) {
+      return hr;
+    }
   }
-  return SendCommand(CMD_STREAM);
+  return S_OK;
 }
 
 HRESULT CSplitterFilterBase::StopStreaming() {
-  {
-    CAutoLock access(AccessLock());
-    if (!ThreadExists()) {
-      return S_FALSE;
-    }
-  }
-  // The access lock is not held across the flush marks: the pin's lock is
-  // the filter lock, which Run holds outside the state and access locks.
+  // The flush mark is set without any lock of ours: the pin's lock is the
+  // filter lock, which Run holds outside the state lock.
   IPin* input = static_cast<IPin*>(m_inputPin);
   if (input != nullptr) {
     HRESULT hr = input->BeginFlush();
@@ -130,47 +146,28 @@ HRESULT CSplitterFilterBase::StopStreaming() {
       return hr;
     }
   }
-  SendCommand(CMD_EXIT);
+  HRESULT audio = m_audioWorker.Exit();
+  HRESULT video = m_videoWorker.Exit();
   if (input != nullptr) {
     input->EndFlush();
   }
-  JoinThread();
-  return S_OK;
+  return audio == S_FALSE && video == S_FALSE ? S_FALSE : S_OK;
 }
 
-DWORD CSplitterFilterBase::WorkerMain() {
-  for (;;) {
-    DWORD command = WaitCommand();
-    ReplyCommand(0);
-    if (command == CMD_EXIT) {
-      return 0;
-    }
-    if (command == CMD_STREAM) {
-      StreamSamples();
-    }
-  }
+void CSplitterFilterBase::RewindStreams() {
+  m_audioWorker.Rewind();
+  m_videoWorker.Rewind();
 }
 
-HRESULT CSplitterFilterBase::SignalEndOfStream() {
-  if (m_audioPin != nullptr && m_audioPin->IsConnected()) {
-    m_audioPin->SendEndOfStream();
-  }
-  if (m_videoPin != nullptr && m_videoPin->IsConnected()) {
-    m_videoPin->SendEndOfStream();
+HRESULT CSplitterFilterBase::SignalEndOfStream(int stream) {
+  COutputPinBase* pin = OutputPin(stream);
+  if (pin != nullptr && pin->IsConnected()) {
+    pin->SendEndOfStream();
   }
   return S_OK;
 }
 
-void CSplitterFilterBase::EndWorker() {
-  if (!ThreadExists()) {
-    return;
-  }
-  // A worker waiting for a buffer that downstream never gives back returns
-  // from GetBuffer once the allocator is decommitted.
-  DeactivateIfConnected(m_audioPin);
-  DeactivateIfConnected(m_videoPin);
-  StopStreaming();
-}
+void CSplitterFilterBase::EndWorker() { HaltStreaming(); }
 
 BOOL CSplitterFilterBase::AnyOutputConnected() const {
   return (m_audioPin != nullptr && m_audioPin->IsConnected()) ||

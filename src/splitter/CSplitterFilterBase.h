@@ -3,20 +3,20 @@
 #include "Platform.h"
 #include "com/CPointerList.h"
 #include "framework/CFilterBase.h"
-#include "runtime/CWorkerThread.h"
+#include "splitter/CStreamWorker.h"
 
 class COutputPinBase;
 class CSplitterInputPin;
 
 // A pull-mode splitter: one input pin that reads its upstream source on
-// demand, up to two output pins, and a worker thread that streams while the
-// filter is paused or running. The file format is left to the hooks after
-// SetupData: pin lookup, the input type test, the work done when the input
-// connects, and the streaming body.
-class CSplitterFilterBase : public CFilterBase, public CWorkerThread {
+// demand, up to two output pins, and one streaming worker for each
+// connected output while the filter is paused or running. The file format is
+// left to the hooks after SetupData: pin lookup, the input type test, the
+// work done when the input connects, and the streaming body.
+class CSplitterFilterBase : public CFilterBase {
  public:
-  // Commands of the worker handshake.
-  enum : DWORD { CMD_IDLE = 0, CMD_STREAM = 1, CMD_EXIT = 2 };
+  // The output streams, each with its pin and its worker.
+  enum : int { kAudioStream = 0, kVideoStream = 1, kStreamCount = 2 };
 
   CSplitterFilterBase(const char* objectName, IUnknown* outer, CRITICAL_SECTION* filterLock,
                       REFCLSID classId);
@@ -26,24 +26,29 @@ class CSplitterFilterBase : public CFilterBase, public CWorkerThread {
   virtual HRESULT TestInputType(const AM_MEDIA_TYPE* type) = 0;
   // The last step of the input connection; a failure undoes the connection.
   virtual HRESULT OnInputConnected(DWORD reserved, IPin* upstream) = 0;
-  virtual HRESULT SignalEndOfStream();
-  // Runs on the worker thread until the table ends or a command is posted.
-  virtual HRESULT StreamSamples() = 0;
+  virtual HRESULT SignalEndOfStream(int stream);
+  // Runs on the stream's worker until its rows end or a command is posted.
+  virtual HRESULT StreamSamples(CStreamWorker* worker) = 0;
 
   // IMediaFilter
   STDMETHODIMP Stop() override;
   STDMETHODIMP Pause() override;
 
+  // Starts a worker for each connected output.
   HRESULT StartStreaming();
+  // Ends every worker; the outputs must be decommitted first, or a worker
+  // waiting for a buffer never comes back.
   HRESULT StopStreaming();
+  // Puts every stream back at its first row with its running time at 0.
+  void RewindStreams();
 
  protected:
-  DWORD WorkerMain() override;
-
-  // Ends a worker that no Stop ended, so that a filter released while paused
-  // or running does not wait for ever on its own thread. The most-derived
-  // destructor calls it first, before any field the worker reads is gone.
+  // Ends workers that no Stop ended, so that a filter released while paused
+  // or running does not wait for ever on its own threads. The most-derived
+  // destructor calls it first, before any field the workers read is gone.
   void EndWorker();
+
+  COutputPinBase* OutputPin(int stream) const;
 
   // Moves the current output pins out of sight of PinAt. They are kept, not
   // deleted, until the filter dies: a graph may still hold their interfaces.
@@ -56,18 +61,25 @@ class CSplitterFilterBase : public CFilterBase, public CWorkerThread {
   void DeletePins();
 
   CRITICAL_SECTION m_stateLock;   // owned: serialises Pause and Stop
-  CRITICAL_SECTION m_streamLock;  // owned: one sample-table row at a time
+  CRITICAL_SECTION m_streamLock;  // owned: the workers' cursors between runs
   CSplitterInputPin* m_inputPin;  // owned
   COutputPinBase* m_audioPin;     // owned; null until the input connects
   COutputPinBase* m_videoPin;     // owned; null until the input connects
-  CPointerList m_retiredPins;     // owned COutputPinBase objects of earlier connections
+  // owned COutputPinBase objects of earlier connections; a new connection
+  // takes its pins from here first, so that reconnecting does not pile them up
+  CPointerList m_retiredPins;
+  CStreamWorker m_audioWorker;
+  CStreamWorker m_videoWorker;
 
  private:
-  // Commits the outputs, rewinds the input and starts the worker. A failure
+  // Commits the outputs, rewinds the input and starts the workers. A failure
   // gives back what was taken and leaves the filter stopped: an output
   // without committed buffers would drop every row of its stream while
   // Pause reported success.
   HRESULT LeaveStopped();
+  // Decommits the outputs, then ends the workers.
+  void HaltStreaming();
+  CStreamWorker* Worker(int stream);
   static HRESULT ActivateIfConnected(COutputPinBase* pin);
   static void DeactivateIfConnected(COutputPinBase* pin);
 };

@@ -361,8 +361,29 @@ TEST_F(SplitterConnectionTest, ASecondFileWaitsUntilTheOldOutputsAreDisconnected
   ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
   ExpectDelivered(VideoOnlyMovie().Expect());
   StopGraph();
+
+  // A third file takes the retired pins back instead of piling up new ones.
+  CComHolder<IPin> video = SplitterPin(WIDE("Video"));
+  CComHolder<IPin> peer;
+  ASSERT_EQ(video->ConnectedTo(peer.ReleaseAndGetAddressOf()), S_OK);
+  peer->Disconnect();
+  video->Disconnect();
   EXPECT_EQ(input->Disconnect(), S_OK);
   EXPECT_EQ(second->OutputPin()->Disconnect(), S_OK);
+  CComHolder<MemoryAsyncSource> third = new MemoryAsyncSource(SmallMovie().Build());
+  third->SetSubtype(MEDIASUBTYPE_CpkFilm);
+  ASSERT_EQ(third->OutputPin()->Connect(input.Get(), nullptr), S_OK);
+  EXPECT_EQ(SplitterPin(WIDE("Audio")).Get(), oldAudio.Get());
+  EXPECT_EQ(SplitterPin(WIDE("Video")).Get(), video.Get());
+  CComHolder<IEnumMediaTypes> types;
+  ASSERT_EQ(oldAudio->EnumMediaTypes(types.ReleaseAndGetAddressOf()), S_OK);
+  AM_MEDIA_TYPE* type = nullptr;
+  ASSERT_EQ(types->Next(1, &type, nullptr), S_OK);
+  EXPECT_TRUE(IsEqualGUID(type->majortype, MEDIATYPE_Audio));
+  DeleteMediaTypeCopy(type);
+  EXPECT_EQ(types->Next(1, &type, nullptr), S_FALSE) << "one type, not the old one as well";
+  EXPECT_EQ(input->Disconnect(), S_OK);
+  EXPECT_EQ(third->OutputPin()->Disconnect(), S_OK);
 }
 
 TEST_F(SplitterConnectionTest, CreationReportsEveryAllocationThatFails) {

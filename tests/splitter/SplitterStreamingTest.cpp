@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "SplitterTestKit.h"
 
 using filmwriter::FilmExpectation;
@@ -165,6 +167,60 @@ TEST_F(SplitterStreamingTest, StopCompletesWhileTheWorkerWaitsForABufferDownstre
   EXPECT_EQ(m_videoSink->Input()->Samples().size(), 1u);
 }
 
+TEST_F(SplitterStreamingTest, StopReturnsWhileDownstreamStillHoldsItsBuffers) {
+  LoadAndConnectAll(SmallMovie(10, 10));
+  m_audioSink->Input()->KeepSamples(true);
+  m_videoSink->Input()->KeepSamples(true);
+  PauseGraph();
+  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  // The sinks are still paused and keep their one buffer each: the workers
+  // wait in GetBuffer until Stop decommits the outputs.
+  EXPECT_EQ(m_splitter->Stop(), S_OK);
+  m_audioSink->Input()->DropKept();
+  m_videoSink->Input()->DropKept();
+  EXPECT_EQ(m_audioSink->Input()->ReceiveCount(), 1);
+  EXPECT_EQ(m_videoSink->Input()->ReceiveCount(), 1);
+  EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount() + m_videoSink->Input()->EndOfStreamCount(), 0);
+  StopGraph();
+}
+
+TEST_F(SplitterStreamingTest, AStreamHeldDownstreamHoldsBackNoOtherStream) {
+  for (bool audioFirst : {true, false}) {
+    SCOPED_TRACE(audioFirst ? "300 audio rows first" : "300 video rows first");
+    FilmWriter writer;
+    for (int i = 0; i < 300; ++i) {
+      if (audioFirst) {
+        writer.AddAudio(Pattern(20, static_cast<uint8_t>(i)));
+      } else {
+        writer.AddVideo(Pattern(40, static_cast<uint8_t>(i)), 1);
+      }
+    }
+    for (int i = 0; i < 3; ++i) {
+      if (audioFirst) {
+        writer.AddVideo(Pattern(40, static_cast<uint8_t>(i)), 1);
+      } else {
+        writer.AddAudio(Pattern(20, static_cast<uint8_t>(i)));
+      }
+    }
+    LoadAndConnectAll(writer);
+    // The first stream's renderer holds its first sample, as a paused one does.
+    CaptureSinkFilter* held = audioFirst ? m_audioSink : m_videoSink;
+    CaptureSinkFilter* other = audioFirst ? m_videoSink : m_audioSink;
+    held->Input()->KeepSamples(true);
+    PauseGraph();
+    ASSERT_TRUE(other->Input()->WaitForEndOfStream(1));
+    EXPECT_EQ(other->Input()->Samples().size(), 3u);
+    ASSERT_TRUE(held->Input()->WaitForSamples(1));
+    held->Input()->KeepSamples(false);
+    held->Input()->DropKept();
+    ASSERT_TRUE(held->Input()->WaitForEndOfStream(1));
+    ExpectDelivered(writer.Expect());
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(SplitterStreamingTest, AFilterReleasedWhilePausedEndsItsWorker) {
   for (bool midStream : {false, true}) {
     SCOPED_TRACE(midStream ? "mid-stream" : "after the end");
@@ -260,7 +316,7 @@ TEST_F(SplitterStreamingTest, HostileChunksAreDroppedWithoutWritingPastAnyBuffer
   writer.AddStoredRow(0x00000010u, 40, Pattern(11, 5));  // video chunk shorter than its head
   writer.AddStoredRow(0x00000020u, 40, Pattern(0, 6));   // empty video chunk
   const uint32_t farRow = writer.AddVideo(Pattern(100, 7), 40);
-  writer.SetChunkOffset(farRow, 0xFFFFFF00u);  // wraps round the 32-bit position
+  writer.SetChunkOffset(farRow, 0xFFFFFFF8u);  // plus the data offset, past 4 GiB
   writer.AddAudio(Pattern(10, 8));
   writer.AddAudio({});  // a chunk of no bytes lasts no time
   FilmExpectation expect = writer.Expect();
@@ -277,6 +333,12 @@ TEST_F(SplitterStreamingTest, HostileChunksAreDroppedWithoutWritingPastAnyBuffer
   EXPECT_EQ(m_audioSink->Input()->Samples().size(), 3u);
   EXPECT_GE(m_videoSink->Input()->Samples().size(), 1u);
   EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount(), 1);
+  // The far row is read past 4 GiB, head and body alike, never at the
+  // file's first bytes where a wrapped sum would land.
+  const auto reads = m_source->Reads();
+  EXPECT_EQ(std::count_if(reads.begin(), reads.end(),
+                          [](const auto& read) { return read.position >= (1LL << 32); }),
+            1);
 }
 
 TEST_F(SplitterStreamingTest, TablesReachingPastTheirRegionStreamOnlyTheRowsInside) {

@@ -1,0 +1,47 @@
+#include "splitter/CStreamWorker.h"
+
+#include "runtime/CAutoLock.h"
+#include "splitter/CSplitterFilterBase.h"
+
+CStreamWorker::CStreamWorker(CSplitterFilterBase* filter, int stream)
+    : m_rowIndex(0), m_streamTime(0), m_filter(filter), m_stream(stream) {}
+
+CStreamWorker::~CStreamWorker() { Exit(); }
+
+HRESULT CStreamWorker::Start() {
+  CAutoLock access(AccessLock());
+  if (!ThreadExists() && !StartThread()) {
+    return E_FAIL;
+  }
+  return SendCommand(CMD_STREAM);
+}
+
+HRESULT CStreamWorker::Exit() {
+  {
+    CAutoLock access(AccessLock());
+    if (!ThreadExists()) {
+      return S_FALSE;
+    }
+    SendCommand(CMD_EXIT);
+  }
+  JoinThread();
+  return S_OK;
+}
+
+void CStreamWorker::Rewind() {
+  m_rowIndex = 0;
+  m_streamTime = 0;
+}
+
+DWORD CStreamWorker::WorkerMain() {
+  for (;;) {
+    DWORD command = WaitCommand();
+    ReplyCommand(0);
+    if (command == CMD_EXIT) {
+      return 0;
+    }
+    if (command == CMD_STREAM) {
+      m_filter->StreamSamples(this);
+    }
+  }
+}
