@@ -4,14 +4,15 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
-          g++-mingw-w64-i686 clang-format libcli11-dev nlohmann-json3-dev
-          clang libclang-rt-14-dev)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis clang-format libcli11-dev
+          nlohmann-json3-dev clang libclang-rt-14-dev)
 
-# Wine, the Windows runtime the Windows test program runs under
-# (scripts/wine-test.sh); TESSALY_SKIP_WINE=1 leaves it out. No recommends:
-# none of its GStreamer plug-ins come along.
+# Wine, the Windows runtime the Windows test programs run under
+# (scripts/wine-test.sh): a 64-bit prefix runs the 64-bit build natively and
+# the 32-bit build under WoW64, so both halves are needed. TESSALY_SKIP_WINE=1
+# leaves it out. No recommends: none of its GStreamer plug-ins come along.
 if [ "${TESSALY_SKIP_WINE:-0}" != "1" ]; then
-  packages+=(wine wine32:i386)
+  packages+=(wine wine64 wine32:i386)
 fi
 
 missing=()

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a normal build, an AddressSanitizer +
 # UndefinedBehaviorSanitizer build and a ThreadSanitizer build; then
-# cross-builds the 32-bit Windows module and its test program, runs that
-# under Wine (TESSALY_SKIP_WINE=1 skips it), and runs each fuzzer for a bounded
-# time (TESSALY_FUZZ_SECONDS each, default 60; 0 skips).
+# cross-builds the 32-bit and the 64-bit Windows module with the test program
+# of each and the installer of both, runs them under Wine (TESSALY_SKIP_WINE=1
+# skips it), and runs each fuzzer for a bounded time (TESSALY_FUZZ_SECONDS
+# each, default 60; 0 skips).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -37,17 +38,21 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_SANITIZE=thread
 
-echo "=== windows: cross-build TESSALY.AX"
-cmake -S "$root" -B "$out/windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" > "$out/windows.configure.log" 2>&1 ||
-  { cat "$out/windows.configure.log"; exit 1; }
-cmake --build "$out/windows" -j "$jobs"
-ls -l "$out/windows/src/TESSALY.AX"
+for arch in x86:i686 x64:x86_64; do
+  dir="$out/windows-${arch%%:*}"
+  echo "=== windows-${arch%%:*}: cross-build TESSALY.AX"
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-${arch#*:}.cmake" > "$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; exit 1; }
+  cmake --build "$dir" -j "$jobs"
+  ls -l "$dir/src/TESSALY.AX"
+done
+bash "$root/scripts/installer.sh" "$out"
 
 if [ "${TESSALY_SKIP_WINE:-0}" = "1" ]; then
   echo "=== wine: skipped (TESSALY_SKIP_WINE=1): TESSALY.AX is not run under Windows"
 else
-  bash "$root/scripts/wine-test.sh" "$out/windows"
+  bash "$root/scripts/wine-test.sh" "$out"
 fi
 
 TESSALY_BUILD_ROOT="$out" TESSALY_JOBS="$jobs" \

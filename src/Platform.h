@@ -3,6 +3,8 @@
 #pragma once
 
 #ifdef _WIN32
+// The platform's headers build on one another in this order.
+// clang-format off
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
@@ -13,6 +15,7 @@
 #include <mmreg.h>
 #include <vfwmsgs.h>
 #include <evcode.h>
+// clang-format on
 #define WIDE(s) L##s
 // The automation booleans of dshow.h, which brings too much else to include.
 #ifndef OATRUE
@@ -34,13 +37,14 @@ typedef struct _AMOVIESETUP_FILTER {
 #include <win/platform.h>
 #endif
 
-// The 32-bit layouts the streaming platform fixes; on 64-bit Linux pointer
-// fields widen, so only the Windows build can check them.
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(AM_MEDIA_TYPE) == 72);
-static_assert(sizeof(AM_SAMPLE2_PROPERTIES) == 48);
+// The layouts the streaming platform publishes for 32-bit and for 64-bit
+// processes: pointer fields widen, and the fields after them move with the
+// alignment. The Linux stand-in is held to the 64-bit ones. Code uses sizeof,
+// never these numbers.
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8);
+static_assert(sizeof(AM_MEDIA_TYPE) == (sizeof(void*) == 8 ? 88 : 72));
+static_assert(sizeof(AM_SAMPLE2_PROPERTIES) == (sizeof(void*) == 8 ? 64 : 48));
 static_assert(sizeof(VIDEOINFOHEADER) == 88);
-#endif
 static_assert(sizeof(WAVEFORMATEX) == 18);
 static_assert(sizeof(WCHAR) == 2);
 static_assert(sizeof(LONG) == 4 && sizeof(ULONG) == 4 && sizeof(DWORD) == 4);

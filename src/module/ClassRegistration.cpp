@@ -87,7 +87,10 @@ HRESULT UnregisterAllClasses(const ClassTemplateEntry* table, int count) {
   // The object is created through its class key, so the key goes last.
   for (int index = count - 1; index >= 0; --index) {
     const ClassTemplateEntry& row = table[index];
-    if (row.m_creator != nullptr) {
+    // The mapper keeps the filter's name in a key both registry views share:
+    // while the module of the other bitness is registered, the name is its
+    // too. Our view's pins and merit go with the class key below.
+    if (row.m_creator != nullptr && !ClassKeyInOtherView(*row.m_classId)) {
       hr = RunMovieSetup(row, FALSE);
       if (FAILED(hr)) {
         return hr;

@@ -13,6 +13,8 @@ HRESULT RegisterAllClasses(const ClassTemplateEntry* table, int count);
 
 // Rows from the last to the first; a row whose object cannot be created
 // through its class key keeps that key.
+// A filter whose class the other registry view still holds keeps its entry
+// in the mapper.
 HRESULT UnregisterAllClasses();
 HRESULT UnregisterAllClasses(const ClassTemplateEntry* table, int count);
 

@@ -65,6 +65,32 @@ HRESULT RemoveClassKey(CLSID classId) {
   return DeleteKeyTree(HKEY_CLASSES_ROOT, name);
 }
 
+BOOL ClassKeyInOtherView(CLSID classId) {
+#ifdef _WIN32
+  REGSAM otherView = KEY_WOW64_32KEY;
+#ifndef _WIN64
+  // A 32-bit Windows has no second view, and would ignore the flag and
+  // answer from this module's own view.
+  BOOL underWow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &underWow64) || !underWow64) {
+    return FALSE;
+  }
+  otherView = KEY_WOW64_64KEY;
+#endif
+  char name[kFormatLimit];
+  if (FAILED(ClassKeyName(classId, name))) {
+    return FALSE;
+  }
+  lstrcatA(name, "\\InprocServer32");
+  CRegistryKey key;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE | otherView,
+                       key.ReleaseAndGetAddressOf()) == ERROR_SUCCESS;
+#else
+  // The Linux platform keeps one registry view.
+  return FALSE;
+#endif
+}
+
 HRESULT DeleteKeyTree(HKEY parent, const char* name) {
   if (name == nullptr || name[0] == '\0') {
     return E_FAIL;

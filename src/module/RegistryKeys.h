@@ -17,6 +17,12 @@ HRESULT WriteClassKey(CLSID classId, const WCHAR* description, const WCHAR* serv
 // was nothing to remove.
 HRESULT RemoveClassKey(CLSID classId);
 
+// TRUE when the registry view of the other bitness (the 32-bit view for a
+// 64-bit module, the 64-bit view for a 32-bit module on 64-bit Windows) has a
+// server key for CLSID\{classId}: the module of the other bitness is
+// registered beside this one. FALSE where the system has one view only.
+BOOL ClassKeyInOtherView(CLSID classId);
+
 // Deletes parent\name and all its subkeys. E_FAIL for an empty name (the
 // parent itself is never deleted); S_OK when the key is gone, also when it
 // never existed; otherwise the error that kept it (or part of it) alive.

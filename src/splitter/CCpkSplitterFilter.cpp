@@ -272,10 +272,10 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   return S_OK;
 }
 
-LONGLONG CCpkSplitterFilter::ChunkPosition(const FilmSampleEntry& row) const {
-  // In 64 bits, like every offset inside the chunk: a sum that wrapped
-  // would read the file's first bytes as a chunk.
-  return static_cast<LONGLONG>(m_stream.m_dataOffset) + row.chunkOffset;
+DWORD CCpkSplitterFilter::ChunkPosition(const FilmSampleEntry& row, DWORD skip) const {
+  // The file's offsets are 32-bit fields and every read of a chunk, at its
+  // start or inside it, takes their sum in 32 bits, on every pointer width.
+  return m_stream.m_dataOffset + row.chunkOffset + skip;
 }
 
 HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker) {
@@ -298,7 +298,7 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWork
   if (FAILED(hr)) {
     return hr;
   }
-  hr = m_inputPin->ReadAt(ChunkPosition(row), static_cast<LONG>(length), staging);
+  hr = m_inputPin->ReadAt(ChunkPosition(row, 0), static_cast<LONG>(length), staging);
   if (FAILED(hr)) {
     return hr;
   }
@@ -337,15 +337,14 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWork
   if (FAILED(hr)) {
     return hr;
   }
-  const LONGLONG position = ChunkPosition(row);
   // A frame whose head could not be read would go out with the previous
   // frame's header bytes in it.
-  hr = m_inputPin->ReadAt(position, kVideoHeadLength, buffer);
+  hr = m_inputPin->ReadAt(ChunkPosition(row, 0), kVideoHeadLength, buffer);
   if (FAILED(hr)) {
     return hr;
   }
-  hr = m_inputPin->ReadAt(position + kVideoBodyOffset, static_cast<LONG>(length - kVideoBodyOffset),
-                          buffer + kVideoHeadLength);
+  hr = m_inputPin->ReadAt(ChunkPosition(row, kVideoBodyOffset),
+                          static_cast<LONG>(length - kVideoBodyOffset), buffer + kVideoHeadLength);
   if (FAILED(hr)) {
     return hr;
   }

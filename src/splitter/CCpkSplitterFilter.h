@@ -53,7 +53,8 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   // One row of the worker's stream; a failure drops the row.
   HRESULT DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker);
   HRESULT DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker);
-  LONGLONG ChunkPosition(const FilmSampleEntry& row) const;
+  // File position of the byte skip bytes into the row's chunk.
+  DWORD ChunkPosition(const FilmSampleEntry& row, DWORD skip) const;
 
   CRITICAL_SECTION m_filterLock;   // owned: the filter's lock, shared with every pin
   CRITICAL_SECTION m_pinListLock;  // owned: guards the pin fields for PinAt

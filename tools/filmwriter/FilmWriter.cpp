@@ -185,9 +185,8 @@ FilmWriter::Placement FilmWriter::Place() const {
     uint64_t chunkBytes = StoredChunk(row).size();
     if (row.chunkOffset) {
       placement.chunkOffsets.push_back(*row.chunkOffset);
-      // Positions are 64-bit sums, as the splitter reads them: a far chunk lies
-      // past the file instead of wrapping round over its head.
-      placement.chunkPositions.push_back(uint64_t{placement.dataOffset} + *row.chunkOffset);
+      placement.chunkPositions.push_back(
+          static_cast<uint32_t>(placement.dataOffset + *row.chunkOffset));
       continue;
     }
     placement.chunkOffsets.push_back(static_cast<uint32_t>(position - placement.dataOffset));
@@ -323,7 +322,7 @@ FilmExpectation FilmWriter::Expect() const {
     const uint32_t length = GetU32(region, regionSize, rowAt + 4);
     const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
     const uint32_t durationTicks = GetU32(region, regionSize, rowAt + 12);
-    const uint64_t position = uint64_t{placement.dataOffset} + chunkOffset;
+    const uint64_t position = static_cast<uint32_t>(placement.dataOffset + chunkOffset);
     const bool audio = timeInfo == kAudioTimeInfo;
 
     bool deliverable;
