@@ -2,7 +2,9 @@
 // that let go of every sample at once, against a plain loop of positioned
 // reads of the same chunks from the same file ("vs_pread" near 1 means the
 // splitter adds little to the reads themselves); and the cost of one row
-// when the chunks are tiny, which is the splitter's per-sample overhead.
+// when the chunks are tiny, which is the splitter's per-sample overhead; and
+// the time from Pause to the first sample on each output pin, also for a
+// movie whose first video row comes after hundreds of audio rows.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -27,6 +29,10 @@
 #include "splitter/SplitterIdentifiers.h"
 
 namespace {
+
+double Seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 struct Chunk {
   uint64_t position;
@@ -202,7 +208,23 @@ class DiscardingInputPin : public CInputPinBase {
   HRESULT FinishConnection(IPin*) override { return S_OK; }
   STDMETHODIMP Receive(IMediaSample* sample) override {
     m_bytes += static_cast<uint64_t>(sample->GetActualDataLength());
+    if (!m_gotFirst.load(std::memory_order_relaxed)) {
+      std::lock_guard<std::mutex> guard(m_lock);
+      m_firstAt = Seconds();
+      m_gotFirst.store(true, std::memory_order_relaxed);
+      m_changed.notify_all();
+    }
     return S_OK;
+  }
+  void ForgetFirst() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_gotFirst.store(false, std::memory_order_relaxed);
+  }
+  // When the first sample since ForgetFirst arrived.
+  double WaitForFirst() {
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_changed.wait(guard, [&] { return m_gotFirst.load(std::memory_order_relaxed); });
+    return m_firstAt;
   }
   STDMETHODIMP EndOfStream() override {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -217,6 +239,8 @@ class DiscardingInputPin : public CInputPinBase {
 
  private:
   std::atomic<uint64_t> m_bytes{0};
+  std::atomic<bool> m_gotFirst{false};
+  double m_firstAt = 0;  // guarded by m_lock
   std::mutex m_lock;
   std::condition_variable m_changed;
   int m_endOfStream = 0;
@@ -289,6 +313,21 @@ class StreamingGraph {
     m_splitter.Reset();
   }
 
+  // Seconds from the splitter's Pause to the first sample on each pin.
+  void TimeFirstSamples(double* audio, double* video) {
+    DiscardingInputPin* audioPin = static_cast<DiscardingSinkFilter*>(m_audio.Get())->Input();
+    DiscardingInputPin* videoPin = static_cast<DiscardingSinkFilter*>(m_video.Get())->Input();
+    audioPin->ForgetFirst();
+    videoPin->ForgetFirst();
+    m_audio->Pause();
+    m_video->Pause();
+    const double begin = Seconds();
+    m_splitter->Pause();
+    *audio += audioPin->WaitForFirst() - begin;
+    *video += videoPin->WaitForFirst() - begin;
+    Stop();
+  }
+
   void StreamOnce() {
     ++m_round;
     m_audio->Pause();
@@ -321,10 +360,6 @@ class StreamingGraph {
   CComHolder<IBaseFilter> m_video;
   int m_round = 0;
 };
-
-double Seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // One pass of positioned reads over the movie's chunks, into one buffer.
 double ReadLoopSeconds(const MovieFile& movie) {
@@ -390,9 +425,45 @@ void BM_TinyRows(benchmark::State& state) {
   CoUninitialize();
 }
 
+// 300 audio rows before the first video row: the video pin must not wait for them.
+const MovieFile& AudioFirstMovie() {
+  static const MovieFile movie = [] {
+    filmwriter::FilmFormat format;
+    format.channels = 2;
+    format.bitsPerSample = 16;
+    format.sampleRate = 22050;
+    format.timeBase = 15;
+    filmwriter::FilmWriter writer(format);
+    const std::vector<uint8_t> audio(88200 / 15, 1);
+    for (int i = 0; i < 300; ++i) writer.AddAudio(audio);
+    for (int i = 0; i < 300; ++i) writer.AddVideo(std::vector<uint8_t>(9000, 2), 1, i % 15 == 0);
+    return WriteMovie(writer, "audio-first");
+  }();
+  return movie;
+}
+
+// Argument 0: the realistic movie; 1: the audio-first movie.
+void BM_PauseToFirstSample(benchmark::State& state) {
+  CoInitialize(nullptr);
+  const MovieFile& movie = state.range(0) == 0 ? RealisticMovie() : AudioFirstMovie();
+  {
+    StreamingGraph graph(movie);
+    double audio = 0;
+    double video = 0;
+    for (auto _ : state) {
+      graph.TimeFirstSamples(&audio, &video);
+    }
+    const double rounds = static_cast<double>(state.iterations());
+    state.counters["audio_first_us"] = audio * 1e6 / rounds;
+    state.counters["video_first_us"] = video * 1e6 / rounds;
+  }
+  CoUninitialize();
+}
+
 BENCHMARK(BM_PositionedReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SplitterStreaming)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TinyRows)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PauseToFirstSample)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

@@ -38,6 +38,8 @@ HRESULT CFilterGraph::Create(IUnknown* outer, REFIID riid, void** ppv) {
 }
 
 CFilterGraph::~CFilterGraph() {
+  // The starter calls into the graph and waits on its filters: end it first.
+  m_starter.Quit();
   // Workers of running filters report to this graph: end them before it goes.
   if (m_state != State_Stopped) StopLocked();
   // Connected filters hold each other through their pins: break every
@@ -362,6 +364,8 @@ HRESULT Earlier(HRESULT first, HRESULT second) { return FAILED(first) ? first : 
 
 HRESULT CFilterGraph::PauseLocked() {
   if (m_state == State_Paused) return S_OK;
+  const bool neverRan = m_runPending;
+  CancelPendingRunLocked();
   std::vector<IBaseFilter*> ordered;
   HRESULT hr = OrderedFiltersLocked(&ordered);
   if (FAILED(hr)) return hr;
@@ -369,7 +373,7 @@ HRESULT CFilterGraph::PauseLocked() {
   if (m_state == State_Stopped) {
     prepared = LeaveStoppedLocked(ordered);
     if (prepared == E_OUTOFMEMORY) return prepared;
-  } else {
+  } else if (!neverRan) {
     m_pausedAt = ClockTimeLocked();
   }
   hr = ChangeEveryState(ordered, [](IBaseFilter* filter) { return filter->Pause(); });
@@ -391,10 +395,33 @@ HRESULT CFilterGraph::StopLocked() {
       if (FAILED(stopped) && SUCCEEDED(hr)) hr = stopped;
     }
   }
+  CancelPendingRunLocked();
   m_state = State_Stopped;
   m_hasRun = false;
   m_completion.End();
   return hr;
+}
+
+void CFilterGraph::CancelPendingRunLocked() {
+  if (!m_runPending) return;
+  m_runPending = false;
+  m_starter.Cancel();
+}
+
+bool CFilterGraph::IsPauseCompleteLocked() {
+  // Filters answer at once with no timeout; a failure is left for Run to meet.
+  for (const Member& member : m_members) {
+    FILTER_STATE state = State_Stopped;
+    if (member.filter->GetState(0, &state) == VFW_S_STATE_INTERMEDIATE) return false;
+  }
+  return true;
+}
+
+void CFilterGraph::RunWhenPaused(ULONG request) {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  if (!m_runPending || request != m_runRequest) return;
+  m_runPending = false;
+  RunFiltersLocked(S_OK);
 }
 
 HRESULT CFilterGraph::Pause() {
@@ -404,12 +431,28 @@ HRESULT CFilterGraph::Pause() {
 
 HRESULT CFilterGraph::Run() {
   std::lock_guard<std::recursive_mutex> guard(m_graphLock);
-  if (m_state == State_Running) return S_OK;
+  if (m_state == State_Running) return m_runPending ? S_FALSE : S_OK;
   HRESULT paused = S_OK;
   if (m_state == State_Stopped) {
     paused = PauseLocked();
     if (FAILED(paused)) return paused;
   }
+  if (IsPauseCompleteLocked()) return RunFiltersLocked(paused);
+  std::vector<ComRef<IBaseFilter>> filters;
+  try {
+    for (const Member& member : m_members)
+      filters.push_back(ComRef<IBaseFilter>::Share(member.filter));
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  HRESULT hr = m_starter.Request(std::move(filters), &m_runRequest);
+  if (FAILED(hr)) return hr;
+  m_runPending = true;
+  m_state = State_Running;
+  return S_FALSE;
+}
+
+HRESULT CFilterGraph::RunFiltersLocked(HRESULT paused) {
   std::vector<IBaseFilter*> ordered;
   HRESULT hr = OrderedFiltersLocked(&ordered);
   if (FAILED(hr)) return hr;
@@ -458,6 +501,9 @@ HRESULT CFilterGraph::GetState(LONG msTimeout, OAFilterState* pfs) {
     if (hr == VFW_S_STATE_INTERMEDIATE) result = hr;
     if (hr == VFW_S_CANT_CUE && result == S_OK) result = hr;
   }
+  // Every filter has settled, but the starter has not yet run them.
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  if (m_runPending && *pfs == State_Running) return VFW_S_STATE_INTERMEDIATE;
   return result;
 }
 

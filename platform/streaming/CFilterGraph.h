@@ -6,7 +6,9 @@
 // that feed them). When one filter fails, the others still change and the
 // graph reports the first failure; the graph counts as being in the new state,
 // so that Stop brings every filter back. Run from Stopped pauses first and does
-// not run when that pause failed.
+// not run when that pause failed. Pause completes only when every filter has
+// (renderers hold their first sample); a Run asked before that answers S_FALSE
+// and starts the filters once it has, on the graph's starter thread.
 #pragma once
 
 #include <atomic>
@@ -18,9 +20,10 @@
 #include <platform/GraphEvents.h>
 #include <win/platform.h>
 
+#include <platform/ComRef.h>
 #include "CGraphCompletion.h"
 #include "CGraphEventQueue.h"
-#include <platform/ComRef.h>
+#include "CGraphStarter.h"
 
 namespace platform {
 
@@ -133,6 +136,10 @@ class CFilterGraph : public IGraphBuilder,
   HRESULT LeaveStoppedLocked(const std::vector<IBaseFilter*>& ordered);
   HRESULT PauseLocked();
   HRESULT StopLocked();
+  HRESULT RunFiltersLocked(HRESULT paused);
+  bool IsPauseCompleteLocked();
+  void CancelPendingRunLocked();
+  void RunWhenPaused(ULONG request);  // on the starter's thread
   REFERENCE_TIME ClockTimeLocked();
   void RemoveAddedSinceLocked(const std::vector<IBaseFilter*>& before);
   HRESULT AddSourceFilterLocked(LPCWSTR file, LPCWSTR name, IBaseFilter** filter);
@@ -152,6 +159,10 @@ class CFilterGraph : public IGraphBuilder,
   std::atomic<bool> m_aborted{false};
   CGraphEventQueue m_events;
   CGraphCompletion m_completion;
+  bool m_runPending = false;  // Running asked for; the filters wait for every Pause to complete
+  ULONG m_runRequest = 0;     // the starter's request that may start them
+  // Declared last: its thread calls into the graph, so it ends first.
+  CGraphStarter m_starter{[this](ULONG request) { RunWhenPaused(request); }};
 };
 
 }  // namespace platform

@@ -310,6 +310,27 @@ TEST_P(CliShapesTest, ExtractWritesAWaveFileAndAnAviThatReadBack) {
   }
 }
 
+// Every shape plays to its end through renderers; paused, each renderer holds
+// its stream's first sample, however the rows of the streams interleave.
+TEST_P(CliShapesTest, PlayEndsAndPausedHoldsEachStreamsFirstSample) {
+  const ToolResult played = Tessaly({"play", file});
+  EXPECT_EQ(played.exitCode, 0) << played.err;
+  EXPECT_EQ(played.out, "");
+
+  const ToolResult paused = Tessaly({"play", "--paused", file});
+  ASSERT_EQ(paused.exitCode, 0) << paused.err;
+  std::vector<std::string> expected = {"paused: Pause completed"};
+  for (Stream stream : {Stream::Audio, Stream::Video}) {
+    auto first = std::find_if(expectation.samples.begin(), expectation.samples.end(),
+                              [stream](const ExpectedSample& s) { return s.stream == stream; });
+    if (first == expectation.samples.end()) continue;
+    const std::string what = stream == Stream::Video ? "picture" : "sample";
+    expected.push_back(PinName(*first) + ": holds its first " + what + ", start 0.000 s, " +
+                       std::to_string(first->payload.size()) + " bytes");
+  }
+  EXPECT_EQ(Lines(paused.out), expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Shapes, CliShapesTest, ::testing::ValuesIn(kShapes),
                          [](const ::testing::TestParamInfo<Shape>& info) {
                            return std::string(info.param.name);

@@ -1,5 +1,7 @@
 #include "FilmShapes.h"
 
+#include "filmwriter/CinepakKeyFrame.h"
+
 namespace {
 
 using filmwriter::FilmFormat;
@@ -99,7 +101,46 @@ FilmShape CutInside(FilmShape shape, uint32_t row, uint64_t into, const std::str
   return shape;
 }
 
+constexpr uint32_t kPlayerFrameTicks = 40;  // 15 frames a second at a time base of 600
+constexpr int kPlayerFrames = 12;
+
+FilmShape PlayerMovie(uint8_t channels, uint8_t bits, uint16_t rate, uint32_t width,
+                      uint32_t height) {
+  FilmFormat format = Format(channels, bits, rate);
+  format.width = width;
+  format.height = height;
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  const std::string sound =
+      channels == 0 ? std::string("video only")
+                    : std::to_string(bits) + "-bit " + (channels == 1 ? "mono" : "stereo");
+  FilmShape shape{
+      "player, " + sound + ", " + size,
+      "player-" + std::to_string(channels) + "x" + std::to_string(bits) + "-" + size + ".cpk",
+      FilmWriter(format)};
+  const size_t frameBytes = channels * bits / 8;
+  for (int i = 0; i < kPlayerFrames; ++i) {
+    if (channels != 0) {
+      shape.writer.AddAudio(
+          Pattern(frameBytes * rate * kPlayerFrameTicks / 600, static_cast<uint8_t>(30 + i)));
+    }
+    shape.writer.AddVideo(
+        filmwriter::CinepakKeyFrame::GreyPattern(width, height, static_cast<uint32_t>(i)).Encode(),
+        kPlayerFrameTicks, true);
+  }
+  return shape;
+}
+
 }  // namespace
+
+std::vector<FilmShape> PlayerShapes() {
+  std::vector<FilmShape> shapes;
+  shapes.push_back(PlayerMovie(0, 8, 22050, 128, 96));
+  shapes.push_back(PlayerMovie(2, 16, 22050, 160, 120));
+  shapes.push_back(PlayerMovie(1, 8, 11025, 64, 48));
+  shapes.push_back(PlayerMovie(2, 8, 22050, 320, 240));
+  shapes.push_back(PlayerMovie(1, 16, 44100, 96, 64));
+  return shapes;
+}
 
 std::vector<uint8_t> Pattern(size_t length, uint8_t seed) {
   std::vector<uint8_t> bytes(length);

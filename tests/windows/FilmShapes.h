@@ -19,3 +19,7 @@ std::vector<FilmShape> CutShapes();
 // A file long enough to be stopped part-way: audio and video interleaved.
 FilmShape LongShape();
 std::vector<uint8_t> Pattern(size_t length, uint8_t seed);
+// Movies for the runtime's own player graph: real Cinepak key frames whose
+// n-th frame is CinepakKeyFrame::GreyPattern(width, height, n), with audio
+// (one chunk a frame) or without.
+std::vector<FilmShape> PlayerShapes();

@@ -14,6 +14,7 @@
 #include "CTestReport.h"
 #include "FilmShapes.h"
 #include "PlaybackScenarios.h"
+#include "PlayerScenarios.h"
 #include "RegistrationChecks.h"
 
 namespace {
@@ -39,6 +40,13 @@ void RunRegistered(CTestReport* report, const std::string& modulePath) {
   std::wstring longPath = WriteShape(report, longShape);
   if (!longPath.empty()) {
     StopPartWayAndReplay(report, longShape, longPath);
+  }
+  std::vector<FilmShape> movies = PlayerShapes();
+  for (FilmShape& movie : movies) {
+    std::wstring path = WriteShape(report, movie);
+    if (!path.empty()) {
+      PlayInPlayerGraph(report, movie, path);
+    }
   }
   CheckModuleUnloads(report, "graphs released", modulePath, true);
 

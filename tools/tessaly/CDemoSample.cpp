@@ -2,30 +2,15 @@
 
 #include <cmath>
 
+#include "filmwriter/CinepakKeyFrame.h"
+
 namespace tessaly::cli {
 
 namespace {
 
-constexpr uint32_t kBlock = 4;
 constexpr uint32_t kSquareBlocks = 6;
 constexpr uint32_t kSamplesPerFrame =
     CDemoSample::kSampleRate * CDemoSample::kFrameTicks / CDemoSample::kTimeBase;
-
-void PutU16(std::vector<uint8_t>& out, uint32_t value) {
-  out.push_back(static_cast<uint8_t>(value >> 8));
-  out.push_back(static_cast<uint8_t>(value));
-}
-
-void PutAt24(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-  out[at] = static_cast<uint8_t>(value >> 16);
-  out[at + 1] = static_cast<uint8_t>(value >> 8);
-  out[at + 2] = static_cast<uint8_t>(value);
-}
-
-void PutAt16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-  out[at] = static_cast<uint8_t>(value >> 8);
-  out[at + 1] = static_cast<uint8_t>(value);
-}
 
 }  // namespace
 
@@ -46,47 +31,38 @@ CDemoSample::CDemoSample() {
 }
 
 std::vector<uint8_t> CDemoSample::Frame(uint32_t index) {
-  const uint32_t columns = kWidth / kBlock;
-  const uint32_t rows = kHeight / kBlock;
-  std::vector<uint8_t> frame;
-  frame.push_back(0);               // flags
-  frame.insert(frame.end(), 3, 0);  // length, filled in below
-  PutU16(frame, kWidth);
-  PutU16(frame, kHeight);
-  PutU16(frame, 1);  // strips
+  filmwriter::CinepakKeyFrame frame(kWidth, kHeight);
+  // Two codebook entries: a dark blue ground and a yellow square.
+  filmwriter::CinepakEntry ground;
+  filmwriter::CinepakEntry square;
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    ground.luma[quarter] = 40;
+    square.luma[quarter] = 200;
+  }
+  ground.u = 40;
+  ground.v = static_cast<int8_t>(-10);
+  square.u = static_cast<int8_t>(-60);
+  square.v = 20;
+  frame.SetCodebook({ground, square});
 
-  const size_t strip = frame.size();
-  PutU16(frame, 0x1000);  // intra strip
-  PutU16(frame, 0);       // strip length, filled in below
-  PutU16(frame, 0);       // top
-  PutU16(frame, 0);       // left
-  PutU16(frame, kHeight);
-  PutU16(frame, kWidth);
-
-  // Two codebook entries (four luma values and two chroma values each):
-  // a dark blue ground and a yellow square.
-  const uint8_t codebook[2][6] = {{40, 40, 40, 40, 40, 246}, {200, 200, 200, 200, 196, 20}};
-  PutU16(frame, 0x2200);
-  PutU16(frame, 4 + sizeof(codebook));
-  for (const auto& entry : codebook) frame.insert(frame.end(), entry, entry + 6);
-
-  PutU16(frame, 0x3200);
-  PutU16(frame, 4 + columns * rows);
   // The square crosses the picture left to right and bounces off the edges.
+  const uint32_t columns = frame.BlockColumns();
+  const uint32_t rows = frame.BlockRows();
   const uint32_t travel = columns - kSquareBlocks;
   const uint32_t phase = index % (2 * travel);
   const uint32_t left = phase < travel ? phase : 2 * travel - phase;
   const uint32_t top = (rows - kSquareBlocks) / 2 + (index % 4 < 2 ? 0 : 1);
+  std::vector<uint8_t> codes;
+  codes.reserve(columns * rows);
   for (uint32_t y = 0; y < rows; ++y) {
     for (uint32_t x = 0; x < columns; ++x) {
       const bool inside =
           x >= left && x < left + kSquareBlocks && y >= top && y < top + kSquareBlocks;
-      frame.push_back(inside ? 1 : 0);
+      codes.push_back(inside ? 1 : 0);
     }
   }
-  PutAt24(frame, 1, static_cast<uint32_t>(frame.size()));
-  PutAt16(frame, strip + 2, static_cast<uint32_t>(frame.size() - strip));
-  return frame;
+  frame.SetCodes(std::move(codes));
+  return frame.Encode();
 }
 
 std::vector<uint8_t> CDemoSample::Tone(uint32_t firstSample, uint32_t sampleCount) {

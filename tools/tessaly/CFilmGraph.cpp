@@ -58,7 +58,11 @@ std::string RegisterAdvice(const CRegistrySelection& registry) {
 }  // namespace
 
 CFilmGraph::CFilmGraph(std::shared_ptr<sinks::ISinkObserver> observer)
-    : m_observer(std::move(observer)) {}
+    : m_makeSink([observer](IPin*, IBaseFilter** sink) {
+        return sinks::CRecordingSink::Create(observer, sink);
+      }) {}
+
+CFilmGraph::CFilmGraph(SinkMaker makeSink) : m_makeSink(std::move(makeSink)) {}
 
 CFilmGraph::~CFilmGraph() {
   if (!m_graph) return;
@@ -151,7 +155,7 @@ void CFilmGraph::Render(const std::string& path, const CRegistrySelection& regis
 
 HRESULT CFilmGraph::CreateSink(IPin* pin, IBaseFilter** sink) {
   platform::ComRef<IBaseFilter> created;
-  const HRESULT hr = sinks::CRecordingSink::Create(m_observer, created.Out());
+  const HRESULT hr = m_makeSink(pin, created.Out());
   if (FAILED(hr)) return hr;
   m_sinks.push_back(platform::ComRef<IBaseFilter>::Share(created.Get()));
   *sink = created.Detach();
@@ -212,7 +216,24 @@ double CFilmGraph::Duration() const {
   return SUCCEEDED(position->get_Duration(&duration)) ? duration : 0;
 }
 
-void CFilmGraph::Play() {
+bool CFilmGraph::Cue(DWORD timeoutMs) {
+  platform::ComRef<IMediaControl> control;
+  HRESULT hr = m_graph.As(IID_IMediaControl, &control);
+  if (FAILED(hr)) {
+    throw CCommandError(kExitFailure, "the filter graph cannot be paused: " + DescribeHResult(hr));
+  }
+  hr = control->Pause();
+  if (FAILED(hr)) {
+    StopGraph();
+    throw CCommandError(kExitRefused,
+                        m_path + ": the graph would not pause: " + DescribeHResult(hr));
+  }
+  OAFilterState state = State_Stopped;
+  hr = control->GetState(static_cast<LONG>(timeoutMs), &state);
+  return hr == S_OK && state == State_Paused;
+}
+
+void CFilmGraph::Play(LONG timeoutMs) {
   platform::ComRef<IMediaControl> control;
   platform::ComRef<IMediaEvent> events;
   HRESULT hr = m_graph.As(IID_IMediaControl, &control);
@@ -226,8 +247,11 @@ void CFilmGraph::Play() {
     throw CCommandError(kExitRefused, m_path + ": the graph would not run: " + DescribeHResult(hr));
   }
   LONG code = 0;
-  hr = events->WaitForCompletion(static_cast<LONG>(INFINITE), &code);
+  hr = events->WaitForCompletion(timeoutMs, &code);
   StopGraph();
+  if (hr == E_ABORT) {
+    throw CCommandError(kExitFailure, m_path + ": playback did not end in time");
+  }
   if (FAILED(hr)) {
     throw CCommandError(
         kExitFailure, m_path + ": waiting for the end of playback failed: " + DescribeHResult(hr));

@@ -5,6 +5,7 @@
 
 #include <win/platform.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,9 +28,14 @@ struct OutputPin {
 
 class CFilmGraph {
  public:
+  // Makes the filter that ends the splitter's output pin.
+  using SinkMaker = std::function<HRESULT(IPin* pin, IBaseFilter** sink)>;
+
   // The observer hears every sample the sinks receive. COM must be
   // initialised on the calling thread for the object's whole life.
   explicit CFilmGraph(std::shared_ptr<sinks::ISinkObserver> observer);
+  // Sinks of the caller's making instead of recording sinks.
+  explicit CFilmGraph(SinkMaker makeSink);
   CFilmGraph(const CFilmGraph&) = delete;
   CFilmGraph& operator=(const CFilmGraph&) = delete;
   ~CFilmGraph();
@@ -44,15 +50,18 @@ class CFilmGraph {
   double Duration() const;
 
   // Runs the graph until every sink has completed, then stops it. Throws
-  // CCommandError when playback aborts.
-  void Play();
+  // CCommandError when playback aborts or has not ended within timeoutMs.
+  void Play(LONG timeoutMs = static_cast<LONG>(INFINITE));
+  // Pauses the graph; true once every sink has completed its Pause within
+  // timeoutMs (renderers then hold their first sample).
+  bool Cue(DWORD timeoutMs);
 
  private:
   HRESULT CreateSink(IPin* pin, IBaseFilter** sink);
   void FindSplitter();
   void StopGraph();
 
-  std::shared_ptr<sinks::ISinkObserver> m_observer;
+  SinkMaker m_makeSink;
   platform::ComRef<IGraphBuilder> m_graph;
   platform::ComRef<IBaseFilter> m_splitter;
   std::vector<platform::ComRef<IBaseFilter>> m_sinks;  // counted: every sink the graph asked for

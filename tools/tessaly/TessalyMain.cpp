@@ -11,6 +11,7 @@
 #include "tessaly/CDumpCommand.h"
 #include "tessaly/CExtractCommand.h"
 #include "tessaly/CInfoCommand.h"
+#include "tessaly/CPlayCommand.h"
 #include "tessaly/CRegisterCommand.h"
 
 using namespace tessaly::cli;
@@ -41,6 +42,13 @@ int main(int argc, char** argv) {
   CLI::App* dumpCommand =
       app.add_subcommand("dump", "Play a file and print one JSON line per sample");
   dumpCommand->add_option("FILE", file, "FILM file")->required();
+  CLI::App* playCommand =
+      app.add_subcommand("play", "Play a file in real time through renderers, then exit");
+  playCommand->add_option("FILE", file, "FILM file")->required();
+  bool paused = false;
+  playCommand->add_flag("--paused", paused,
+                        "Open the file paused, report what the renderers hold, and exit");
+
   CLI::App* extractCommand =
       app.add_subcommand("extract", "Play a file into audio.wav and movie.avi");
   extractCommand->add_option("FILE", file, "FILM file")->required();
@@ -69,6 +77,7 @@ int main(int argc, char** argv) {
     if (*unregisterCommand) return CRegisterCommand(options).Unregister();
     if (*infoCommand) return CInfoCommand(options, file, json).Run();
     if (*dumpCommand) return CDumpCommand(options, file).Run();
+    if (*playCommand) return CPlayCommand(options, file, paused).Run();
     if (*extractCommand) return CExtractCommand(options, file, folder).Run();
     if (*demoCommand) return CDemoCommand(options, folder).Run();
   } catch (const CCommandError& e) {

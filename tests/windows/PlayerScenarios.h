@@ -1,0 +1,12 @@
+// Playing FILM movies in the graph a real player builds (CPlayerGraph): Pause
+// completes with the first picture, Run reaches EC_COMPLETE, and every decoded
+// picture and audio sample is the one the file holds.
+#pragma once
+
+#include <string>
+
+#include "CTestReport.h"
+#include "FilmShapes.h"
+
+// shape comes from PlayerShapes().
+void PlayInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path);

@@ -1,0 +1,102 @@
+#include "CinepakKeyFrame.h"
+
+#include <cstddef>
+
+namespace filmwriter {
+
+namespace {
+
+constexpr uint16_t kIntraStrip = 0x1000;
+constexpr uint16_t kV1Codebook = 0x2200;  // six bytes an entry: four luma, then u and v
+constexpr uint16_t kV1Codes = 0x3200;     // one V1 code a block, no flags
+constexpr uint32_t kGreyEntries = 64;
+
+void PutU16(std::vector<uint8_t>& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>(value >> 8));
+  out.push_back(static_cast<uint8_t>(value));
+}
+
+void PutAt24(std::vector<uint8_t>& out, size_t at, uint32_t value) {
+  out[at] = static_cast<uint8_t>(value >> 16);
+  out[at + 1] = static_cast<uint8_t>(value >> 8);
+  out[at + 2] = static_cast<uint8_t>(value);
+}
+
+void PutAt16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
+  out[at] = static_cast<uint8_t>(value >> 8);
+  out[at + 1] = static_cast<uint8_t>(value);
+}
+
+}  // namespace
+
+CinepakKeyFrame::CinepakKeyFrame(uint32_t width, uint32_t height)
+    : m_width(width), m_height(height), m_codes(width / 4 * (height / 4), 0) {}
+
+std::vector<uint8_t> CinepakKeyFrame::Encode() const {
+  std::vector<uint8_t> frame;
+  frame.push_back(0);               // flags
+  frame.insert(frame.end(), 3, 0);  // length, filled in below
+  PutU16(frame, m_width);
+  PutU16(frame, m_height);
+  PutU16(frame, 1);  // strips
+
+  const size_t strip = frame.size();
+  PutU16(frame, kIntraStrip);
+  PutU16(frame, 0);  // strip length, filled in below
+  PutU16(frame, 0);  // top
+  PutU16(frame, 0);  // left
+  PutU16(frame, m_height);
+  PutU16(frame, m_width);
+
+  PutU16(frame, kV1Codebook);
+  PutU16(frame, 4 + 6 * static_cast<uint32_t>(m_codebook.size()));
+  for (const CinepakEntry& entry : m_codebook) {
+    frame.insert(frame.end(), entry.luma, entry.luma + 4);
+    frame.push_back(static_cast<uint8_t>(entry.u));
+    frame.push_back(static_cast<uint8_t>(entry.v));
+  }
+
+  PutU16(frame, kV1Codes);
+  PutU16(frame, 4 + static_cast<uint32_t>(m_codes.size()));
+  frame.insert(frame.end(), m_codes.begin(), m_codes.end());
+
+  PutAt24(frame, 1, static_cast<uint32_t>(frame.size()));
+  PutAt16(frame, strip + 2, static_cast<uint32_t>(frame.size() - strip));
+  return frame;
+}
+
+std::vector<uint8_t> CinepakKeyFrame::DecodedLuma() const {
+  std::vector<uint8_t> picture(static_cast<size_t>(m_width) * m_height, 0);
+  for (uint32_t y = 0; y < m_height; ++y) {
+    for (uint32_t x = 0; x < m_width; ++x) {
+      const uint8_t code = m_codes[(y / 4) * BlockColumns() + x / 4];
+      if (code >= m_codebook.size()) continue;
+      // A V1 entry's four luma values each cover a 2×2 quarter of the block.
+      const uint32_t quarter = ((y % 4) / 2) * 2 + (x % 4) / 2;
+      picture[static_cast<size_t>(y) * m_width + x] = m_codebook[code].luma[quarter];
+    }
+  }
+  return picture;
+}
+
+CinepakKeyFrame CinepakKeyFrame::GreyPattern(uint32_t width, uint32_t height, uint32_t seed) {
+  CinepakKeyFrame frame(width, height);
+  std::vector<CinepakEntry> codebook(kGreyEntries);
+  for (uint32_t i = 0; i < kGreyEntries; ++i) {
+    for (uint32_t quarter = 0; quarter < 4; ++quarter) {
+      codebook[i].luma[quarter] = static_cast<uint8_t>(i * 4 + quarter + seed * 7);
+    }
+  }
+  frame.SetCodebook(std::move(codebook));
+  std::vector<uint8_t> codes(frame.BlockColumns() * frame.BlockRows());
+  for (uint32_t row = 0; row < frame.BlockRows(); ++row) {
+    for (uint32_t column = 0; column < frame.BlockColumns(); ++column) {
+      codes[row * frame.BlockColumns() + column] =
+          static_cast<uint8_t>((column + 3 * row + 5 * seed) % kGreyEntries);
+    }
+  }
+  frame.SetCodes(std::move(codes));
+  return frame;
+}
+
+}  // namespace filmwriter

@@ -1,0 +1,92 @@
+#include "tessaly/CPlayCommand.h"
+
+#include <cstdio>
+#include <vector>
+
+#include <platform/ComRef.h>
+#include <platform/Rendering.h>
+
+#include "sinks/WideText.h"
+#include "tessaly/CComSession.h"
+#include "tessaly/CCommandError.h"
+#include "tessaly/CFilmGraph.h"
+#include "tessaly/CPlayObserver.h"
+#include "tessaly/CProgressBar.h"
+#include "tessaly/CRegistrySelection.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+// Pause must complete soon after the first samples are read; a stall is a fault.
+constexpr DWORD kCueTimeoutMs = 10000;
+// Beyond the movie's own length, before playback counts as stalled.
+constexpr double kPlaySlackSeconds = 30;
+
+std::string UpstreamPinName(IPin* pin) {
+  PIN_INFO info{};
+  if (FAILED(pin->QueryPinInfo(&info))) return "?";
+  if (info.pFilter != nullptr) info.pFilter->Release();
+  info.achName[MAX_PIN_NAME - 1] = 0;
+  return sinks::Utf8FromWide(info.achName);
+}
+
+void ReportHeld(const std::vector<platform::ComRef<CPlayObserver>>& observers) {
+  std::printf("paused: Pause completed\n");
+  for (const platform::ComRef<CPlayObserver>& observer : observers) {
+    const std::optional<HeldSample> held = observer->FirstHeld();
+    if (!held) {
+      std::printf("%s: holds nothing (end of stream)\n", observer->Stream().c_str());
+      continue;
+    }
+    const std::string what = observer->Stream() == "Video" ? "first picture" : "first sample";
+    if (held->start) {
+      std::printf("%s: holds its %s, start %.3f s, %ld bytes\n", observer->Stream().c_str(),
+                  what.c_str(), static_cast<double>(*held->start) / 1e7,
+                  static_cast<long>(held->length));
+    } else {
+      std::printf("%s: holds its %s, %ld bytes\n", observer->Stream().c_str(), what.c_str(),
+                  static_cast<long>(held->length));
+    }
+  }
+}
+
+}  // namespace
+
+int CPlayCommand::Run() const {
+  const CRegistrySelection registry(m_options.registry);
+  registry.Apply(false);
+  const CComSession com;
+  auto line = std::make_shared<CPositionLine>();
+  std::vector<platform::ComRef<CPlayObserver>> observers;
+  auto makeRenderer = [&line, &observers](IPin* pin, IBaseFilter** sink) -> HRESULT {
+    auto observer =
+        platform::ComRef<CPlayObserver>::Adopt(CPlayObserver::Create(UpstreamPinName(pin), line));
+    if (!observer) return E_OUTOFMEMORY;
+    const HRESULT hr = platform::CreateRenderer(observer.Get(), sink);
+    if (SUCCEEDED(hr)) observers.push_back(std::move(observer));
+    return hr;
+  };
+  // The graph goes before the observers and the line it reports to.
+  {
+    CFilmGraph graph(makeRenderer);
+    graph.Render(m_file, registry);
+    const double duration = graph.Duration();
+    if (m_paused) {
+      if (!graph.Cue(kCueTimeoutMs)) {
+        throw CCommandError(kExitFailure, m_file + ": Pause did not complete within " +
+                                              std::to_string(kCueTimeoutMs / 1000) + " s");
+      }
+      ReportHeld(observers);
+    } else {
+      line->Start(duration, CProgressBar::StandardErrorIsTerminal());
+      graph.Play(static_cast<LONG>((duration + kPlaySlackSeconds) * 1000));
+      line->Update(duration);
+      line->Finish();
+    }
+  }
+  if (std::fflush(stdout) != 0) throw CCommandError(kExitOutputFailed, "cannot write the report");
+  return kExitSuccess;
+}
+
+}  // namespace tessaly::cli
