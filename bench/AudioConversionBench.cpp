@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "shaping/PayloadConversion.h"
 
 namespace {
@@ -75,7 +77,7 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(length));
 }
 
-void BM_Convert(benchmark::State& state, WORD channels, WORD bits) {
+void BM_Convert(benchmark::State& state, const char* layout, WORD channels, WORD bits) {
   const size_t length = static_cast<size_t>(state.range(0));
   PageBuffer source = Chunk(length);
   PageBuffer destination(length);
@@ -89,6 +91,8 @@ void BM_Convert(benchmark::State& state, WORD channels, WORD bits) {
   const double convertSeconds = (ThreadSeconds() - begin) / static_cast<double>(state.iterations());
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(length));
   state.counters["vs_memcpy"] = memcpySeconds / convertSeconds;
+  benchfigures::Record("vs_memcpy", std::string(layout) + "/" + std::to_string(length),
+                       memcpySeconds / convertSeconds);
 }
 
 // 65,536 bytes is the largest chunk the splitter converts; 16 MiB shows the
@@ -96,11 +100,17 @@ void BM_Convert(benchmark::State& state, WORD channels, WORD bits) {
 #define CHUNK_SIZES ->Arg(4096)->Arg(65536)->Arg(16 << 20)
 
 BENCHMARK(BM_Memcpy) CHUNK_SIZES;
-BENCHMARK_CAPTURE(BM_Convert, mono8, 1, 8) CHUNK_SIZES;
-BENCHMARK_CAPTURE(BM_Convert, mono16, 1, 16) CHUNK_SIZES;
-BENCHMARK_CAPTURE(BM_Convert, stereo8, 2, 8) CHUNK_SIZES;
-BENCHMARK_CAPTURE(BM_Convert, stereo16, 2, 16) CHUNK_SIZES;
+BENCHMARK_CAPTURE(BM_Convert, mono8, "mono8", 1, 8) CHUNK_SIZES;
+BENCHMARK_CAPTURE(BM_Convert, mono16, "mono16", 1, 16) CHUNK_SIZES;
+BENCHMARK_CAPTURE(BM_Convert, stereo8, "stereo8", 2, 8) CHUNK_SIZES;
+BENCHMARK_CAPTURE(BM_Convert, stereo16, "stereo16", 2, 16) CHUNK_SIZES;
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  benchfigures::Print();
+  return 0;
+}
