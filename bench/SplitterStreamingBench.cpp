@@ -35,7 +35,11 @@ namespace {
 
 // Bytes of heap in use: the splitter's memory is what it adds to this. The
 // peak while streaming is sampled from the sinks every few samples.
-size_t HeapInUse() { return mallinfo2().uordblks; }
+// Large blocks are mapped on their own and counted apart from the arenas.
+size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
 
 std::atomic<size_t>& StreamingHeapPeak() {
   static std::atomic<size_t> peak{0};
