@@ -58,12 +58,19 @@ STDMETHODIMP CaptureInputPin::Receive(IMediaSample* sample) {
 }
 
 STDMETHODIMP CaptureInputPin::BeginFlush() {
+  HRESULT hr = CInputPinBase::BeginFlush();
+  DropKept();
+  return hr;
+}
+
+STDMETHODIMP CaptureInputPin::EndFlush() {
   {
+    // A sample that was on its way when the flush began may still be
+    // recorded before this; none may come after it from the old place.
     std::lock_guard<std::mutex> guard(m_recordLock);
     ++m_flushes;
   }
-  DropKept();
-  return CInputPinBase::BeginFlush();
+  return CInputPinBase::EndFlush();
 }
 
 STDMETHODIMP CaptureInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {

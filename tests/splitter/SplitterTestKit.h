@@ -36,7 +36,7 @@ struct CapturedSample {
   bool discontinuity;
   bool preroll;
   bool typeChanged;
-  int flushes;  // BeginFlush calls the sink had seen when the sample came
+  int flushes;  // flushes that had ended (EndFlush) when the sample came
   std::vector<BYTE> bytes;
 };
 
@@ -52,6 +52,7 @@ class CaptureInputPin : public CInputPinBase {
   STDMETHODIMP Receive(IMediaSample* sample) override;
   // As a renderer does, a flush lets go of every kept sample.
   STDMETHODIMP BeginFlush() override;
+  STDMETHODIMP EndFlush() override;
   STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
   STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) override;
 
