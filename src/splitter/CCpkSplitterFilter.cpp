@@ -1,5 +1,6 @@
 #include "splitter/CCpkSplitterFilter.h"
 
+#include <initializer_list>
 #include <limits>
 #include <new>
 

@@ -1,5 +1,6 @@
 #include "splitter/CCpkStreamIndex.h"
 
+#include <initializer_list>
 #include <new>
 
 #include "film/FilmLayout.h"

@@ -1,5 +1,7 @@
 #include "splitter/CSplitterFilterBase.h"
 
+#include <initializer_list>
+
 #include "framework/COutputPinBase.h"
 #include "runtime/CAutoLock.h"
 #include "splitter/CSplitterInputPin.h"
