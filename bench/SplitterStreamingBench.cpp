@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,10 +18,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "Platform.h"
 #include "com/CComHolder.h"
 #include "filmwriter/FilmWriter.h"
@@ -31,6 +34,26 @@
 #include "splitter/SplitterIdentifiers.h"
 
 namespace {
+
+// Bytes of heap in use: the splitter's memory is what it adds to this. The
+// peak while streaming is sampled from the sinks every few samples.
+// Large blocks are mapped on their own and counted apart from the arenas.
+size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+std::atomic<size_t>& StreamingHeapPeak() {
+  static std::atomic<size_t> peak{0};
+  return peak;
+}
+
+void SampleHeap() {
+  const size_t now = HeapInUse();
+  size_t peak = StreamingHeapPeak().load(std::memory_order_relaxed);
+  while (now > peak && !StreamingHeapPeak().compare_exchange_weak(peak, now)) {
+  }
+}
 
 double Seconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -210,6 +233,9 @@ class DiscardingInputPin : public CInputPinBase {
   HRESULT FinishConnection(IPin*) override { return S_OK; }
   STDMETHODIMP Receive(IMediaSample* sample) override {
     m_bytes += static_cast<uint64_t>(sample->GetActualDataLength());
+    if (m_received.fetch_add(1, std::memory_order_relaxed) % 64 == 0) {
+      SampleHeap();
+    }
     if (!m_gotFirst.load(std::memory_order_relaxed)) {
       std::lock_guard<std::mutex> guard(m_lock);
       // Samples of the old position still in flight do not count.
@@ -257,6 +283,7 @@ class DiscardingInputPin : public CInputPinBase {
 
  private:
   std::atomic<uint64_t> m_bytes{0};
+  std::atomic<uint64_t> m_received{0};
   std::atomic<bool> m_gotFirst{false};
   double m_firstAt = 0;               // guarded by m_lock
   bool m_awaitingSegment = false;     // guarded by m_lock
@@ -455,6 +482,7 @@ void BM_SplitterStreaming(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * movie.payloadBytes));
     state.counters["vs_pread"] = baseline / (streamed / static_cast<double>(state.iterations()));
+    benchfigures::Record("vs_pread", "", state.counters["vs_pread"]);
   }
   CoUninitialize();
 }
@@ -473,7 +501,98 @@ void BM_TinyRows(benchmark::State& state) {
     const double rows = static_cast<double>(state.iterations() * movie.rows);
     state.SetItemsProcessed(static_cast<int64_t>(rows));
     state.counters["ns_per_row"] = streamed * 1e9 / rows;
+    benchfigures::Record("ns_per_row", "", state.counters["ns_per_row"]);
   }
+  CoUninitialize();
+}
+
+// The heap the splitter holds once connected (its table among it), the most
+// it adds while streaming (staging, sample buffers), and what is left over
+// after many rounds compared with after the first: it must not grow.
+void BM_StreamingMemory(benchmark::State& state) {
+  CoInitialize(nullptr);
+  const MovieFile& movie = RealisticMovie();
+  const size_t before = HeapInUse();
+  {
+    StreamingGraph graph(movie);
+    const size_t connected = HeapInUse();
+    StreamingHeapPeak() = connected;
+    graph.StreamOnce();
+    const size_t afterFirst = HeapInUse();
+    for (auto _ : state) {
+      graph.StreamOnce();
+    }
+    const double kib = 1.0 / 1024;
+    state.counters["connected_kib"] = static_cast<double>(connected - before) * kib;
+    state.counters["streaming_kib"] = static_cast<double>(StreamingHeapPeak() - connected) * kib;
+    state.counters["growth_kib"] =
+        (static_cast<double>(HeapInUse()) - static_cast<double>(afterFirst)) * kib;
+    for (const char* name : {"connected_kib", "streaming_kib", "growth_kib"}) {
+      benchfigures::Record("memory", name, state.counters[name]);
+    }
+  }
+  CoUninitialize();
+}
+
+// A million rows (16 MB of table) over tiny chunks: what connecting costs
+// against one positioned read of the header and table into new memory.
+const MovieFile& MillionRowMovie() {
+  static const MovieFile movie = [] {
+    filmwriter::FilmWriter writer;
+    const std::vector<uint8_t> audio(4, 1);
+    const std::vector<uint8_t> frame(12, 2);
+    for (int i = 0; i < 500000; ++i) {
+      writer.AddAudio(audio);
+      writer.AddVideo(frame, 1);
+    }
+    return WriteMovie(writer, "million");
+  }();
+  return movie;
+}
+
+double TableReadSeconds(const MovieFile& movie) {
+  const int file = open(movie.path.c_str(), O_RDONLY);
+  const size_t length = static_cast<size_t>(movie.chunks.front().position);
+  const double begin = Seconds();
+  std::unique_ptr<uint8_t[]> table(new uint8_t[length]);
+  if (file < 0 || pread(file, table.get(), length, 0) != static_cast<ssize_t>(length)) {
+    std::abort();
+  }
+  benchmark::DoNotOptimize(table.get());
+  const double seconds = Seconds() - begin;
+  close(file);
+  return seconds;
+}
+
+void BM_ConnectMillionRows(benchmark::State& state) {
+  CoInitialize(nullptr);
+  const MovieFile& movie = MillionRowMovie();
+  double read = 0;
+  double connect = 0;
+  for (auto _ : state) {
+    read += TableReadSeconds(movie);
+    HRESULT result = S_OK;
+    CComHolder<IBaseFilter> splitter;
+    CInnerUnknown* object = CreateCpkSplitterFilter(nullptr, &result);
+    if (object == nullptr || FAILED(result) ||
+        FAILED(
+            object->InnerQueryInterface(IID_IBaseFilter, splitter.ReleaseAndGetVoidAddressOf()))) {
+      std::abort();
+    }
+    CComHolder<IPin> input;
+    splitter->FindPin(WIDE("Input"), input.ReleaseAndGetAddressOf());
+    FileReaderPin source(movie.path);
+    const double begin = Seconds();
+    if (!input || FAILED(source.Connect(input.Get(), nullptr))) {
+      std::abort();
+    }
+    connect += Seconds() - begin;
+    input->Disconnect();
+  }
+  state.counters["connect_ms"] = connect * 1e3 / static_cast<double>(state.iterations());
+  state.counters["read_ms"] = read * 1e3 / static_cast<double>(state.iterations());
+  state.counters["connect_x_pread"] = connect / read;
+  benchfigures::Record("connect_x_pread", "", connect / read);
   CoUninitialize();
 }
 
@@ -508,6 +627,9 @@ void BM_PauseToFirstSample(benchmark::State& state) {
     const double rounds = static_cast<double>(state.iterations());
     state.counters["audio_first_us"] = audio * 1e6 / rounds;
     state.counters["video_first_us"] = video * 1e6 / rounds;
+    const std::string movieName = state.range(0) == 0 ? "realistic" : "audio_first";
+    benchfigures::Record("first_sample_us", movieName + "_audio", audio * 1e6 / rounds);
+    benchfigures::Record("first_sample_us", movieName + "_video", video * 1e6 / rounds);
   }
   CoUninitialize();
 }
@@ -537,6 +659,8 @@ void BM_SeekToFirstSample(benchmark::State& state) {
 BENCHMARK(BM_PositionedReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SplitterStreaming)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TinyRows)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ConnectMillionRows)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StreamingMemory)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PauseToFirstSample)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_SeekToFirstSample)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -546,6 +670,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  benchfigures::Print();
   for (const std::string& path : WrittenFiles()) {
     std::remove(path.c_str());
   }

@@ -7,6 +7,15 @@
 #include "film/ChunkExtent.h"
 #include "film/FilmLayout.h"
 
+namespace {
+
+inline DWORD BigEndianWord(const BYTE* p) {
+  return (static_cast<DWORD>(p[0]) << 24) | (static_cast<DWORD>(p[1]) << 16) |
+         (static_cast<DWORD>(p[2]) << 8) | static_cast<DWORD>(p[3]);
+}
+
+}  // namespace
+
 CCpkStreamDescription::CCpkStreamDescription(HRESULT* result)
     // Zeroed so that a short audio read can never deliver stale heap bytes.
     : m_stagingBuffer(new (std::nothrow) BYTE[film::kStagingBufferLength]()) {
@@ -119,7 +128,6 @@ HRESULT CCpkStreamDescription::ReadSampleTable(CFilmByteSource* source, LONGLONG
   m_headerBuffer = std::move(table);
   m_headerBufferLength = kept;
   ClassifyRows();
-  m_fileEnd = WholeFileLength();
   return S_OK;
 }
 
@@ -143,22 +151,40 @@ void CCpkStreamDescription::ClassifyRows() {
   if (entryCount < rows) {
     rows = entryCount;
   }
+  // The file's end comes from the rows the table length admits, which may
+  // be more or fewer than the declared count: one pass over the table serves
+  // both, since a movie of a million rows pays it at every connection. The
+  // rows read lie inside the buffer, so they are read in place.
+  const DWORD streamed = StreamedRowCount();
+  const DWORD scanned = rows > streamed ? rows : streamed;
+  LONGLONG end = static_cast<LONGLONG>(film::kHeaderLength) + m_headerLength;
   DWORD audioRows = 0;
   DWORD videoRows = 0;
   DWORD lastStart = 0;
   DWORD lastDuration = 0;
-  for (DWORD i = 0; i < rows; ++i) {
-    DWORD rowOffset = film::kTableHeadLength + i * film::kRowLength;
-    DWORD timeInfo = 0;
-    table.ReadU32(rowOffset + film::kRowTimeInfo, &timeInfo);
+  const BYTE* row = m_headerBuffer.get() + film::kTableHeadLength;
+  for (DWORD i = 0; i < scanned; ++i, row += film::kRowLength) {
+    if (i < streamed) {
+      const DWORD chunkOffset = BigEndianWord(row + film::kRowChunkOffset);
+      const DWORD chunkLength = BigEndianWord(row + film::kRowChunkLength);
+      // The 32-bit sum the worker reads at.
+      const LONGLONG chunkEnd =
+          static_cast<LONGLONG>(static_cast<DWORD>(m_dataOffset + chunkOffset)) + chunkLength;
+      end = chunkEnd > end ? chunkEnd : end;
+    }
+    if (i >= rows) {
+      continue;
+    }
+    const DWORD timeInfo = BigEndianWord(row + film::kRowTimeInfo);
     if (timeInfo == film::kAudioTimeInfo) {
       ++audioRows;
       continue;
     }
     ++videoRows;
     lastStart = timeInfo & film::kVideoStartMask;
-    table.ReadU32(rowOffset + film::kRowDurationTicks, &lastDuration);
+    lastDuration = BigEndianWord(row + film::kRowDurationTicks);
   }
+  m_fileEnd = end;
   m_audioChunkCount = audioRows;
   m_videoChunkCount = videoRows;
   m_videoTicks = videoRows > 0 ? lastStart + lastDuration : 0;
@@ -222,19 +248,6 @@ BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fi
   const AudioChunkCut cut =
       CutAudioChunk(row.chunkLength, present, m_waveFormat.nChannels, m_waveFormat.wBitsPerSample);
   return cut.deliveredLength > 0 ? TRUE : FALSE;
-}
-
-LONGLONG CCpkStreamDescription::WholeFileLength() const {
-  LONGLONG end = static_cast<LONGLONG>(film::kHeaderLength) + m_headerLength;
-  const DWORD rows = StreamedRowCount();
-  for (DWORD index = 0; index < rows; ++index) {
-    FilmSampleEntry row = {};
-    ReadSampleEntry(index, &row);
-    const LONGLONG chunkEnd =
-        static_cast<LONGLONG>(static_cast<DWORD>(m_dataOffset + row.chunkOffset)) + row.chunkLength;
-    end = chunkEnd > end ? chunkEnd : end;
-  }
-  return end;
 }
 
 DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const {

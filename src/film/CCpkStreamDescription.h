@@ -68,7 +68,7 @@ class CCpkStreamDescription {
   HRESULT ReadSampleTable(CFilmByteSource* source, LONGLONG fileLength);
   // Bytes of the table region that lie before fileLength (at least 48).
   DWORD RegionBytesInFile(LONGLONG fileLength) const;
-  LONGLONG WholeFileLength() const;
+  // Counts the rows of each stream and finds where the last chunk ends.
   void ClassifyRows();
   DWORD RowsInsideBuffer() const;
 

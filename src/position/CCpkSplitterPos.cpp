@@ -1,9 +1,14 @@
 #include "position/CCpkSplitterPos.h"
 
+#include <cmath>
+
+#include "film/FilmLayout.h"
+
 CCpkSplitterPos::CCpkSplitterPos(IUnknown* filterOuter, HRESULT* result, IPin* inputPin,
-                                 const CCpkStreamDescription* description)
+                                 const CCpkStreamDescription* description, CMovieSeeking* movie)
     : CPositionPassThrough("CCpkSplitterPos", filterOuter, result, inputPin),
-      m_description(description) {}
+      m_description(description),
+      m_movie(movie) {}
 
 CCpkSplitterPos::~CCpkSplitterPos() = default;
 
@@ -13,6 +18,11 @@ STDMETHODIMP CCpkSplitterPos::get_Duration(REFTIME* length) {
   }
   // Tick counts are unsigned 32-bit; a file without a time base has no
   // measurable duration rather than an infinite one.
+  if (m_movie != nullptr && (m_description == nullptr || m_description->m_videoChunkCount == 0)) {
+    // A movie without video lasts as long as its audio, not zero seconds.
+    *length = static_cast<double>(m_movie->Duration()) / film::kUnitsPerSecond;
+    return S_OK;
+  }
   const DWORD ticks = m_description != nullptr ? m_description->m_videoTicks : 0;
   const DWORD timeBase = m_description != nullptr ? m_description->m_timeBase : 0;
   *length = timeBase == 0 ? 0.0 : static_cast<double>(ticks) / static_cast<double>(timeBase);
@@ -32,5 +42,61 @@ STDMETHODIMP CCpkSplitterPos::CanSeekBackward(LONG* canSeek) {
     return E_POINTER;
   }
   *canSeek = OATRUE;
+  return S_OK;
+}
+
+HRESULT CCpkSplitterPos::Seek(REFTIME time, bool start) {
+  // Beyond what 100-ns units can count, or not a number at all.
+  if (!(std::fabs(time) < 9.0e11)) {
+    return E_INVALIDARG;
+  }
+  LONGLONG position = std::llround(time * film::kUnitsPerSecond);
+  return start ? m_movie->SetPositions(CMovieSeeking::kPositionCaller, &position,
+                                       AM_SEEKING_AbsolutePositioning, nullptr,
+                                       AM_SEEKING_NoPositioning)
+               : m_movie->SetPositions(CMovieSeeking::kPositionCaller, nullptr,
+                                       AM_SEEKING_NoPositioning, &position,
+                                       AM_SEEKING_AbsolutePositioning);
+}
+
+STDMETHODIMP CCpkSplitterPos::put_CurrentPosition(REFTIME time) {
+  if (m_movie == nullptr) {
+    return CPositionPassThrough::put_CurrentPosition(time);
+  }
+  return Seek(time, true);
+}
+
+STDMETHODIMP CCpkSplitterPos::put_StopTime(REFTIME time) {
+  if (m_movie == nullptr) {
+    return CPositionPassThrough::put_StopTime(time);
+  }
+  return Seek(time, false);
+}
+
+STDMETHODIMP CCpkSplitterPos::get_CurrentPosition(REFTIME* time) {
+  if (m_movie == nullptr) {
+    return CPositionPassThrough::get_CurrentPosition(time);
+  }
+  if (time == nullptr) {
+    return E_POINTER;
+  }
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME stop = 0;
+  m_movie->GetPositions(&start, &stop);
+  *time = static_cast<double>(start) / film::kUnitsPerSecond;
+  return S_OK;
+}
+
+STDMETHODIMP CCpkSplitterPos::get_StopTime(REFTIME* time) {
+  if (m_movie == nullptr) {
+    return CPositionPassThrough::get_StopTime(time);
+  }
+  if (time == nullptr) {
+    return E_POINTER;
+  }
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME stop = 0;
+  m_movie->GetPositions(&start, &stop);
+  *time = static_cast<double>(stop) / film::kUnitsPerSecond;
   return S_OK;
 }

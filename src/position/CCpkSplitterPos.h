@@ -2,27 +2,39 @@
 
 #include "Platform.h"
 #include "film/CCpkStreamDescription.h"
+#include "position/CMovieSeeking.h"
 #include "position/CPositionPassThrough.h"
 
 // The FILM splitter's position object: the duration comes from the splitter's
-// own stream description and both seeking directions are reported as
-// possible; every other request goes upstream through the input pin.
-// Aggregated into the filter, which owns it and deletes it directly.
+// own stream description, and positions are the splitter's own seeking
+// state, the same its output pins answer with; every other request goes
+// upstream through the input pin. Aggregated into the filter, which owns it
+// and deletes it directly.
 class CCpkSplitterPos : public CPositionPassThrough {
  public:
   // filterOuter: the filter's controlling unknown, on which every reference
   // taken through this object's interfaces counts. inputPin: the filter's
   // input pin (not counted). description: the filter's stream description
   // (not counted), read without a lock because only the input connection
-  // writes it. *result gets E_POINTER for a null pin, else is not written.
+  // writes it. movie: the splitter's seeking state (not counted), or null to
+  // send positions upstream. *result gets E_POINTER for a null pin, else is
+  // not written.
   CCpkSplitterPos(IUnknown* filterOuter, HRESULT* result, IPin* inputPin,
-                  const CCpkStreamDescription* description);
+                  const CCpkStreamDescription* description, CMovieSeeking* movie = nullptr);
   ~CCpkSplitterPos() override;
 
   STDMETHODIMP get_Duration(REFTIME* length) override;
+  STDMETHODIMP put_CurrentPosition(REFTIME time) override;
+  STDMETHODIMP get_CurrentPosition(REFTIME* time) override;
+  STDMETHODIMP get_StopTime(REFTIME* time) override;
+  STDMETHODIMP put_StopTime(REFTIME time) override;
   STDMETHODIMP CanSeekForward(LONG* canSeek) override;
   STDMETHODIMP CanSeekBackward(LONG* canSeek) override;
 
  private:
+  // Seeks one end of the segment to time seconds.
+  HRESULT Seek(REFTIME time, bool start);
+
   const CCpkStreamDescription* m_description;  // not counted: part of the owning filter
+  CMovieSeeking* m_movie;                      // not counted: the owning filter, or null
 };

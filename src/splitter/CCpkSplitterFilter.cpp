@@ -1,5 +1,6 @@
 #include "splitter/CCpkSplitterFilter.h"
 
+#include <limits>
 #include <new>
 
 #include "com/WideString.h"
@@ -21,6 +22,8 @@ namespace {
 // A video chunk stores two bytes at 10-11 that the delivered frame drops.
 constexpr DWORD kVideoHeadLength = 10;
 constexpr DWORD kVideoBodyOffset = 12;
+// A worker cursor past every row: its stream ends at once.
+constexpr DWORD kPastEveryRow = 0xFFFFFFFFu;
 
 // Gives a sample back to its allocator on every path out of a row.
 class CSampleHolder {
@@ -63,9 +66,13 @@ CCpkSplitterFilter::CCpkSplitterFilter(IUnknown* outer, HRESULT* result)
     : CSplitterFilterBase("CCpkSplitterFilter", outer, &m_filterLock, CLSID_CpkSplitter),
       m_position(nullptr),
       m_stream(result),
-      m_earlyEndReported(false) {
+      m_earlyEndReported(false),
+      m_segmentStart(0),
+      m_segmentStop(kNoStop),
+      m_seekCallers(0) {
   InitializeCriticalSection(&m_filterLock);
   InitializeCriticalSection(&m_pinListLock);
+  InitializeCriticalSection(&m_indexLock);
   m_inputPin = new (std::nothrow) CCpkSplitterInputPin(this, result, WIDE("Input"));
   if (m_inputPin == nullptr && result != nullptr) {
     *result = E_OUTOFMEMORY;
@@ -78,6 +85,7 @@ CCpkSplitterFilter::~CCpkSplitterFilter() {
   m_position = nullptr;
   // The pins go before the lock they share.
   DeletePins();
+  DeleteCriticalSection(&m_indexLock);
   DeleteCriticalSection(&m_pinListLock);
   DeleteCriticalSection(&m_filterLock);
 }
@@ -144,6 +152,14 @@ HRESULT CCpkSplitterFilter::OnInputConnected(DWORD reserved, IPin* upstream) {
   // connection; the earlier file's outputs must be disconnected first.
   if (AnyOutputConnected()) {
     return VFW_E_ALREADY_CONNECTED;
+  }
+  {
+    // A new file starts at its beginning, with nothing indexed.
+    CAutoLock index(&m_indexLock);
+    m_index.Clear();
+    m_segmentStart = 0;
+    m_segmentStop = kNoStop;
+    m_seekCallers = 0;
   }
   HRESULT hr = m_stream.ParseStreamDescription(m_inputPin);
   if (FAILED(hr)) {
@@ -220,7 +236,8 @@ BOOL CCpkSplitterFilter::ReuseRetiredPin(COutputPinBase** pinField, LPCWSTR name
 
 HRESULT CCpkSplitterFilter::CreateOutputPin(COutputPinBase** pinField, LPCWSTR name) {
   HRESULT hr = S_OK;
-  CCpkSplitterOutputPin* pin = new (std::nothrow) CCpkSplitterOutputPin(this, &hr, name);
+  const int stream = pinField == &m_audioPin ? kAudioStream : kVideoStream;
+  CCpkSplitterOutputPin* pin = new (std::nothrow) CCpkSplitterOutputPin(this, &hr, name, stream);
   if (pin == nullptr) {
     return E_OUTOFMEMORY;
   }
@@ -241,7 +258,7 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
   }
   HRESULT hr = S_OK;
   CCpkSplitterPos* position = new (std::nothrow)
-      CCpkSplitterPos(OuterUnknown(), &hr, static_cast<IPin*>(m_inputPin), &m_stream);
+      CCpkSplitterPos(OuterUnknown(), &hr, static_cast<IPin*>(m_inputPin), &m_stream, this);
   if (position == nullptr) {
     // The movie still plays; only its duration goes unanswered.
     return S_OK;
@@ -256,15 +273,26 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
 
 HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   const bool audio = worker->Stream() == kAudioStream;
+  COutputPinBase* pin = OutputPin(worker->Stream());
+  if (worker->m_segmentPending && pin != nullptr) {
+    // Before the run's first sample: renderers time samples from its start.
+    pin->SendNewSegment(m_segmentStart, ReportedStop(), 1.0);
+    worker->m_segmentPending = FALSE;
+  }
   // Rows from endRow on hold nothing the file has: they are never read.
   LONGLONG fileLength = m_inputPin->AvailableLength();
   DWORD endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
   FilmSampleEntry row = {};
   while (worker->m_rowIndex < endRow && m_stream.ReadSampleEntry(worker->m_rowIndex, &row)) {
-    if (worker->ShouldLeave()) {
+    if (worker->ShouldLeave() || StreamsEnding()) {
       return S_OK;
     }
     if ((row.timeInfo == film::kAudioTimeInfo) == audio) {
+      // The stream ends at its first sample that starts at or after the stop.
+      const REFERENCE_TIME stop = m_segmentStop;
+      if (stop != kNoStop && worker->m_streamTime >= stop) {
+        break;
+      }
       HRESULT hr = audio ? DeliverAudio(row, worker) : DeliverVideo(row, worker);
       // Stop has decommitted the output: the stream is over, not finished.
       if (hr == VFW_E_NOT_COMMITTED) {
@@ -277,6 +305,10 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
       }
     }
     ++worker->m_rowIndex;
+  }
+  // A stream that Stop or a seek cut short has not ended.
+  if (StreamsEnding()) {
+    return S_OK;
   }
   if (fileLength < m_stream.FileEnd()) {
     ReportEarlyEnd();
@@ -372,16 +404,10 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWork
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
   ConvertAudioChunk(staging, delivered, format.nChannels, format.wBitsPerSample, buffer);
 
-  REFERENCE_TIME start = worker->m_streamTime;
-  REFERENCE_TIME stop = AdvanceTime(start, AudioChunkDuration(delivered, format.nAvgBytesPerSec));
-  sample->SetTime(&start, &stop);
-  sample->SetMediaTime(&start, &stop);
   sample->SetActualDataLength(static_cast<LONG>(delivered));
-  hr = pin->SendSample(sample.Get());
-  if (SUCCEEDED(hr)) {
-    worker->m_streamTime = stop;
-  }
-  return hr;
+  return SendInSegment(
+      pin, sample.Get(), worker,
+      AdvanceTime(worker->m_streamTime, AudioChunkDuration(delivered, format.nAvgBytesPerSec)));
 }
 
 HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker) {
@@ -427,16 +453,161 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWork
   }
   AdjustVideoFrame(buffer, frameLength);
 
-  REFERENCE_TIME start = worker->m_streamTime;
-  REFERENCE_TIME stop =
-      AdvanceTime(start, VideoFrameDuration(row.durationTicks, m_stream.m_timeBase));
-  sample->SetMediaTime(&start, &stop);
-  sample->SetTime(&start, &stop);
   sample->SetActualDataLength(static_cast<LONG>(frameLength));
   sample->SetSyncPoint((row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
-  hr = pin->SendSample(sample.Get());
+  return SendInSegment(pin, sample.Get(), worker,
+                       AdvanceTime(worker->m_streamTime,
+                                   VideoFrameDuration(row.durationTicks, m_stream.m_timeBase)));
+}
+
+HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sample,
+                                          CStreamWorker* worker, REFERENCE_TIME stop) {
+  REFERENCE_TIME start = worker->m_streamTime;
+  sample->SetMediaTime(&start, &stop);
+  // Running times count from the segment's start; what ends before it is
+  // there only so that the first picture after it can be decoded.
+  const REFERENCE_TIME segmentStart = m_segmentStart;
+  REFERENCE_TIME runningStart = start - segmentStart;
+  REFERENCE_TIME runningStop = stop - segmentStart;
+  sample->SetTime(&runningStart, &runningStop);
+  sample->SetPreroll(start < segmentStart && stop <= segmentStart ? TRUE : FALSE);
+  HRESULT hr = pin->SendSample(sample);
   if (SUCCEEDED(hr)) {
     worker->m_streamTime = stop;
+  }
+  return hr;
+}
+
+void CCpkSplitterFilter::RewindStreams() {
+  CSplitterFilterBase::RewindStreams();
+  const REFERENCE_TIME start = m_segmentStart;
+  // Without an index the streams start at their first rows, and what ends
+  // before the segment goes out as preroll: slower, never wrong.
+  if (start <= 0 || !EnsureIndex()) {
+    return;
+  }
+  CAutoLock index(&m_indexLock);
+  for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
+    DWORD row = 0;
+    REFERENCE_TIME time = 0;
+    if (m_index.FindStart(worker->Stream(), start, &row, &time)) {
+      worker->m_rowIndex = row;
+      worker->m_streamTime = time;
+    } else {
+      worker->m_rowIndex = kPastEveryRow;
+    }
+  }
+}
+
+BOOL CCpkSplitterFilter::EnsureIndex() {
+  CAutoLock index(&m_indexLock);
+  if (m_index.IsBuilt()) {
+    return TRUE;
+  }
+  return SUCCEEDED(m_index.Build(m_stream)) ? TRUE : FALSE;
+}
+
+REFERENCE_TIME CCpkSplitterFilter::Duration() {
+  if (m_stream.m_videoChunkCount > 0) {
+    return VideoFrameDuration(m_stream.m_videoTicks, m_stream.m_timeBase);
+  }
+  // A movie without video lasts as long as its audio rows play.
+  if (!EnsureIndex()) {
+    return 0;
+  }
+  CAutoLock index(&m_indexLock);
+  return m_index.StreamEnd(kAudioStream);
+}
+
+REFERENCE_TIME CCpkSplitterFilter::ReportedStop() {
+  const REFERENCE_TIME stop = m_segmentStop;
+  return stop == kNoStop ? Duration() : stop;
+}
+
+void CCpkSplitterFilter::GetPositions(REFERENCE_TIME* start, REFERENCE_TIME* stop) {
+  if (start != nullptr) {
+    *start = m_segmentStart;
+  }
+  if (stop != nullptr) {
+    *stop = ReportedStop();
+  }
+}
+
+namespace {
+
+// base + offset, held inside the range of times instead of wrapping.
+REFERENCE_TIME OffsetTime(REFERENCE_TIME base, LONGLONG offset) {
+  if (offset < 0) {
+    return base < std::numeric_limits<REFERENCE_TIME>::min() - offset
+               ? std::numeric_limits<REFERENCE_TIME>::min()
+               : base + offset;
+  }
+  return AdvanceTime(base, offset);
+}
+
+// The position flags ask for: nothing, a time, or a time relative to base
+// (incremental: relative to the new start, which the caller passes).
+HRESULT ResolvePosition(DWORD flags, const LONGLONG* value, REFERENCE_TIME base,
+                        REFERENCE_TIME incrementalBase, REFERENCE_TIME* out) {
+  switch (flags & AM_SEEKING_PositioningBitsMask) {
+    case AM_SEEKING_NoPositioning:
+      *out = base;
+      return S_FALSE;
+    case AM_SEEKING_AbsolutePositioning:
+      *out = *value;
+      return S_OK;
+    case AM_SEEKING_RelativePositioning:
+      *out = OffsetTime(base, *value);
+      return S_OK;
+    default:
+      *out = OffsetTime(incrementalBase, *value);
+      return S_OK;
+  }
+}
+
+}  // namespace
+
+HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD currentFlags,
+                                         LONGLONG* stop, DWORD stopFlags) {
+  const DWORD startHow = currentFlags & AM_SEEKING_PositioningBitsMask;
+  const DWORD stopHow = stopFlags & AM_SEEKING_PositioningBitsMask;
+  if ((startHow != AM_SEEKING_NoPositioning && current == nullptr) ||
+      (stopHow != AM_SEEKING_NoPositioning && stop == nullptr)) {
+    return E_POINTER;
+  }
+  if (startHow == AM_SEEKING_IncrementalPositioning) {
+    return E_INVALIDARG;
+  }
+  CAutoLock state(&m_stateLock);
+  REFERENCE_TIME start = 0;
+  const bool moves = ResolvePosition(currentFlags, current, m_segmentStart, 0, &start) == S_OK;
+  REFERENCE_TIME end = 0;
+  const bool stops = ResolvePosition(stopFlags, stop, ReportedStop(), start, &end) == S_OK;
+  start = start < 0 ? 0 : start;
+  end = end < start ? start : end;
+
+  HRESULT hr = S_OK;
+  const int bit = 1 << caller;
+  const bool sameSegment = start == m_segmentStart && (!stops || end == ReportedStop());
+  if (moves && sameSegment && m_seekCallers != 0 && (m_seekCallers & bit) == 0) {
+    // The graph seeks each renderer in turn: another output already moved
+    // both streams to this place.
+    m_seekCallers |= bit;
+  } else {
+    if (stops) {
+      m_segmentStop = end;
+    }
+    if (moves) {
+      m_segmentStart = start;
+      m_seekCallers = bit;
+      hr = RestartStreaming();
+    }
+  }
+  if ((currentFlags & AM_SEEKING_ReturnTime) != 0 && current != nullptr) {
+    *current = m_segmentStart;
+  }
+  if ((stopFlags & AM_SEEKING_ReturnTime) != 0 && stop != nullptr) {
+    *stop = ReportedStop();
   }
   return hr;
 }

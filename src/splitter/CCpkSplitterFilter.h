@@ -1,21 +1,24 @@
 #pragma once
 
 #include <atomic>
+#include <limits>
 
 #include "Platform.h"
 #include "com/CMediaTypeRecord.h"
 #include "film/CCpkStreamDescription.h"
 #include "film/ChunkExtent.h"
 #include "film/FilmSampleEntry.h"
+#include "position/CMovieSeeking.h"
+#include "splitter/CCpkStreamIndex.h"
 #include "splitter/CSplitterFilterBase.h"
 
 class CCpkSplitterOutputPin;
 class CCpkSplitterPos;
 
 // The FILM splitter: it accepts the FILM byte stream, parses the file when
-// its input connects, offers "Audio" and/or "Video", and streams the sample
-// table from its worker thread.
-class CCpkSplitterFilter : public CSplitterFilterBase {
+// its input connects, offers "Audio" and/or "Video", streams each output's
+// rows from a worker of its own, and seeks both streams together.
+class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
  public:
   // result receives E_OUTOFMEMORY when the input pin or the staging buffer
   // cannot be allocated; the creator must then discard the object.
@@ -30,6 +33,14 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   HRESULT TestInputType(const AM_MEDIA_TYPE* type) override;
   HRESULT OnInputConnected(DWORD reserved, IPin* upstream) override;
   HRESULT StreamSamples(CStreamWorker* worker) override;
+  // Each stream at the row the current segment starts it from.
+  void RewindStreams() override;
+
+  // CMovieSeeking
+  REFERENCE_TIME Duration() override;
+  void GetPositions(REFERENCE_TIME* start, REFERENCE_TIME* stop) override;
+  HRESULT SetPositions(int caller, LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                       DWORD stopFlags) override;
 
   // IAMovieSetup
   STDMETHODIMP Register() override;
@@ -39,13 +50,15 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   // Read by the position object without a lock: the parse writes it only
   // while the input connects, when nothing streams.
   const CCpkStreamDescription& StreamDescription() const { return m_stream; }
-  // Back to the first row at time 0; called under the stream lock.
+  // Back to where the current segment starts; called under the stream lock.
   void RewindStream() {
     RewindStreams();
     m_earlyEndReported = false;
   }
 
  private:
+  static constexpr REFERENCE_TIME kNoStop = std::numeric_limits<REFERENCE_TIME>::max();
+
   HRESULT CreateOutputPin(COutputPinBase** pinField, LPCWSTR name);
   // TRUE when a retired pin of that name, connected to nothing, was found;
   // it becomes the stream's pin if it could take the new type.
@@ -69,6 +82,15 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   BOOL ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length);
   // Tells the graph, once an activation, that the file ended early.
   void ReportEarlyEnd();
+  // Stamps the sample with the running times of its media times
+  // [start, stop) in the current segment and sends it; the worker's time
+  // moves on when downstream took it.
+  HRESULT SendInSegment(COutputPinBase* pin, IMediaSample* sample, CStreamWorker* worker,
+                        REFERENCE_TIME stop);
+  // The index, built on first use; FALSE when it cannot be.
+  BOOL EnsureIndex();
+  // The stop position as callers see it: the duration while none is set.
+  REFERENCE_TIME ReportedStop();
 
   CRITICAL_SECTION m_filterLock;   // owned: the filter's lock, shared with every pin
   CRITICAL_SECTION m_pinListLock;  // owned: guards the pin fields for PinAt
@@ -76,6 +98,14 @@ class CCpkSplitterFilter : public CSplitterFilterBase {
   CCpkSplitterPos* m_position;
   CCpkStreamDescription m_stream;
   std::atomic<bool> m_earlyEndReported;  // since the last activation
+
+  // The current segment. Written under the state lock; the start only while
+  // no worker streams, the stop at any time.
+  std::atomic<REFERENCE_TIME> m_segmentStart;
+  std::atomic<REFERENCE_TIME> m_segmentStop;  // kNoStop while none is set
+  int m_seekCallers;             // bit per caller that has asked for the current segment
+  CRITICAL_SECTION m_indexLock;  // owned: innermost; guards m_index
+  CCpkStreamIndex m_index;
 };
 
 // The class table's creator: a new filter (reference count 0), or null when

@@ -5,8 +5,19 @@
 #include "splitter/CCpkSplitterFilter.h"
 
 CCpkSplitterOutputPin::CCpkSplitterOutputPin(CCpkSplitterFilter* filter, HRESULT* result,
-                                             LPCWSTR pinName)
-    : COutputPinBase("CCpkSplitterOutputPin", filter, filter->FilterLock(), result, pinName) {}
+                                             LPCWSTR pinName, int stream)
+    : COutputPinBase("CCpkSplitterOutputPin", filter, filter->FilterLock(), result, pinName),
+      m_seeking(static_cast<IPin*>(this), filter, stream) {}
+
+HRESULT CCpkSplitterOutputPin::InnerQueryInterface(REFIID riid, void** ppv) {
+  if (ppv == nullptr) {
+    return E_POINTER;
+  }
+  if (IsEqualGUID(riid, IID_IMediaSeeking)) {
+    return HandOutInterface(static_cast<IMediaSeeking*>(&m_seeking), ppv);
+  }
+  return COutputPinBase::InnerQueryInterface(riid, ppv);
+}
 
 CCpkSplitterOutputPin::~CCpkSplitterOutputPin() {
   CPointerList::Position position = m_offeredTypes.FirstPosition();

@@ -4,19 +4,23 @@
 #include "com/CMediaTypeRecord.h"
 #include "com/CPointerList.h"
 #include "framework/COutputPinBase.h"
+#include "position/CPinSeeking.h"
 
 class CCpkSplitterFilter;
 
 // "Audio" or "Video" of the FILM splitter: it offers the types it was given,
-// connects only with one of them, and runs every connection on one buffer.
+// connects only with one of them, runs every connection on one buffer, and
+// answers IMediaSeeking for the whole movie.
 class CCpkSplitterOutputPin : public COutputPinBase {
  public:
   // Each connection's allocator holds exactly one buffer of this size.
   static constexpr LONG kBufferSize = 262144;
 
-  // result is not written.
-  CCpkSplitterOutputPin(CCpkSplitterFilter* filter, HRESULT* result, LPCWSTR pinName);
+  // result is not written; stream: the pin's stream number.
+  CCpkSplitterOutputPin(CCpkSplitterFilter* filter, HRESULT* result, LPCWSTR pinName, int stream);
   ~CCpkSplitterOutputPin() override;
+
+  HRESULT InnerQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT TestMediaType(const CMediaTypeRecord* type) override;
   HRESULT OfferedMediaType(int index, CMediaTypeRecord* out) override;
@@ -31,4 +35,5 @@ class CCpkSplitterOutputPin : public COutputPinBase {
 
  private:
   CPointerList m_offeredTypes;  // owned CMediaTypeRecord objects, in the order added
+  CPinSeeking m_seeking;
 };

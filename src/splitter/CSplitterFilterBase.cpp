@@ -108,6 +108,7 @@ STDMETHODIMP CSplitterFilterBase::Stop() {
 }
 
 void CSplitterFilterBase::HaltStreaming() {
+  MarkStreamsEnding(TRUE);
   {
     // A worker waiting in GetBuffer for a buffer that a downstream filter
     // still holds returns once its allocator is decommitted.
@@ -117,6 +118,25 @@ void CSplitterFilterBase::HaltStreaming() {
   }
   // Not under the stream lock: Stop never waits for a worker while holding it.
   StopStreaming();
+  MarkStreamsEnding(FALSE);
+}
+
+void CSplitterFilterBase::MarkStreamsEnding(BOOL ending) {
+  // The input's flush mark, set without any lock of ours: the pin's lock is
+  // the filter lock, which Run holds outside the state lock.
+  IPin* input = static_cast<IPin*>(m_inputPin);
+  if (input == nullptr) {
+    return;
+  }
+  if (ending) {
+    input->BeginFlush();
+  } else {
+    input->EndFlush();
+  }
+}
+
+BOOL CSplitterFilterBase::StreamsEnding() const {
+  return m_inputPin != nullptr && m_inputPin->IsFlushing() ? TRUE : FALSE;
 }
 
 HRESULT CSplitterFilterBase::StartStreaming() {
@@ -137,21 +157,41 @@ HRESULT CSplitterFilterBase::StartStreaming() {
 }
 
 HRESULT CSplitterFilterBase::StopStreaming() {
-  // The flush mark is set without any lock of ours: the pin's lock is the
-  // filter lock, which Run holds outside the state lock.
-  IPin* input = static_cast<IPin*>(m_inputPin);
-  if (input != nullptr) {
-    HRESULT hr = input->BeginFlush();
-    if (FAILED(hr)) {
-      return hr;
-    }
-  }
   HRESULT audio = m_audioWorker.Exit();
   HRESULT video = m_videoWorker.Exit();
-  if (input != nullptr) {
-    input->EndFlush();
-  }
   return audio == S_FALSE && video == S_FALSE ? S_FALSE : S_OK;
+}
+
+HRESULT CSplitterFilterBase::RestartStreaming() {
+  if (m_state == State_Stopped) {
+    return S_OK;
+  }
+  // Downstream lets go of what it holds and refuses what is on its way, so
+  // every worker comes back from GetBuffer or Receive; once EndFlush has
+  // gone out, no sample of the old position may follow.
+  MarkStreamsEnding(TRUE);
+  FlushOutputs(TRUE);
+  StopStreaming();
+  {
+    CAutoLock stream(&m_streamLock);
+    RewindStreams();
+  }
+  FlushOutputs(FALSE);
+  MarkStreamsEnding(FALSE);
+  return StartStreaming();
+}
+
+void CSplitterFilterBase::FlushOutputs(BOOL begin) {
+  for (COutputPinBase* pin : {m_audioPin, m_videoPin}) {
+    if (pin == nullptr || !pin->IsConnected()) {
+      continue;
+    }
+    if (begin) {
+      pin->SendBeginFlush();
+    } else {
+      pin->SendEndFlush();
+    }
+  }
 }
 
 void CSplitterFilterBase::RewindStreams() {

@@ -36,11 +36,18 @@ class CSplitterFilterBase : public CFilterBase {
 
   // Starts a worker for each connected output.
   HRESULT StartStreaming();
-  // Ends every worker; the outputs must be decommitted first, or a worker
-  // waiting for a buffer never comes back.
+  // Ends every worker; whatever holds a worker (a buffer, a Receive) must be
+  // let go first, or the worker never comes back.
   HRESULT StopStreaming();
+  // TRUE while Stop or a seek ends the workers: a worker leaves at once,
+  // without end of stream, whatever downstream answered it.
+  BOOL StreamsEnding() const;
   // Puts every stream back at its first row with its running time at 0.
-  void RewindStreams();
+  virtual void RewindStreams();
+  // A seek: downstream flushes, the workers end, every stream is put where
+  // RewindStreams says and the workers start again. Called under the state
+  // lock; nothing to do while stopped, when the next Pause starts there.
+  HRESULT RestartStreaming();
 
  protected:
   // Ends workers that no Stop ended, so that a filter released while paused
@@ -79,6 +86,9 @@ class CSplitterFilterBase : public CFilterBase {
   HRESULT LeaveStopped();
   // Decommits the outputs, then ends the workers.
   void HaltStreaming();
+  void MarkStreamsEnding(BOOL ending);
+  // BeginFlush or EndFlush downstream of every connected output.
+  void FlushOutputs(BOOL begin);
   CStreamWorker* Worker(int stream);
   static HRESULT ActivateIfConnected(COutputPinBase* pin);
   static void DeactivateIfConnected(COutputPinBase* pin);

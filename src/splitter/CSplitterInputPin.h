@@ -36,6 +36,7 @@ class CSplitterInputPin : public CInputPinBase, public CFilmByteSource {
   // invert the lock order under Stop, which already holds the state lock.
   STDMETHODIMP BeginFlush() override;
   STDMETHODIMP EndFlush() override;
+  bool IsFlushing() const { return m_flushing; }
 
  protected:
   CSplitterFilterBase* m_splitter;    // not counted: the filter owns the pin

@@ -4,7 +4,7 @@
 #include "splitter/CSplitterFilterBase.h"
 
 CStreamWorker::CStreamWorker(CSplitterFilterBase* filter, int stream)
-    : m_rowIndex(0), m_streamTime(0), m_filter(filter), m_stream(stream) {}
+    : m_rowIndex(0), m_streamTime(0), m_segmentPending(TRUE), m_filter(filter), m_stream(stream) {}
 
 CStreamWorker::~CStreamWorker() { Exit(); }
 
@@ -31,6 +31,7 @@ HRESULT CStreamWorker::Exit() {
 void CStreamWorker::Rewind() {
   m_rowIndex = 0;
   m_streamTime = 0;
+  m_segmentPending = TRUE;
 }
 
 DWORD CStreamWorker::WorkerMain() {

@@ -30,6 +30,7 @@ class CStreamWorker : public CWorkerThread {
 
   DWORD m_rowIndex;             // next table row to look at
   REFERENCE_TIME m_streamTime;  // running time of the next sample
+  BOOL m_segmentPending;        // the run's NewSegment is still to be sent
 
  protected:
   DWORD WorkerMain() override;

@@ -56,9 +56,9 @@ TEST(ConvertAudioChunk, AnEmptyChunkWritesNothing) {
 }
 
 // Each layout against its rule written out byte by byte, over lengths that
-// cover the word loops, their tails, and odd halves.
+// cover the vector and word loops, their tails, and odd halves.
 TEST(ConvertAudioChunk, Mono8MatchesTheByteRuleAtEveryLength) {
-  for (size_t length = 0; length <= 100; ++length) {
+  for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 1, 8);
     for (size_t i = 0; i < length; ++i) {
@@ -68,7 +68,7 @@ TEST(ConvertAudioChunk, Mono8MatchesTheByteRuleAtEveryLength) {
 }
 
 TEST(ConvertAudioChunk, Mono16MatchesTheByteRuleAtEveryLength) {
-  for (size_t length = 0; length <= 100; ++length) {
+  for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 1, 16);
     const size_t half = length / 2;
@@ -83,7 +83,7 @@ TEST(ConvertAudioChunk, Mono16MatchesTheByteRuleAtEveryLength) {
 }
 
 TEST(ConvertAudioChunk, Stereo8MatchesTheByteRuleAtEveryLength) {
-  for (size_t length = 0; length <= 100; ++length) {
+  for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 2, 8);
     const size_t half = length / 2;
@@ -98,7 +98,7 @@ TEST(ConvertAudioChunk, Stereo8MatchesTheByteRuleAtEveryLength) {
 }
 
 TEST(ConvertAudioChunk, Stereo16MatchesTheByteRuleAtEveryLength) {
-  for (size_t length = 0; length <= 100; ++length) {
+  for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 2, 16);
     const size_t half = length / 2;

@@ -34,6 +34,7 @@ STDMETHODIMP CaptureInputPin::Receive(IMediaSample* sample) {
   record.syncPoint = sample->IsSyncPoint() == S_OK;
   record.discontinuity = sample->IsDiscontinuity() == S_OK;
   record.preroll = sample->IsPreroll() == S_OK;
+  record.flushes = m_flushes;
   AM_MEDIA_TYPE* type = nullptr;
   record.typeChanged = sample->GetMediaType(&type) == S_OK;
   if (type != nullptr) {
@@ -54,6 +55,33 @@ STDMETHODIMP CaptureInputPin::Receive(IMediaSample* sample) {
   }
   m_changed.notify_all();
   return S_OK;
+}
+
+STDMETHODIMP CaptureInputPin::BeginFlush() {
+  {
+    std::lock_guard<std::mutex> guard(m_recordLock);
+    ++m_flushes;
+  }
+  DropKept();
+  return CInputPinBase::BeginFlush();
+}
+
+STDMETHODIMP CaptureInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+  {
+    std::lock_guard<std::mutex> guard(m_recordLock);
+    m_lastSegmentStart = start;
+  }
+  return CInputPinBase::NewSegment(start, stop, rate);
+}
+
+int CaptureInputPin::FlushCount() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_flushes;
+}
+
+REFERENCE_TIME CaptureInputPin::SegmentStart() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_lastSegmentStart;
 }
 
 STDMETHODIMP CaptureInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) {

@@ -36,6 +36,7 @@ struct CapturedSample {
   bool discontinuity;
   bool preroll;
   bool typeChanged;
+  int flushes;  // BeginFlush calls the sink had seen when the sample came
   std::vector<BYTE> bytes;
 };
 
@@ -49,6 +50,9 @@ class CaptureInputPin : public CInputPinBase {
   HRESULT FinishConnection(IPin* peer) override { return S_OK; }
   STDMETHODIMP EndOfStream() override;
   STDMETHODIMP Receive(IMediaSample* sample) override;
+  // As a renderer does, a flush lets go of every kept sample.
+  STDMETHODIMP BeginFlush() override;
+  STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
   STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) override;
 
   // Keeps every received sample until DropKept, so that the worker finds no
@@ -71,6 +75,9 @@ class CaptureInputPin : public CInputPinBase {
   void ClearRecords();
   int EndOfStreamCount();
   int ReceiveCount();
+  int FlushCount();
+  // Start of the last segment announced, or -1 before any.
+  REFERENCE_TIME SegmentStart();
   IMemAllocator* Allocator() const { return m_allocator.Get(); }
 
  private:
@@ -80,6 +87,8 @@ class CaptureInputPin : public CInputPinBase {
   std::vector<CapturedSample> m_samples;
   int m_endOfStream = 0;
   int m_receives = 0;
+  int m_flushes = 0;
+  REFERENCE_TIME m_lastSegmentStart = -1;
   std::map<int, HRESULT> m_refusals;
   bool m_keep = false;
   std::vector<IMediaSample*> m_kept;  // counted

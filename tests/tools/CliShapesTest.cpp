@@ -181,8 +181,15 @@ TEST_P(CliShapesTest, InfoDescribesThePinsFormatsAndDuration) {
     EXPECT_EQ(format["bitRate"], 2000);
   }
   EXPECT_EQ(pins.size(), at);
-  EXPECT_DOUBLE_EQ(info["duration"].get<double>(),
-                   double(expectation.videoTicks) / expectation.timeBase);
+  // A movie without video lasts as long as its audio.
+  int64_t audioLength = 0;
+  for (const ExpectedSample& sample : expectation.samples) {
+    if (sample.stream == Stream::Audio) audioLength = sample.stop;
+  }
+  EXPECT_NEAR(info["duration"].get<double>(),
+              expectation.hasVideoOutput ? double(expectation.videoTicks) / expectation.timeBase
+                                         : audioLength / 1e7,
+              1e-9);
   if (shape.cutBytes == 0) {
     EXPECT_FALSE(info.contains("truncated"));
     return;
