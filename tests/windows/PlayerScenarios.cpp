@@ -291,6 +291,10 @@ void SeekWhilePausedThenRunning(CTestReport* report, const std::string& label, C
   report->Check(!held.empty() && held.front() == pausedKey && held.back() == pausedAt,
                 label + ": the paused graph shows the picture at the new place",
                 "pictures " + IndexText(held));
+  const std::vector<int> heldAudio = Chunks(graph.Audio()->Take(), expect);
+  report->Check(heldAudio == std::vector<int>{pausedAt},
+                label + ": the paused graph holds the audio chunk at the new place",
+                "chunks " + IndexText(heldAudio));
 
   hr = graph.Control()->Run();
   report->Check(SUCCEEDED(hr), label + ": Run after the paused seek", HexResult(hr));
