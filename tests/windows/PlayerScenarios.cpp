@@ -287,10 +287,17 @@ void SeekWhilePausedThenRunning(CTestReport* report, const std::string& label, C
   hr = graph.Control()->GetState(kNoTimeLimit, &state);
   report->Check(hr == S_OK && state == State_Paused, label + ": Pause completes after the seek",
                 HexResult(hr));
-  const std::vector<int> held = Pictures(graph, graph.Video()->Take(), format, frames);
-  report->Check(!held.empty() && held.front() == pausedKey && held.back() == pausedAt,
-                label + ": the paused graph shows the picture at the new place",
+  // The runtime's renderers count as cued from before the flush, so the
+  // first samples of the new place are awaited here; its video renderer holds
+  // the first picture it gets, the key frame, preroll or not.
+  while (graph.Video()->Count() == 0 || graph.Audio()->Count() == 0) Sleep(10);
+  const std::vector<GrabbedSample> pictures = graph.Video()->Take();
+  const std::vector<int> held = Pictures(graph, pictures, format, frames);
+  report->Check(!held.empty() && held.front() == pausedKey && OldThenFresh(held, pausedKey - 1, {}),
+                label + ": after the paused seek the key frame before the target is decoded",
                 "pictures " + IndexText(held));
+  report->Note(label + ": the paused video renderer holds a picture " +
+               (pictures.front().preroll ? "with" : "without") + " the preroll flag");
   const std::vector<int> heldAudio = Chunks(graph.Audio()->Take(), expect);
   report->Check(heldAudio == std::vector<int>{pausedAt},
                 label + ": the paused graph holds the audio chunk at the new place",
@@ -315,7 +322,8 @@ void SeekWhilePausedThenRunning(CTestReport* report, const std::string& label, C
     Sleep(10);
   }
   graph.Control()->Stop();
-  report->Check(OldThenFresh(shown, pausedAt, Span(0, frames - 1)),
+  // The frames after the held key frame may have played before the seek.
+  report->Check(OldThenFresh(shown, pausedKey, Span(0, frames - 1)),
                 label + ": after the running seek's flush only the new place is decoded",
                 "pictures " + IndexText(shown));
   report->Check(OldThenFresh(heard, pausedAt, Span(runningAt, frames - 1)),
