@@ -57,12 +57,13 @@ double AudioSeconds(const filmwriter::FilmWriter& writer,
     return (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
            (uint32_t{file[at + 2]} << 8) | uint32_t{file[at + 3]};
   };
-  uint64_t bytes = 0;
+  // Each chunk's length is converted on its own, as sample times are.
+  LONGLONG units = 0;
   for (uint32_t row = 0; row < expect.streamedRows; ++row) {
     const size_t at = 48 + 16 + 16 * size_t{row};
-    if (field(at + 8) == filmwriter::kAudioTimeInfo) bytes += field(at + 4);
+    if (field(at + 8) != filmwriter::kAudioTimeInfo) continue;
+    units += static_cast<LONGLONG>(uint64_t{field(at + 4)} * 10000000 / expect.avgBytesPerSec);
   }
-  const LONGLONG units = static_cast<LONGLONG>(bytes * 10000000 / expect.avgBytesPerSec);
   return static_cast<double>(units) / 10000000.0;
 }
 
