@@ -4,7 +4,9 @@
 // splitter adds little to the reads themselves); and the cost of one row
 // when the chunks are tiny, which is the splitter's per-sample overhead; and
 // the time from Pause to the first sample on each output pin, also for a
-// movie whose first video row comes after hundreds of audio rows.
+// movie whose first video row comes after hundreds of audio rows; and the
+// time from SetPositions on a paused movie of thousands of rows to the first
+// sample of the new segment on each pin.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -236,15 +238,31 @@ class DiscardingInputPin : public CInputPinBase {
     }
     if (!m_gotFirst.load(std::memory_order_relaxed)) {
       std::lock_guard<std::mutex> guard(m_lock);
+      // Samples of the old position still in flight do not count.
+      if (m_awaitingSegment) return S_OK;
       m_firstAt = Seconds();
       m_gotFirst.store(true, std::memory_order_relaxed);
       m_changed.notify_all();
     }
     return S_OK;
   }
+  STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override {
+    {
+      std::lock_guard<std::mutex> guard(m_lock);
+      if (m_awaitingSegment && start == m_awaitedStart) m_awaitingSegment = false;
+    }
+    return CInputPinBase::NewSegment(start, stop, rate);
+  }
   void ForgetFirst() {
     std::lock_guard<std::mutex> guard(m_lock);
     m_gotFirst.store(false, std::memory_order_relaxed);
+  }
+  // The next first sample is the first after a NewSegment starting at start.
+  void ForgetFirstUntilSegment(REFERENCE_TIME start) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_gotFirst.store(false, std::memory_order_relaxed);
+    m_awaitingSegment = true;
+    m_awaitedStart = start;
   }
   // When the first sample since ForgetFirst arrived.
   double WaitForFirst() {
@@ -267,7 +285,9 @@ class DiscardingInputPin : public CInputPinBase {
   std::atomic<uint64_t> m_bytes{0};
   std::atomic<uint64_t> m_received{0};
   std::atomic<bool> m_gotFirst{false};
-  double m_firstAt = 0;  // guarded by m_lock
+  double m_firstAt = 0;               // guarded by m_lock
+  bool m_awaitingSegment = false;     // guarded by m_lock
+  REFERENCE_TIME m_awaitedStart = 0;  // guarded by m_lock
   std::mutex m_lock;
   std::condition_variable m_changed;
   int m_endOfStream = 0;
@@ -327,6 +347,7 @@ class StreamingGraph {
   }
   ~StreamingGraph() {
     Stop();
+    m_seeking.Reset();
     for (const WCHAR* name : {WIDE("Input"), WIDE("Audio"), WIDE("Video")}) {
       CComHolder<IPin> pin;
       if (SUCCEEDED(m_splitter->FindPin(name, pin.ReleaseAndGetAddressOf())) && pin) {
@@ -353,6 +374,36 @@ class StreamingGraph {
     *audio += audioPin->WaitForFirst() - begin;
     *video += videoPin->WaitForFirst() - begin;
     Stop();
+  }
+
+  // Seconds from SetPositions on the video pin of the paused splitter to the
+  // first sample of the new segment on each pin.
+  void TimeSeek(REFERENCE_TIME target, double* audio, double* video) {
+    DiscardingInputPin* audioPin = static_cast<DiscardingSinkFilter*>(m_audio.Get())->Input();
+    DiscardingInputPin* videoPin = static_cast<DiscardingSinkFilter*>(m_video.Get())->Input();
+    if (!m_seeking) {
+      CComHolder<IPin> output;
+      m_splitter->FindPin(WIDE("Video"), output.ReleaseAndGetAddressOf());
+      if (!output || FAILED(output->QueryInterface(IID_IMediaSeeking,
+                                                   m_seeking.ReleaseAndGetVoidAddressOf()))) {
+        std::abort();
+      }
+    }
+    audioPin->ForgetFirstUntilSegment(target);
+    videoPin->ForgetFirstUntilSegment(target);
+    LONGLONG current = target;
+    const double begin = Seconds();
+    if (FAILED(m_seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                                       AM_SEEKING_NoPositioning))) {
+      std::abort();
+    }
+    *audio += audioPin->WaitForFirst() - begin;
+    *video += videoPin->WaitForFirst() - begin;
+  }
+  void Pause() {
+    m_audio->Pause();
+    m_video->Pause();
+    m_splitter->Pause();
   }
 
   void StreamOnce() {
@@ -385,6 +436,7 @@ class StreamingGraph {
   CComHolder<IBaseFilter> m_splitter;
   CComHolder<IBaseFilter> m_audio;
   CComHolder<IBaseFilter> m_video;
+  CComHolder<IMediaSeeking> m_seeking;  // the video pin's, once a seek is timed
   int m_round = 0;
 };
 
@@ -582,12 +634,37 @@ void BM_PauseToFirstSample(benchmark::State& state) {
   CoUninitialize();
 }
 
+// Seeks about the three-minute movie (5,400 rows) while it is paused, each to
+// a different place between key frames.
+void BM_SeekToFirstSample(benchmark::State& state) {
+  CoInitialize(nullptr);
+  const MovieFile& movie = RealisticMovie();
+  {
+    StreamingGraph graph(movie);
+    graph.Pause();
+    double audio = 0;
+    double video = 0;
+    int64_t round = 0;
+    for (auto _ : state) {
+      const REFERENCE_TIME target = ((round++ * 7919) % 170 + 5) * 10000000LL + 3333333;
+      graph.TimeSeek(target, &audio, &video);
+    }
+    const double rounds = static_cast<double>(state.iterations());
+    state.counters["audio_first_us"] = audio * 1e6 / rounds;
+    state.counters["video_first_us"] = video * 1e6 / rounds;
+    benchfigures::Record("seek_first_sample_us", "realistic_audio", audio * 1e6 / rounds);
+    benchfigures::Record("seek_first_sample_us", "realistic_video", video * 1e6 / rounds);
+  }
+  CoUninitialize();
+}
+
 BENCHMARK(BM_PositionedReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SplitterStreaming)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TinyRows)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ConnectMillionRows)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StreamingMemory)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PauseToFirstSample)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_SeekToFirstSample)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

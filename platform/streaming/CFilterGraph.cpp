@@ -1,6 +1,7 @@
 #include "CFilterGraph.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <new>
 
@@ -67,6 +68,10 @@ HRESULT CFilterGraph::QueryInterface(REFIID riid, void** ppv) {
     *ppv = static_cast<IGraphEventQueue*>(this);
   } else if (riid == IID_IGraphRendering) {
     *ppv = static_cast<IGraphRendering*>(this);
+  } else if (riid == IID_IMediaSeeking) {
+    *ppv = static_cast<IMediaSeeking*>(this);
+  } else if (riid == IID_IMediaPosition) {
+    *ppv = static_cast<IMediaPosition*>(this);
   } else {
     *ppv = nullptr;
     return E_NOINTERFACE;
@@ -325,9 +330,7 @@ REFERENCE_TIME CFilterGraph::ClockTimeLocked() {
   return now;
 }
 
-HRESULT CFilterGraph::LeaveStoppedLocked(const std::vector<IBaseFilter*>& ordered) {
-  HRESULT clock = m_clockHandedOut ? S_OK : DistributeClockLocked();
-  // Counted before any filter moves: a short stream may end before Pause returns.
+HRESULT CFilterGraph::BeginCompletionLocked(const std::vector<IBaseFilter*>& ordered) {
   std::vector<IBaseFilter*> sinks;
   std::vector<IBaseFilter*> others;
   try {
@@ -335,7 +338,13 @@ HRESULT CFilterGraph::LeaveStoppedLocked(const std::vector<IBaseFilter*>& ordere
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  HRESULT hr = m_completion.Begin(sinks, others);
+  return m_completion.Begin(sinks, others);
+}
+
+HRESULT CFilterGraph::LeaveStoppedLocked(const std::vector<IBaseFilter*>& ordered) {
+  HRESULT clock = m_clockHandedOut ? S_OK : DistributeClockLocked();
+  // Counted before any filter moves: a short stream may end before Pause returns.
+  HRESULT hr = BeginCompletionLocked(ordered);
   if (FAILED(hr)) return hr;
   return clock;
 }
@@ -549,6 +558,335 @@ HRESULT CFilterGraph::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { re
 
 HRESULT CFilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
   return E_NOTIMPL;
+}
+
+// ---- seeking ----
+
+namespace {
+
+constexpr double kUnitsPerSecond = 10000000.0;
+
+LONGLONG ToUnits(REFTIME seconds) { return std::llround(seconds * kUnitsPerSecond); }
+REFTIME ToSeconds(LONGLONG units) { return static_cast<REFTIME>(units) / kUnitsPerSecond; }
+
+bool IsMediaTimeOrCurrent(const GUID* format) {
+  return !format || *format == TIME_FORMAT_MEDIA_TIME;
+}
+
+}  // namespace
+
+HRESULT CFilterGraph::SeekersLocked(std::vector<ComRef<IMediaSeeking>>* seekers) {
+  try {
+    for (const Member& member : m_members) {
+      if (!IsSink(member.filter)) continue;
+      ComRef<IMediaSeeking> seeking;
+      if (FAILED(member.filter->QueryInterface(IID_IMediaSeeking, seeking.OutVoid()))) continue;
+      if (seeking) seekers->push_back(std::move(seeking));
+    }
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT CFilterGraph::LargestLocked(HRESULT (STDMETHODCALLTYPE IMediaSeeking::*get)(LONGLONG*),
+                                    LONGLONG* value) {
+  std::vector<ComRef<IMediaSeeking>> seekers;
+  HRESULT hr = SeekersLocked(&seekers);
+  if (FAILED(hr)) return hr;
+  bool answered = false;
+  HRESULT failure = E_NOTIMPL;
+  for (ComRef<IMediaSeeking>& seeking : seekers) {
+    LONGLONG answer = 0;
+    hr = (seeking.Get()->*get)(&answer);
+    if (FAILED(hr)) {
+      failure = hr;
+      continue;
+    }
+    if (!answered || answer > *value) *value = answer;
+    answered = true;
+  }
+  return answered ? S_OK : failure;
+}
+
+REFERENCE_TIME CFilterGraph::StreamTimeLocked() {
+  if (!m_hasRun) return 0;
+  const bool running = m_state == State_Running && !m_runPending;
+  const REFERENCE_TIME at = running ? ClockTimeLocked() : m_pausedAt;
+  // Run sets the base a little ahead of the clock.
+  return std::max<REFERENCE_TIME>(0, at - m_streamBase);
+}
+
+HRESULT CFilterGraph::CurrentPositionLocked(LONGLONG* current) {
+  LONGLONG position = m_segmentStart + StreamTimeLocked();
+  LONGLONG stop = 0;
+  // The clock goes on after the streams have ended; the position does not.
+  if (SUCCEEDED(LargestLocked(&IMediaSeeking::GetStopPosition, &stop)) && position > stop) {
+    position = std::max(stop, m_segmentStart);
+  }
+  *current = position;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::SeekLocked(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                                 DWORD stopFlags) {
+  const DWORD currentHow = currentFlags & AM_SEEKING_PositioningBitsMask;
+  const DWORD stopHow = stopFlags & AM_SEEKING_PositioningBitsMask;
+  if ((currentHow && !current) || (stopHow && !stop)) return E_POINTER;
+  // Incremental means "from the new current position", which only a stop can be.
+  if (currentHow == AM_SEEKING_IncrementalPositioning) return E_INVALIDARG;
+  std::vector<ComRef<IMediaSeeking>> seekers;
+  HRESULT hr = SeekersLocked(&seekers);
+  if (FAILED(hr)) return hr;
+  if (seekers.empty()) return E_NOTIMPL;
+
+  // The renderers are all given the same absolute positions, so that relative
+  // ones are not applied once per renderer.
+  LONGLONG target = currentHow ? *current : 0;
+  LONGLONG now = 0;
+  CurrentPositionLocked(&now);
+  if (currentHow == AM_SEEKING_RelativePositioning) target += now;
+  LONGLONG end = stopHow ? *stop : 0;
+  if (stopHow == AM_SEEKING_RelativePositioning) {
+    LONGLONG old = 0;
+    hr = LargestLocked(&IMediaSeeking::GetStopPosition, &old);
+    if (FAILED(hr)) return hr;
+    end += old;
+  } else if (stopHow == AM_SEEKING_IncrementalPositioning) {
+    end += currentHow ? target : now;
+  }
+
+  // Renderers hold a sample while paused, so the flush of a seek while
+  // running finds them waiting rather than presenting.
+  const bool wasRunning = m_state == State_Running && currentHow;
+  HRESULT paused = wasRunning ? PauseLocked() : S_OK;
+  bool moved = false;
+  HRESULT failure = E_NOTIMPL;
+  for (ComRef<IMediaSeeking>& seeking : seekers) {
+    LONGLONG c = target;
+    LONGLONG s = end;
+    hr = seeking->SetPositions(
+        currentHow ? &c : nullptr, currentHow ? AM_SEEKING_AbsolutePositioning : 0,
+        stopHow ? &s : nullptr, stopHow ? AM_SEEKING_AbsolutePositioning : 0);
+    if (FAILED(hr)) {
+      failure = hr;
+      continue;
+    }
+    moved = true;
+  }
+  if (moved && currentHow) {
+    m_segmentStart = target;
+    m_hasRun = false;  // stream time starts again at 0 from the target
+    std::vector<IBaseFilter*> ordered;
+    // The streams end again from the new place: every sink must complete anew.
+    if (m_state != State_Stopped && SUCCEEDED(OrderedFiltersLocked(&ordered))) {
+      BeginCompletionLocked(ordered);
+    }
+  }
+  HRESULT ran = wasRunning ? Run() : S_OK;
+  if (!moved) return failure;
+  if (currentHow && (currentFlags & AM_SEEKING_ReturnTime)) *current = target;
+  if (stopHow && (stopFlags & AM_SEEKING_ReturnTime)) *stop = end;
+  return FAILED(paused) ? paused : (FAILED(ran) ? ran : S_OK);
+}
+
+HRESULT CFilterGraph::GetCapabilities(DWORD* pCapabilities) {
+  if (!pCapabilities) return E_POINTER;
+  *pCapabilities = 0;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  std::vector<ComRef<IMediaSeeking>> seekers;
+  HRESULT hr = SeekersLocked(&seekers);
+  if (FAILED(hr)) return hr;
+  // The graph can do only what every renderer can.
+  DWORD common = ~DWORD{0};
+  bool answered = false;
+  HRESULT failure = E_NOTIMPL;
+  for (ComRef<IMediaSeeking>& seeking : seekers) {
+    DWORD capabilities = 0;
+    hr = seeking->GetCapabilities(&capabilities);
+    if (FAILED(hr)) {
+      failure = hr;
+      continue;
+    }
+    common &= capabilities;
+    answered = true;
+  }
+  if (!answered) return failure;
+  *pCapabilities = common;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::CheckCapabilities(DWORD* pCapabilities) {
+  if (!pCapabilities) return E_POINTER;
+  DWORD have = 0;
+  HRESULT hr = GetCapabilities(&have);
+  if (FAILED(hr)) return hr;
+  const DWORD asked = *pCapabilities;
+  *pCapabilities = asked & have;
+  if (*pCapabilities == asked) return S_OK;
+  return *pCapabilities ? S_FALSE : E_FAIL;
+}
+
+HRESULT CFilterGraph::IsFormatSupported(const GUID* pFormat) {
+  if (!pFormat) return E_POINTER;
+  return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+}
+
+HRESULT CFilterGraph::QueryPreferredFormat(GUID* pFormat) {
+  if (!pFormat) return E_POINTER;
+  *pFormat = TIME_FORMAT_MEDIA_TIME;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::GetTimeFormat(GUID* pFormat) { return QueryPreferredFormat(pFormat); }
+
+HRESULT CFilterGraph::IsUsingTimeFormat(const GUID* pFormat) { return IsFormatSupported(pFormat); }
+
+HRESULT CFilterGraph::SetTimeFormat(const GUID* pFormat) {
+  if (!pFormat) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  if (m_state != State_Stopped) return VFW_E_WRONG_STATE;
+  return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
+}
+
+HRESULT CFilterGraph::GetDuration(LONGLONG* pDuration) {
+  if (!pDuration) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return LargestLocked(&IMediaSeeking::GetDuration, pDuration);
+}
+
+HRESULT CFilterGraph::GetStopPosition(LONGLONG* pStop) {
+  if (!pStop) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return LargestLocked(&IMediaSeeking::GetStopPosition, pStop);
+}
+
+HRESULT CFilterGraph::GetCurrentPosition(LONGLONG* pCurrent) {
+  if (!pCurrent) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return CurrentPositionLocked(pCurrent);
+}
+
+HRESULT CFilterGraph::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
+                                        LONGLONG Source, const GUID* pSourceFormat) {
+  if (!pTarget) return E_POINTER;
+  if (!IsMediaTimeOrCurrent(pTargetFormat) || !IsMediaTimeOrCurrent(pSourceFormat)) {
+    return E_INVALIDARG;
+  }
+  *pTarget = Source;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                                   DWORD dwStopFlags) {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return SeekLocked(pCurrent, dwCurrentFlags, pStop, dwStopFlags);
+}
+
+HRESULT CFilterGraph::GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  HRESULT hr = S_OK;
+  if (pCurrent) hr = CurrentPositionLocked(pCurrent);
+  if (SUCCEEDED(hr) && pStop) hr = LargestLocked(&IMediaSeeking::GetStopPosition, pStop);
+  return hr;
+}
+
+HRESULT CFilterGraph::GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  if (pEarliest) *pEarliest = 0;
+  if (!pLatest) return S_OK;
+  return LargestLocked(&IMediaSeeking::GetDuration, pLatest);
+}
+
+HRESULT CFilterGraph::SetRate(double dRate) {
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  std::vector<ComRef<IMediaSeeking>> seekers;
+  HRESULT hr = SeekersLocked(&seekers);
+  if (FAILED(hr)) return hr;
+  if (seekers.empty()) return E_NOTIMPL;
+  HRESULT first = S_OK;
+  for (ComRef<IMediaSeeking>& seeking : seekers) {
+    hr = seeking->SetRate(dRate);
+    if (FAILED(hr) && SUCCEEDED(first)) first = hr;
+  }
+  return first;
+}
+
+HRESULT CFilterGraph::GetRate(double* pdRate) {
+  if (!pdRate) return E_POINTER;
+  *pdRate = 1.0;  // the only rate the graph lets its renderers take
+  return S_OK;
+}
+
+HRESULT CFilterGraph::GetPreroll(LONGLONG* pllPreroll) {
+  if (!pllPreroll) return E_POINTER;
+  std::lock_guard<std::recursive_mutex> guard(m_graphLock);
+  return LargestLocked(&IMediaSeeking::GetPreroll, pllPreroll);
+}
+
+HRESULT CFilterGraph::get_Duration(REFTIME* plength) {
+  if (!plength) return E_POINTER;
+  LONGLONG duration = 0;
+  HRESULT hr = GetDuration(&duration);
+  *plength = ToSeconds(duration);
+  return hr;
+}
+
+HRESULT CFilterGraph::put_CurrentPosition(REFTIME llTime) {
+  LONGLONG target = ToUnits(llTime);
+  return SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+}
+
+HRESULT CFilterGraph::get_CurrentPosition(REFTIME* pllTime) {
+  if (!pllTime) return E_POINTER;
+  LONGLONG current = 0;
+  HRESULT hr = GetCurrentPosition(&current);
+  *pllTime = ToSeconds(current);
+  return hr;
+}
+
+HRESULT CFilterGraph::get_StopTime(REFTIME* pllTime) {
+  if (!pllTime) return E_POINTER;
+  LONGLONG stop = 0;
+  HRESULT hr = GetStopPosition(&stop);
+  *pllTime = ToSeconds(stop);
+  return hr;
+}
+
+HRESULT CFilterGraph::put_StopTime(REFTIME llTime) {
+  LONGLONG stop = ToUnits(llTime);
+  return SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
+}
+
+HRESULT CFilterGraph::get_PrerollTime(REFTIME* pllTime) {
+  if (!pllTime) return E_POINTER;
+  LONGLONG preroll = 0;
+  HRESULT hr = GetPreroll(&preroll);
+  *pllTime = ToSeconds(preroll);
+  return hr;
+}
+
+HRESULT CFilterGraph::put_PrerollTime(REFTIME) { return E_NOTIMPL; }
+
+HRESULT CFilterGraph::put_Rate(double dRate) { return SetRate(dRate); }
+
+HRESULT CFilterGraph::get_Rate(double* pdRate) { return GetRate(pdRate); }
+
+HRESULT CFilterGraph::PositionCapability(DWORD capability, LONG* answer) {
+  if (!answer) return E_POINTER;
+  DWORD capabilities = 0;
+  // A graph none of whose renderers can seek simply cannot.
+  if (FAILED(GetCapabilities(&capabilities))) capabilities = 0;
+  *answer = (capabilities & capability) ? OATRUE : OAFALSE;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::CanSeekForward(LONG* pCanSeekForward) {
+  return PositionCapability(AM_SEEKING_CanSeekForwards, pCanSeekForward);
+}
+
+HRESULT CFilterGraph::CanSeekBackward(LONG* pCanSeekBackward) {
+  return PositionCapability(AM_SEEKING_CanSeekBackwards, pCanSeekBackward);
 }
 
 // ---- events ----

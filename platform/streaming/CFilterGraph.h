@@ -32,7 +32,9 @@ class CFilterGraph : public IGraphBuilder,
                      public IMediaEventEx,
                      public IMediaEventSink,
                      public IGraphEventQueue,
-                     public IGraphRendering {
+                     public IGraphRendering,
+                     public IMediaSeeking,
+                     public IMediaPosition {
  public:
   // Builtin class creator: no aggregation.
   static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv);
@@ -106,6 +108,40 @@ class CFilterGraph : public IGraphBuilder,
   HRESULT STDMETHODCALLTYPE TakeEvent(GraphEvent* event, DWORD timeoutMs) override;
   ULONG STDMETHODCALLTYPE PendingEventCount() override;
 
+  // IMediaSeeking, in media time only
+  HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* pCapabilities) override;
+  HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* pCapabilities) override;
+  HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* pFormat) override;
+  HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* pFormat) override;
+  HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* pFormat) override;
+  HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* pFormat) override;
+  HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* pFormat) override;
+  HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* pDuration) override;
+  HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* pStop) override;
+  HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* pCurrent) override;
+  HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
+                                              LONGLONG Source, const GUID* pSourceFormat) override;
+  HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                                         DWORD dwStopFlags) override;
+  HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
+  HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
+  HRESULT STDMETHODCALLTYPE SetRate(double dRate) override;
+  HRESULT STDMETHODCALLTYPE GetRate(double* pdRate) override;
+  HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* pllPreroll) override;
+
+  // IMediaPosition: the same positions in seconds
+  HRESULT STDMETHODCALLTYPE get_Duration(REFTIME* plength) override;
+  HRESULT STDMETHODCALLTYPE put_CurrentPosition(REFTIME llTime) override;
+  HRESULT STDMETHODCALLTYPE get_CurrentPosition(REFTIME* pllTime) override;
+  HRESULT STDMETHODCALLTYPE get_StopTime(REFTIME* pllTime) override;
+  HRESULT STDMETHODCALLTYPE put_StopTime(REFTIME llTime) override;
+  HRESULT STDMETHODCALLTYPE get_PrerollTime(REFTIME* pllTime) override;
+  HRESULT STDMETHODCALLTYPE put_PrerollTime(REFTIME llTime) override;
+  HRESULT STDMETHODCALLTYPE put_Rate(double dRate) override;
+  HRESULT STDMETHODCALLTYPE get_Rate(double* pdRate) override;
+  HRESULT STDMETHODCALLTYPE CanSeekForward(LONG* pCanSeekForward) override;
+  HRESULT STDMETHODCALLTYPE CanSeekBackward(LONG* pCanSeekBackward) override;
+
   // IGraphRendering
   HRESULT STDMETHODCALLTYPE SetRenderSinkFactory(IRenderSinkFactory* factory) override;
   ULONG STDMETHODCALLTYPE SinkCount() override;
@@ -144,6 +180,16 @@ class CFilterGraph : public IGraphBuilder,
   void RemoveAddedSinceLocked(const std::vector<IBaseFilter*>& before);
   HRESULT AddSourceFilterLocked(LPCWSTR file, LPCWSTR name, IBaseFilter** filter);
   void Post(const GraphEvent& event);
+  HRESULT BeginCompletionLocked(const std::vector<IBaseFilter*>& ordered);
+  // The renderers that answer IMediaSeeking, counted; empty when none does.
+  HRESULT SeekersLocked(std::vector<ComRef<IMediaSeeking>>* seekers);
+  // The largest answer of the renderers; E_NOTIMPL when none can answer.
+  HRESULT LargestLocked(HRESULT (STDMETHODCALLTYPE IMediaSeeking::*get)(LONGLONG*),
+                        LONGLONG* value);
+  REFERENCE_TIME StreamTimeLocked();
+  HRESULT CurrentPositionLocked(LONGLONG* current);
+  HRESULT SeekLocked(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags);
+  HRESULT PositionCapability(DWORD capability, LONG* answer);
 
   std::atomic<ULONG> m_refs{0};
   std::recursive_mutex m_graphLock;  // outermost: taken before any member filter's lock
@@ -154,7 +200,8 @@ class CFilterGraph : public IGraphBuilder,
   FILTER_STATE m_state = State_Stopped;
   REFERENCE_TIME m_streamBase = 0;  // the clock time at which stream time 0 fell in the last Run
   REFERENCE_TIME m_pausedAt = 0;    // the clock time of the last Pause from Running
-  bool m_hasRun = false;            // m_streamBase and m_pausedAt hold since the last Stop
+  bool m_hasRun = false;            // m_streamBase and m_pausedAt hold since the last Stop or seek
+  LONGLONG m_segmentStart = 0;      // where the last seek put the streams: stream time 0
   ComRef<IRenderSinkFactory> m_sinkFactory;
   std::atomic<bool> m_aborted{false};
   CGraphEventQueue m_events;

@@ -46,6 +46,11 @@ HRESULT CRenderer::QueryInterface(REFIID riid, void** ppv) {
     AddRef();
     return S_OK;
   }
+  if (riid == IID_IMediaSeeking) {
+    *ppv = static_cast<IMediaSeeking*>(&m_seeking);
+    AddRef();
+    return S_OK;
+  }
   *ppv = nullptr;
   return E_NOINTERFACE;
 }
@@ -168,6 +173,8 @@ HRESULT CRenderer::Receive(IMediaSample* sample) {
   if (!m_pin.IsConnectedLocked() || m_state == State_Stopped) return VFW_E_WRONG_STATE;
   if (m_flushing) return S_FALSE;
   if (m_endOfStream) return VFW_E_SAMPLE_REJECTED_EOS;
+  // Decoded only to reach the seek's target: neither held nor shown.
+  if (sample->IsPreroll() == S_OK) return S_OK;
   REFERENCE_TIME start = 0;
   REFERENCE_TIME stop = 0;
   const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));

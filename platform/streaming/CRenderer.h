@@ -1,6 +1,8 @@
 // The platform's renderer (platform/Rendering.h): holds the sample it receives
 // while paused and completes its Pause only then; while running, releases
-// each sample at its presentation time on the graph's clock.
+// each sample at its presentation time on the graph's clock. Preroll samples
+// (those before a seek's target) are dropped, as a player's renderers drop
+// them. Its IMediaSeeking asks the pin upstream.
 //
 // Lock: m_lock guards every field below and the pin's connection; it is a
 // leaf for the clock and the observer, which are called outside it. Samples
@@ -13,6 +15,7 @@
 #include <mutex>
 #include <string>
 
+#include <platform/CSeekingPassThrough.h>
 #include <platform/ComRef.h>
 #include <platform/Rendering.h>
 #include <win/platform.h>
@@ -84,7 +87,8 @@ class CRenderer final : public IBaseFilter {
   bool m_completionSent = false;
   HANDLE m_adviseEvent = nullptr;  // owned: the clock signals a sample's time
   HANDLE m_wake = nullptr;         // owned: manual-reset, set by state changes and flushes
-  CRendererInputPin m_pin;         // declared last: it refers to the fields above
+  CRendererInputPin m_pin;         // refers to the fields above
+  CSeekingPassThrough m_seeking{static_cast<IBaseFilter*>(this), &m_pin};  // asks upstream of m_pin
 };
 
 }  // namespace platform

@@ -167,6 +167,19 @@ TEST_F(CliErrorsTest, AWrongCommandLineIsAUsageError) {
   EXPECT_TRUE(Contains(help.out, "extract")) << help.out;
 }
 
+TEST_F(CliErrorsTest, ABadPlayRangeIsAUsageError) {
+  const std::string film = WriteFilm(AudioAndVideo(100), "a.film");
+  for (const char* start : {"abc", "-1", "nan", "inf", "1e12"}) {
+    const ToolResult result = Tessaly({"dump", film, "--start", start});
+    EXPECT_EQ(result.exitCode, 2) << start;
+    EXPECT_EQ(result.out, "") << start;
+  }
+  const ToolResult backwards = Tessaly({"dump", film, "--start", "2", "--end", "1"});
+  EXPECT_EQ(backwards.exitCode, 2);
+  ExpectOneLine(backwards);
+  EXPECT_EQ(Tessaly({"info", film, "--start", "1"}).exitCode, 2) << "info plays nothing";
+}
+
 TEST_F(CliErrorsTest, AMalformedRegistryFileIsReported) {
   TempFolder::WriteFile(Registry(), {'n', 'o', 't', ' ', 'a', ' ', 'r', 'e', 'g', '\n'});
   const std::string file = WriteFilm(AudioAndVideo(100), "a.film");

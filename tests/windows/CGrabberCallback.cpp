@@ -26,6 +26,7 @@ HRESULT CGrabberCallback::QueryInterface(REFIID riid, void** ppv) {
 HRESULT CGrabberCallback::SampleCB(double, IMediaSample* sample) {
   GrabbedSample grabbed;
   grabbed.hasTimes = SUCCEEDED(sample->GetTime(&grabbed.start, &grabbed.stop));
+  grabbed.preroll = sample->IsPreroll() == S_OK;
   BYTE* data = nullptr;
   const LONG length = sample->GetActualDataLength();
   if (SUCCEEDED(sample->GetPointer(&data)) && data != nullptr && length > 0) {
@@ -54,4 +55,9 @@ std::vector<GrabbedSample> CGrabberCallback::Take() {
   std::vector<GrabbedSample> taken;
   taken.swap(m_samples);
   return taken;
+}
+
+std::vector<GrabbedSample> CGrabberCallback::Peek() {
+  CScopedLock hold(&m_lock);
+  return m_samples;
 }

@@ -13,6 +13,7 @@ struct GrabbedSample {
   bool hasTimes = false;
   REFERENCE_TIME start = 0;
   REFERENCE_TIME stop = 0;
+  bool preroll = false;
   std::vector<uint8_t> bytes;  // the sample's actual data
 };
 
@@ -37,6 +38,8 @@ class CGrabberCallback final : public ISampleGrabberCB {
   bool WaitForFirst(DWORD timeoutMs);
   size_t Count();
   std::vector<GrabbedSample> Take();
+  // A copy of what came since the last Take, which stays.
+  std::vector<GrabbedSample> Peek();
 
  private:
   CRITICAL_SECTION m_lock;

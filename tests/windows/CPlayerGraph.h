@@ -27,6 +27,7 @@ class CPlayerGraph {
   // Every step is a check; FALSE when playing cannot be tried.
   bool Build(const std::wstring& path, bool withAudio);
 
+  IGraphBuilder* Graph() const { return m_graph.Get(); }
   IMediaControl* Control() const { return m_control.Get(); }
   IMediaEvent* Events() const { return m_events.Get(); }
   // The graph's clock time (100-ns units), or -1 without a clock.

@@ -104,8 +104,10 @@ FilmShape CutInside(FilmShape shape, uint32_t row, uint64_t into, const std::str
 constexpr uint32_t kPlayerFrameTicks = 40;  // 15 frames a second at a time base of 600
 constexpr int kPlayerFrames = 12;
 
+// keyEvery: every keyEvery-th frame is a key frame, the others carry the
+// not-sync flag (each is still a whole picture, so any decodes alone).
 FilmShape PlayerMovie(uint8_t channels, uint8_t bits, uint16_t rate, uint32_t width,
-                      uint32_t height) {
+                      uint32_t height, int keyEvery = 1) {
   FilmFormat format = Format(channels, bits, rate);
   format.width = width;
   format.height = height;
@@ -125,7 +127,7 @@ FilmShape PlayerMovie(uint8_t channels, uint8_t bits, uint16_t rate, uint32_t wi
     }
     shape.writer.AddVideo(
         filmwriter::CinepakKeyFrame::GreyPattern(width, height, static_cast<uint32_t>(i)).Encode(),
-        kPlayerFrameTicks, true);
+        kPlayerFrameTicks, i % keyEvery == 0);
   }
   return shape;
 }
@@ -140,6 +142,13 @@ std::vector<FilmShape> PlayerShapes() {
   shapes.push_back(PlayerMovie(2, 8, 22050, 320, 240));
   shapes.push_back(PlayerMovie(1, 16, 44100, 96, 64));
   return shapes;
+}
+
+FilmShape SeekingMovie() {
+  FilmShape shape = PlayerMovie(2, 16, 22050, 160, 120, kSeekingKeyEvery);
+  shape.name = "seeking, key frames every " + std::to_string(kSeekingKeyEvery);
+  shape.fileName = "seeking.cpk";
+  return shape;
 }
 
 std::vector<uint8_t> Pattern(size_t length, uint8_t seed) {

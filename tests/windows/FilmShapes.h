@@ -23,3 +23,9 @@ std::vector<uint8_t> Pattern(size_t length, uint8_t seed);
 // n-th frame is CinepakKeyFrame::GreyPattern(width, height, n), with audio
 // (one chunk a frame) or without.
 std::vector<FilmShape> PlayerShapes();
+
+// A player movie (16-bit stereo, 160x120, twelve frames of 40 ticks at 600 a
+// second, one audio chunk a frame) whose key frames are every
+// kSeekingKeyEvery-th frame from the first.
+inline constexpr int kSeekingKeyEvery = 4;
+FilmShape SeekingMovie();

@@ -147,3 +147,224 @@ void PlayInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring
   }
   graph.Release();
 }
+
+namespace {
+
+constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
+
+// The frame whose picture a decoded sample shows, or -1.
+int PictureIndex(const CPlayerGraph& graph, const GrabbedSample& sample,
+                 const filmwriter::FilmFormat& format, int frames) {
+  for (int n = 0; n < frames; ++n) {
+    const filmwriter::CinepakKeyFrame frame = filmwriter::CinepakKeyFrame::GreyPattern(
+        format.width, format.height, static_cast<uint32_t>(n));
+    if (PictureMismatch(graph, sample, frame).empty()) return n;
+  }
+  return -1;
+}
+
+// The audio chunk (counting audio rows only) whose converted bytes a sample holds, or -1.
+int ChunkIndex(const GrabbedSample& sample, const filmwriter::FilmExpectation& expect) {
+  int n = 0;
+  for (const filmwriter::ExpectedSample& wanted : expect.samples) {
+    if (wanted.stream != filmwriter::Stream::Audio) continue;
+    if (wanted.payload == sample.bytes) return n;
+    ++n;
+  }
+  return -1;
+}
+
+std::string IndexText(const std::vector<int>& indices) {
+  std::string text;
+  for (int index : indices) text += (text.empty() ? "" : " ") + std::to_string(index);
+  return "[" + text + "]";
+}
+
+std::vector<int> Span(int first, int last) {
+  std::vector<int> run;
+  for (int n = first; n <= last; ++n) run.push_back(n);
+  return run;
+}
+
+// True when indices are some samples continuing the old position (each
+// after `oldFrom`, in order), then exactly `fresh`.
+bool OldThenFresh(const std::vector<int>& indices, int oldFrom, const std::vector<int>& fresh) {
+  if (indices.size() < fresh.size()) return false;
+  const size_t split = indices.size() - fresh.size();
+  if (!std::equal(fresh.begin(), fresh.end(), indices.begin() + split)) return false;
+  int expected = oldFrom + 1;
+  for (size_t i = 0; i < split; ++i, ++expected) {
+    if (indices[i] != expected) return false;
+  }
+  return true;
+}
+
+// A target half way into `frame`, on the running times the splitter gives.
+REFERENCE_TIME Inside(const filmwriter::FilmExpectation& expect, int frame) {
+  for (const filmwriter::ExpectedSample& sample : expect.samples) {
+    if (sample.stream == filmwriter::Stream::Video && frame-- == 0) {
+      return sample.start + (sample.stop - sample.start) / 2;
+    }
+  }
+  return 0;
+}
+
+HRESULT SeekTo(IMediaSeeking* seeking, REFERENCE_TIME target) {
+  LONGLONG current = target;
+  return seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                               AM_SEEKING_NoPositioning);
+}
+
+bool PauseCompletes(CPlayerGraph& graph) {
+  graph.Control()->Pause();
+  OAFilterState state = State_Stopped;
+  return graph.Control()->GetState(kNoTimeLimit, &state) == S_OK && state == State_Paused;
+}
+
+std::vector<int> Pictures(CPlayerGraph& graph, const std::vector<GrabbedSample>& samples,
+                          const filmwriter::FilmFormat& format, int frames) {
+  std::vector<int> indices;
+  for (const GrabbedSample& sample : samples) {
+    indices.push_back(PictureIndex(graph, sample, format, frames));
+  }
+  return indices;
+}
+
+std::vector<int> Chunks(const std::vector<GrabbedSample>& samples,
+                        const filmwriter::FilmExpectation& expect) {
+  std::vector<int> indices;
+  for (const GrabbedSample& sample : samples) indices.push_back(ChunkIndex(sample, expect));
+  return indices;
+}
+
+// Seeks from stopped into the middle of a frame between key frames, then plays.
+void SeekWhileStopped(CTestReport* report, const std::string& label, CPlayerGraph& graph,
+                      IMediaSeeking* seeking, const filmwriter::FilmFormat& format,
+                      const filmwriter::FilmExpectation& expect) {
+  const int frames = static_cast<int>(expect.videoChunkCount);
+  const int target = 6;
+  const int key = target - target % kSeekingKeyEvery;
+  HRESULT hr = SeekTo(seeking, Inside(expect, target));
+  report->Check(hr == S_OK, label + ": SetPositions while stopped", HexResult(hr));
+  report->Check(PauseCompletes(graph), label + ": Pause after the seek completes");
+  hr = graph.Control()->Run();
+  LONG code = 0;
+  hr = graph.Events()->WaitForCompletion(kNoTimeLimit, &code);
+  report->Check(hr == S_OK && code == EC_COMPLETE, label + ": the seek plays to EC_COMPLETE",
+                HexResult(hr) + ", event " + std::to_string(code));
+  graph.Control()->Stop();
+  const std::vector<GrabbedSample> pictures = graph.Video()->Take();
+  const std::vector<int> shown = Pictures(graph, pictures, format, frames);
+  report->Check(shown == Span(key, frames - 1),
+                label + ": decodes from the key frame before the target to the end",
+                "pictures " + IndexText(shown) + ", wanted " + IndexText(Span(key, frames - 1)));
+  size_t preroll = 0;
+  for (const GrabbedSample& picture : pictures) preroll += picture.preroll ? 1 : 0;
+  report->Note(label + ": " + std::to_string(preroll) +
+               " decoded pictures carried the preroll flag");
+  const std::vector<int> heard = Chunks(graph.Audio()->Take(), expect);
+  report->Check(heard == Span(target, frames - 1),
+                label + ": audio starts with the chunk that holds the target",
+                "chunks " + IndexText(heard) + ", wanted " + IndexText(Span(target, frames - 1)));
+}
+
+// Seeks while paused (Pause completes again with the new picture), runs, and
+// seeks again while running: after the flush only the new place plays.
+void SeekWhilePausedThenRunning(CTestReport* report, const std::string& label, CPlayerGraph& graph,
+                                IMediaSeeking* seeking, const filmwriter::FilmFormat& format,
+                                const filmwriter::FilmExpectation& expect) {
+  const int frames = static_cast<int>(expect.videoChunkCount);
+  if (!report->Check(PauseCompletes(graph), label + ": Pause before the paused seek completes")) {
+    return;
+  }
+  graph.Video()->Take();
+  graph.Audio()->Take();
+  const int pausedAt = 9;
+  const int pausedKey = pausedAt - pausedAt % kSeekingKeyEvery;
+  HRESULT hr = SeekTo(seeking, Inside(expect, pausedAt));
+  if (!report->Check(hr == S_OK, label + ": SetPositions while paused", HexResult(hr))) return;
+  OAFilterState state = State_Stopped;
+  hr = graph.Control()->GetState(kNoTimeLimit, &state);
+  report->Check(hr == S_OK && state == State_Paused, label + ": Pause completes after the seek",
+                HexResult(hr));
+  // The runtime's renderers count as cued from before the flush, so the
+  // first samples of the new place are awaited here; its video renderer holds
+  // the first picture it gets, the key frame, preroll or not.
+  while (graph.Video()->Count() == 0 || graph.Audio()->Count() == 0) Sleep(10);
+  const std::vector<GrabbedSample> pictures = graph.Video()->Take();
+  const std::vector<int> held = Pictures(graph, pictures, format, frames);
+  report->Check(!held.empty() && held.front() == pausedKey && OldThenFresh(held, pausedKey - 1, {}),
+                label + ": after the paused seek the key frame before the target is decoded",
+                "pictures " + IndexText(held));
+  report->Note(label + ": the paused video renderer holds a picture " +
+               (pictures.front().preroll ? "with" : "without") + " the preroll flag");
+  const std::vector<int> heldAudio = Chunks(graph.Audio()->Take(), expect);
+  report->Check(heldAudio == std::vector<int>{pausedAt},
+                label + ": the paused graph holds the audio chunk at the new place",
+                "chunks " + IndexText(heldAudio));
+
+  hr = graph.Control()->Run();
+  report->Check(SUCCEEDED(hr), label + ": Run after the paused seek", HexResult(hr));
+  const int runningAt = 1;
+  hr = SeekTo(seeking, Inside(expect, runningAt));
+  if (!report->Check(hr == S_OK, label + ": SetPositions while running", HexResult(hr))) return;
+  // Until the new place has played to its last frame and chunk, however slowly.
+  std::vector<int> shown;
+  std::vector<int> heard;
+  for (;;) {
+    shown = Pictures(graph, graph.Video()->Peek(), format, frames);
+    heard = Chunks(graph.Audio()->Peek(), expect);
+    const bool pictureDone = std::find(shown.begin(), shown.end(), 0) != shown.end() &&
+                             !shown.empty() && shown.back() == frames - 1;
+    const bool audioDone = std::find(heard.begin(), heard.end(), runningAt) != heard.end() &&
+                           !heard.empty() && heard.back() == frames - 1;
+    if (pictureDone && audioDone) break;
+    Sleep(10);
+  }
+  graph.Control()->Stop();
+  // The frames after the held key frame may have played before the seek.
+  report->Check(OldThenFresh(shown, pausedKey, Span(0, frames - 1)),
+                label + ": after the running seek's flush only the new place is decoded",
+                "pictures " + IndexText(shown));
+  report->Check(OldThenFresh(heard, pausedAt, Span(runningAt, frames - 1)),
+                label + ": after the running seek's flush only the new place is heard",
+                "chunks " + IndexText(heard));
+}
+
+}  // namespace
+
+void SeekInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path) {
+  const filmwriter::FilmExpectation expect = shape.writer.Expect();
+  const std::string& label = shape.name;
+  CPlayerGraph graph(report, label);
+  if (!graph.Build(path, expect.hasAudioOutput)) {
+    return;
+  }
+  CComRef<IMediaSeeking> seeking;
+  CComRef<IMediaPosition> position;
+  HRESULT hr = graph.Graph()->QueryInterface(IID_IMediaSeeking, seeking.OutVoid());
+  if (SUCCEEDED(hr)) hr = graph.Graph()->QueryInterface(IID_IMediaPosition, position.OutVoid());
+  if (!report->Check(SUCCEEDED(hr), label + ": the graph offers seeking", HexResult(hr))) {
+    graph.Release();
+    return;
+  }
+  const LONGLONG length =
+      static_cast<LONGLONG>(expect.videoTicks) * kUnitsPerSecond / expect.timeBase;
+  LONGLONG duration = 0;
+  hr = seeking->GetDuration(&duration);
+  report->Check(hr == S_OK && duration == length,
+                label + ": the graph's GetDuration is the movie's length",
+                HexResult(hr) + ", " + std::to_string(duration) + " for " + std::to_string(length));
+  REFTIME seconds = 0;
+  hr = position->get_Duration(&seconds);
+  report->Check(
+      hr == S_OK && seconds > 0 && static_cast<LONGLONG>(seconds * kUnitsPerSecond + 0.5) == length,
+      label + ": the graph's get_Duration is the movie's length",
+      HexResult(hr) + ", " + std::to_string(seconds) + " s");
+  const filmwriter::FilmFormat& format = shape.writer.Format();
+  SeekWhileStopped(report, label, graph, seeking.Get(), format, expect);
+  SeekWhilePausedThenRunning(report, label, graph, seeking.Get(), format, expect);
+  position.Reset();
+  seeking.Reset();
+  graph.Release();
+}

@@ -1,6 +1,7 @@
 // Playing FILM movies in the graph a real player builds (CPlayerGraph): Pause
 // completes with the first picture, Run reaches EC_COMPLETE, and every decoded
-// picture and audio sample is the one the file holds.
+// picture and audio sample is the one the file holds; seeks land where a
+// player expects.
 #pragma once
 
 #include <string>
@@ -10,3 +11,7 @@
 
 // shape comes from PlayerShapes().
 void PlayInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path);
+
+// Seeking through the graph's IMediaSeeking: its duration, a seek while
+// stopped, one while paused and one while running. shape comes from SeekingMovie().
+void SeekInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path);

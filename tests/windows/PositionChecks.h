@@ -11,5 +11,7 @@
 #include "CTestReport.h"
 #include "filmwriter/FilmWriter.h"
 
+// writer: the file's writer, whose table gives a movie without video its
+// length (the bytes of its audio rows at the average rate).
 void CheckPosition(CTestReport* report, const std::string& label, IBaseFilter* splitter,
-                   const filmwriter::FilmExpectation& expect);
+                   const filmwriter::FilmWriter& writer);

@@ -48,6 +48,11 @@ void RunRegistered(CTestReport* report, const std::string& modulePath) {
       PlayInPlayerGraph(report, movie, path);
     }
   }
+  FilmShape seekingMovie = SeekingMovie();
+  std::wstring seekingPath = WriteShape(report, seekingMovie);
+  if (!seekingPath.empty()) {
+    SeekInPlayerGraph(report, seekingMovie, seekingPath);
+  }
   CheckModuleUnloads(report, "graphs released", modulePath, true);
 
   FilmShape& both = shapes[shapes.size() - 2];

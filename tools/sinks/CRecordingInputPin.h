@@ -59,11 +59,11 @@ class CRecordingInputPin final : public IPin, public IMemInputPin {
   HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
 
  private:
-  CRecordingSink* m_filter;            // not counted: the pin lives inside it
+  CRecordingSink* m_filter;                     // not counted: the pin lives inside it
   platform::ComRef<IPin> m_peer;                // counted; guarded by the filter's lock
   platform::ComRef<IMemAllocator> m_allocator;  // counted; guarded by the filter's lock
-  CSinkMediaType m_type;               // meaningful while connected
-  std::string m_peerName;              // the upstream pin's name
+  CSinkMediaType m_type;                        // meaningful while connected
+  std::string m_peerName;                       // the upstream pin's name
   bool m_flushing = false;
 };
 

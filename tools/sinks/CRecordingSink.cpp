@@ -52,6 +52,7 @@ HRESULT CRecordingSink::DeliverSample(IMediaSample* sample) {
   record.mediaStart = Known(SUCCEEDED(mediaResult), mediaStart);
   record.mediaStop = Known(SUCCEEDED(mediaResult), mediaStop);
   record.syncPoint = sample->IsSyncPoint() == S_OK;
+  record.preroll = sample->IsPreroll() == S_OK;
   record.length = sample->GetActualDataLength();
   BYTE* buffer = nullptr;
   if (SUCCEEDED(sample->GetPointer(&buffer)) && buffer != nullptr && record.length > 0) {
@@ -104,6 +105,11 @@ HRESULT CRecordingSink::QueryInterface(REFIID riid, void** ppv) {
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBaseFilter) ||
       IsEqualIID(riid, IID_IMediaFilter) || IsEqualIID(riid, IID_IPersist)) {
     *ppv = static_cast<IBaseFilter*>(this);
+    AddRef();
+    return S_OK;
+  }
+  if (IsEqualIID(riid, IID_IMediaSeeking)) {
+    *ppv = static_cast<IMediaSeeking*>(&m_seeking);
     AddRef();
     return S_OK;
   }

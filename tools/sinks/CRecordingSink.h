@@ -1,6 +1,7 @@
 // A renderer for the host: a filter with one input pin that passes what it
 // receives to an observer and signals EC_COMPLETE to its graph once the
-// stream has ended and the graph runs. It stands for an application's
+// stream has ended and the graph runs. Its IMediaSeeking asks the pin
+// upstream, as a player's renderers do. It stands for an application's
 // renderer, written against the published interfaces alone.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include <platform/CSeekingPassThrough.h>
 #include <platform/ComRef.h>
 #include "sinks/CRecordingInputPin.h"
 #include "sinks/SinkObserver.h"
@@ -74,7 +76,8 @@ class CRecordingSink final : public IBaseFilter {
   platform::ComRef<IReferenceClock> m_clock;
   bool m_endOfStreamPending = false;  // received while not running: EC_COMPLETE waits for Run
   HRESULT m_abortResult = S_OK;       // the observer's refusal; later samples are refused too
-  CRecordingInputPin m_pin;           // declared last: it refers to the fields above
+  CRecordingInputPin m_pin;           // refers to the fields above
+  platform::CSeekingPassThrough m_seeking{static_cast<IBaseFilter*>(this), &m_pin};
 };
 
 }  // namespace tessaly::sinks

@@ -66,7 +66,8 @@ int CDemoCommand::Run() const {
   {
     CFilmGraph graph(std::make_shared<CIgnoringObserver>());
     graph.Render(sample, registry);
-    std::fputs(CInfoReport(graph.Outputs(), graph.Duration(), CFilmTruncation(sample))
+    std::fputs(CInfoReport(graph.Outputs(), graph.Duration(), CFilmTruncation(sample),
+                           CFilmKeyFrames(sample))
                    .Text(sample)
                    .c_str(),
                stdout);

@@ -17,6 +17,7 @@ int CDumpCommand::Run() const {
   const CComSession com;
   CFilmGraph graph(std::make_shared<CDumpObserver>(stdout));
   graph.Render(m_file, registry);
+  graph.Seek(m_options.start, m_options.end);
   try {
     graph.Play();
   } catch (const CCommandError&) {

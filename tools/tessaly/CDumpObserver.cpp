@@ -14,6 +14,8 @@ std::string CDumpObserver::SampleLine(const sinks::SinkSample& sample) {
   if (sample.mediaStart) line["mediaStart"] = *sample.mediaStart;
   if (sample.mediaStop) line["mediaStop"] = *sample.mediaStop;
   line["sync"] = sample.syncPoint;
+  // Only when set, so that a dump without a seek reads as it always has.
+  if (sample.preroll) line["preroll"] = true;
   line["length"] = sample.length;
   line["sha256"] = CSha256::HexDigest(sample.data, sample.data != nullptr ? sample.dataBytes : 0);
   return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -43,9 +44,13 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
   auto observer = std::make_shared<CExtractObserver>(m_folder);
   CFilmGraph graph(observer);
   graph.Render(m_file, registry);
+  graph.Seek(m_options.start, m_options.end);
   PrepareFolder(m_folder);
   observer->Open(graph.Outputs());
-  auto progress = std::make_shared<CProgressBar>("extracting", graph.Duration(),
+  // Sample times count from the start position, so the bar spans only what is played.
+  const double played = std::min(graph.Duration(), m_options.end.value_or(graph.Duration())) -
+                        m_options.start.value_or(0);
+  auto progress = std::make_shared<CProgressBar>("extracting", std::max(0.0, played),
                                                  CProgressBar::StandardErrorIsTerminal());
   observer->SetProgress(progress);
   try {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -214,6 +215,24 @@ double CFilmGraph::Duration() const {
   if (!m_splitter || FAILED(m_splitter.As(IID_IMediaPosition, &position))) return 0;
   REFTIME duration = 0;
   return SUCCEEDED(position->get_Duration(&duration)) ? duration : 0;
+}
+
+void CFilmGraph::Seek(std::optional<double> start, std::optional<double> end) {
+  if (!start && !end) return;
+  constexpr double kUnitsPerSecond = 10000000.0;
+  LONGLONG current = start ? std::llround(*start * kUnitsPerSecond) : 0;
+  LONGLONG stop = end ? std::llround(*end * kUnitsPerSecond) : 0;
+  platform::ComRef<IMediaSeeking> seeking;
+  HRESULT hr = m_graph.As(IID_IMediaSeeking, &seeking);
+  if (SUCCEEDED(hr)) {
+    hr = seeking->SetPositions(start ? &current : nullptr,
+                               start ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning,
+                               end ? &stop : nullptr,
+                               end ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
+  }
+  if (FAILED(hr)) {
+    throw CCommandError(kExitRefused, m_path + ": the graph cannot seek: " + DescribeHResult(hr));
+  }
 }
 
 bool CFilmGraph::Cue(DWORD timeoutMs) {

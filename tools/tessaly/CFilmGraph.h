@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,11 @@ class CFilmGraph {
   std::vector<OutputPin> Outputs() const;
   // Seconds, from the splitter's IMediaPosition; 0 when it has none.
   double Duration() const;
+
+  // Sets where playback starts and ends (seconds; either may be absent)
+  // through the graph's seeking, before the graph leaves Stopped. Throws
+  // CCommandError when the graph cannot seek.
+  void Seek(std::optional<double> start, std::optional<double> end);
 
   // Runs the graph until every sink has completed, then stops it. Throws
   // CCommandError when playback aborts or has not ended within timeoutMs.

@@ -85,6 +85,7 @@ nlohmann::ordered_json CInfoReport::Json() const {
   json["pins"] = nlohmann::ordered_json::array();
   for (const OutputPin& pin : m_pins) json["pins"].push_back(PinJson(pin));
   json["duration"] = m_duration;
+  json["keyFrames"] = {{"count", m_keyFrames.Times().size()}, {"times", m_keyFrames.Times()}};
   if (m_truncation.CutShort()) {
     nlohmann::ordered_json seconds = nlohmann::ordered_json::object();
     if (HasPin("Audio")) seconds["Audio"] = m_truncation.AudioSecondsMissing();
@@ -129,6 +130,11 @@ std::string CInfoReport::Text(const std::string& file) const {
   }
   std::snprintf(line, sizeof(line), "  duration %.3f s\n", m_duration);
   text += line;
+  if (m_keyFrames.VideoFrames() > 0) {
+    std::snprintf(line, sizeof(line), "  key frames %zu of %" PRIu64 " video frames\n",
+                  m_keyFrames.Times().size(), m_keyFrames.VideoFrames());
+    text += line;
+  }
   if (m_truncation.CutShort()) {
     text += "  cut short: " + m_truncation.Summary(HasPin("Audio"), HasPin("Video")) + "\n";
   }

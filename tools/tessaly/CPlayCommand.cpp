@@ -1,5 +1,6 @@
 #include "tessaly/CPlayCommand.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -72,6 +73,7 @@ int CPlayCommand::Run() const {
   {
     CFilmGraph graph(makeRenderer);
     graph.Render(m_file, registry);
+    graph.Seek(m_options.start, m_options.end);
     const double duration = graph.Duration();
     if (m_paused) {
       if (!graph.Cue(kCueTimeoutMs)) {
@@ -80,9 +82,12 @@ int CPlayCommand::Run() const {
       }
       ReportHeld(observers);
     } else {
-      line->Start(duration, CProgressBar::StandardErrorIsTerminal());
+      // Sample times count from the start position: the line spans what is played.
+      const double played =
+          std::min(duration, m_options.end.value_or(duration)) - m_options.start.value_or(0);
+      line->Start(std::max(0.0, played), CProgressBar::StandardErrorIsTerminal());
       graph.Play(static_cast<LONG>((duration + kPlaySlackSeconds) * 1000));
-      line->Update(duration);
+      line->Update(std::max(0.0, played));
       line->Finish();
     }
   }

@@ -2,6 +2,7 @@
 // graphs built the platform's way.
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <exception>
 
@@ -15,6 +16,28 @@
 #include "tessaly/CRegisterCommand.h"
 
 using namespace tessaly::cli;
+
+namespace {
+
+// Seconds of a movie: a finite number, not negative, small enough to count in 100 ns units.
+const CLI::Validator kSeconds(
+    [](std::string& text) -> std::string {
+      double seconds = 0;
+      if (!CLI::detail::lexical_cast(text, seconds) || !std::isfinite(seconds) || seconds < 0 ||
+          seconds > 1e9) {
+        return "'" + text + "' is not a time in seconds from 0 to 1e9";
+      }
+      return std::string();
+    },
+    "SECONDS");
+
+void AddRangeOptions(CLI::App* command, CommandOptions& options) {
+  command->add_option("--start", options.start, "Start playing at this time (seconds)")
+      ->check(kSeconds);
+  command->add_option("--end", options.end, "Stop playing at this time (seconds)")->check(kSeconds);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Plays FILM movies through the Tessaly splitter (tessaly.ax).", "tessaly"};
@@ -42,9 +65,11 @@ int main(int argc, char** argv) {
   CLI::App* dumpCommand =
       app.add_subcommand("dump", "Play a file and print one JSON line per sample");
   dumpCommand->add_option("FILE", file, "FILM file")->required();
+  AddRangeOptions(dumpCommand, options);
   CLI::App* playCommand =
       app.add_subcommand("play", "Play a file in real time through renderers, then exit");
   playCommand->add_option("FILE", file, "FILM file")->required();
+  AddRangeOptions(playCommand, options);
   bool paused = false;
   playCommand->add_flag("--paused", paused,
                         "Open the file paused, report what the renderers hold, and exit");
@@ -53,6 +78,7 @@ int main(int argc, char** argv) {
       app.add_subcommand("extract", "Play a file into audio.wav and movie.avi");
   extractCommand->add_option("FILE", file, "FILM file")->required();
   extractCommand->add_option("-o,--output", folder, "Output folder")->required();
+  AddRangeOptions(extractCommand, options);
   CLI::App* demoCommand =
       app.add_subcommand("demo", "Make a sample file, register the module, run info and extract");
   folder = "tessaly-demo";
@@ -68,6 +94,10 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "tessaly: %s (see tessaly --help)\n", e.what());
+    return kExitUsage;
+  }
+  if (options.start && options.end && *options.end <= *options.start) {
+    std::fprintf(stderr, "tessaly: --end must come after --start (see tessaly --help)\n");
     return kExitUsage;
   }
 

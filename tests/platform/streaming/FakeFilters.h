@@ -81,6 +81,7 @@ class FakePin final : public IPin {
   std::vector<const AM_MEDIA_TYPE*> connectTypes;  // what each Connect was given
   int disconnectCalls = 0;
   HRESULT receiveResult = S_OK;
+  IMediaSeeking* seeking = nullptr;  // not counted: what QueryInterface hands out, if set
 
  private:
   FakeFilter* m_owner;  // not counted: the pin's counts go to it
@@ -232,6 +233,11 @@ inline HRESULT FakePin::QueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IUnknown || riid == IID_IPin) {
     *ppv = static_cast<IPin*>(this);
     AddRef();
+    return S_OK;
+  }
+  if (riid == IID_IMediaSeeking && seeking) {
+    seeking->AddRef();
+    *ppv = seeking;
     return S_OK;
   }
   *ppv = nullptr;

@@ -113,6 +113,64 @@ class PresentLog final : public platform::IRenderObserver {
   std::vector<REFERENCE_TIME> presentedAt;
 };
 
+// An upstream pin's seeking: records the positions each renderer passes on.
+class UpstreamSeeking final : public IMediaSeeking {
+ public:
+  explicit UpstreamSeeking(LONGLONG duration) : m_duration(duration) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
+  HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* caps) override {
+    *caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanGetDuration;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override {
+    *duration = m_duration;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override {
+    *stop = m_stop;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG,
+                                              const GUID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                                         DWORD stopFlags) override {
+    seeks.push_back({current ? *current : -1, currentFlags, stop ? *stop : -1, stopFlags});
+    if (stop) m_stop = *stop;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetRate(double) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRate(double*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG*) override { return E_NOTIMPL; }
+
+  struct Seek {
+    LONGLONG current;
+    DWORD currentFlags;
+    LONGLONG stop;
+    DWORD stopFlags;
+    bool operator==(const Seek&) const = default;
+  };
+  std::vector<Seek> seeks;
+  ULONG Refs() const { return m_refs; }
+
+ private:
+  std::atomic<ULONG> m_refs{0};
+  LONGLONG m_duration;
+  LONGLONG m_stop = m_duration;
+};
+
 // A renderer fed by a fake upstream pin; each delivery runs on its own thread,
 // since Receive blocks while the renderer holds or waits.
 struct FedRenderer {
@@ -314,6 +372,66 @@ TEST_F(RendererTest, StopWhileARunWaitsForPauseCancelsIt) {
   EXPECT_EQ(S_OK, control->GetState(0, &state));
   EXPECT_EQ(State_Stopped, state);
   EXPECT_TRUE(log.Presented().empty());
+}
+
+TEST_F(RendererTest, GraphSeekingGoesOnceThroughEachRendererToItsUpstreamPin) {
+  UpstreamSeeking audioUpstream(50'000'000);
+  UpstreamSeeking videoUpstream(70'000'000);
+  AddRenderer().output->seeking = &audioUpstream;
+  AddRenderer().output->seeking = &videoUpstream;
+  BuildGraph();
+  Ref<IMediaSeeking> seeking;
+  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaSeeking, seeking.OutVoid()));
+  LONGLONG duration = 0;
+  EXPECT_EQ(S_OK, seeking->GetDuration(&duration));
+  EXPECT_EQ(70'000'000, duration);
+  Ref<IMediaPosition> position;
+  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaPosition, position.OutVoid()));
+  REFTIME seconds = 0;
+  EXPECT_EQ(S_OK, position->get_Duration(&seconds));
+  EXPECT_DOUBLE_EQ(7.0, seconds);
+
+  // Relative positions become absolute once, in the graph, not per renderer.
+  LONGLONG current = 30'000'000;
+  EXPECT_EQ(S_OK, seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                                        AM_SEEKING_NoPositioning));
+  current = 10'000'000;
+  LONGLONG stop = 5'000'000;
+  EXPECT_EQ(S_OK, seeking->SetPositions(
+                      &current, AM_SEEKING_RelativePositioning | AM_SEEKING_ReturnTime, &stop,
+                      AM_SEEKING_IncrementalPositioning | AM_SEEKING_ReturnTime));
+  EXPECT_EQ(40'000'000, current);
+  EXPECT_EQ(45'000'000, stop);
+  using Seek = UpstreamSeeking::Seek;
+  const std::vector<Seek> expected{
+      {30'000'000, AM_SEEKING_AbsolutePositioning, -1, AM_SEEKING_NoPositioning},
+      {40'000'000, AM_SEEKING_AbsolutePositioning, 45'000'000, AM_SEEKING_AbsolutePositioning}};
+  EXPECT_EQ(expected, audioUpstream.seeks);
+  EXPECT_EQ(expected, videoUpstream.seeks);
+  EXPECT_EQ(S_OK, seeking->GetCurrentPosition(&current));
+  EXPECT_EQ(40'000'000, current);
+  LONG can = OAFALSE;
+  EXPECT_EQ(S_OK, position->CanSeekBackward(&can));
+  EXPECT_EQ(OAFALSE, can);  // one renderer's upstream cannot: the graph cannot
+  seeking.Reset();
+  position.Reset();
+  for (FedRenderer& each : fed) each.output->seeking = nullptr;
+  EXPECT_EQ(0u, audioUpstream.Refs());
+  EXPECT_EQ(0u, videoUpstream.Refs());
+}
+
+TEST_F(RendererTest, DropsPrerollSamplesWithoutHoldingThem) {
+  FedRenderer& one = AddRenderer();
+  IBaseFilter* renderer = one.renderer.Get();
+  EXPECT_EQ(S_FALSE, renderer->Pause());
+  IMediaSample* sample = nullptr;
+  ASSERT_EQ(S_OK, allocator->GetBuffer(&sample, nullptr, nullptr, 0));
+  sample->SetPreroll(TRUE);
+  EXPECT_EQ(S_OK, one.input->Receive(sample));
+  sample->Release();
+  FILTER_STATE state{};
+  EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, renderer->GetState(0, &state));
+  EXPECT_EQ(0, log.held.load());
 }
 
 }  // namespace
