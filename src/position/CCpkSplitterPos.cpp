@@ -73,30 +73,27 @@ STDMETHODIMP CCpkSplitterPos::put_StopTime(REFTIME time) {
   return Seek(time, false);
 }
 
+HRESULT CCpkSplitterPos::Report(REFTIME* time, bool start) {
+  if (time == nullptr) {
+    return E_POINTER;
+  }
+  REFERENCE_TIME segmentStart = 0;
+  REFERENCE_TIME segmentStop = 0;
+  m_movie->GetPositions(&segmentStart, &segmentStop);
+  *time = static_cast<double>(start ? segmentStart : segmentStop) / film::kUnitsPerSecond;
+  return S_OK;
+}
+
 STDMETHODIMP CCpkSplitterPos::get_CurrentPosition(REFTIME* time) {
   if (m_movie == nullptr) {
     return CPositionPassThrough::get_CurrentPosition(time);
   }
-  if (time == nullptr) {
-    return E_POINTER;
-  }
-  REFERENCE_TIME start = 0;
-  REFERENCE_TIME stop = 0;
-  m_movie->GetPositions(&start, &stop);
-  *time = static_cast<double>(start) / film::kUnitsPerSecond;
-  return S_OK;
+  return Report(time, true);
 }
 
 STDMETHODIMP CCpkSplitterPos::get_StopTime(REFTIME* time) {
   if (m_movie == nullptr) {
     return CPositionPassThrough::get_StopTime(time);
   }
-  if (time == nullptr) {
-    return E_POINTER;
-  }
-  REFERENCE_TIME start = 0;
-  REFERENCE_TIME stop = 0;
-  m_movie->GetPositions(&start, &stop);
-  *time = static_cast<double>(stop) / film::kUnitsPerSecond;
-  return S_OK;
+  return Report(time, false);
 }

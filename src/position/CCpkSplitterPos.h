@@ -34,6 +34,8 @@ class CCpkSplitterPos : public CPositionPassThrough {
  private:
   // Seeks one end of the segment to time seconds.
   HRESULT Seek(REFTIME time, bool start);
+  // Reports one end of the segment in seconds.
+  HRESULT Report(REFTIME* time, bool start);
 
   const CCpkStreamDescription* m_description;  // not counted: part of the owning filter
   CMovieSeeking* m_movie;                      // not counted: the owning filter, or null
