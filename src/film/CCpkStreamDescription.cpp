@@ -198,29 +198,21 @@ DWORD CCpkStreamDescription::RowsInsideBuffer() const {
 }
 
 BOOL CCpkStreamDescription::ReadSampleEntry(DWORD index, FilmSampleEntry* entry) const {
-  if (entry == nullptr) {
+  if (entry == nullptr || index >= StreamedRowCount()) {
     return FALSE;
   }
-  CBigEndianReader table(m_headerBuffer.get(), m_headerBufferLength);
-  DWORD tableLength = 0;
-  if (!table.ReadU32(film::kTableLengthField, &tableLength)) {
-    return FALSE;
-  }
-  // 64-bit so that a huge index cannot wrap round into an early row.
-  ULONGLONG rowEnd = (static_cast<ULONGLONG>(index) + 1) * film::kRowLength;
-  if (rowEnd >= tableLength || index >= RowsInsideBuffer()) {
-    return FALSE;
-  }
-  DWORD rowOffset = film::kTableHeadLength + index * film::kRowLength;
-  FilmSampleEntry row = {};
-  if (!table.ReadU32(rowOffset + film::kRowChunkOffset, &row.chunkOffset) ||
-      !table.ReadU32(rowOffset + film::kRowChunkLength, &row.chunkLength) ||
-      !table.ReadU32(rowOffset + film::kRowTimeInfo, &row.timeInfo) ||
-      !table.ReadU32(rowOffset + film::kRowDurationTicks, &row.durationTicks)) {
-    return FALSE;
-  }
-  *entry = row;
+  *entry = RowAt(index);
   return TRUE;
+}
+
+FilmSampleEntry CCpkStreamDescription::RowAt(DWORD index) const {
+  const BYTE* row = m_headerBuffer.get() + film::kTableHeadLength + index * film::kRowLength;
+  FilmSampleEntry entry;
+  entry.chunkOffset = BigEndianWord(row + film::kRowChunkOffset);
+  entry.chunkLength = BigEndianWord(row + film::kRowChunkLength);
+  entry.timeInfo = BigEndianWord(row + film::kRowTimeInfo);
+  entry.durationTicks = BigEndianWord(row + film::kRowDurationTicks);
+  return entry;
 }
 
 DWORD CCpkStreamDescription::StreamedRowCount() const {

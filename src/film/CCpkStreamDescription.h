@@ -32,6 +32,10 @@ class CCpkStreamDescription {
   // Rows ReadSampleEntry admits.
   DWORD StreamedRowCount() const;
 
+  // Row index, which must be below StreamedRowCount(): the streaming loop
+  // reads every row, and its bound was checked once for all of them.
+  FilmSampleEntry RowAt(DWORD index) const;
+
   // TRUE when the file (fileLength bytes) holds enough of the row's chunk to
   // deliver anything: the whole chunk, or a whole frame of an audio chunk.
   BOOL RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const;

@@ -35,6 +35,10 @@ constexpr DWORD kAudioTimeInfo = 0xFFFFFFFFu;
 constexpr DWORD kNotSyncPointFlag = 0x80000000u;
 constexpr DWORD kVideoStartMask = 0x7FFFFFFFu;
 
+// A video chunk stores two bytes at 10-11 that the delivered frame drops.
+constexpr DWORD kVideoHeadLength = 10;
+constexpr DWORD kVideoBodyOffset = 12;
+
 // Audio chunks are read into a staging buffer of this size before conversion.
 constexpr DWORD kStagingBufferLength = 65536;
 

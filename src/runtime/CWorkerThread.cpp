@@ -3,7 +3,12 @@
 #include "runtime/CAutoLock.h"
 
 CWorkerThread::CWorkerThread()
-    : m_requestEvent(TRUE), m_replyEvent(FALSE), m_command(0), m_reply(0), m_thread(nullptr) {
+    : m_requestEvent(TRUE),
+      m_replyEvent(FALSE),
+      m_pending(false),
+      m_command(0),
+      m_reply(0),
+      m_thread(nullptr) {
   InitializeCriticalSection(&m_accessLock);
 }
 
@@ -39,6 +44,7 @@ HRESULT CWorkerThread::SendCommand(DWORD command) {
     return E_FAIL;
   }
   m_command = command;
+  m_pending.store(true, std::memory_order_release);
   SetEvent(m_requestEvent.Handle());
   WaitForSingleObject(m_replyEvent.Handle(), INFINITE);
   return static_cast<HRESULT>(m_reply);
@@ -50,7 +56,7 @@ DWORD CWorkerThread::WaitCommand() {
 }
 
 BOOL CWorkerThread::PeekCommand(DWORD* command) {
-  if (WaitForSingleObject(m_requestEvent.Handle(), 0) != WAIT_OBJECT_0) {
+  if (!m_pending.load(std::memory_order_acquire)) {
     return FALSE;
   }
   if (command != nullptr) {
@@ -62,6 +68,7 @@ BOOL CWorkerThread::PeekCommand(DWORD* command) {
 void CWorkerThread::ReplyCommand(DWORD reply) {
   // The reply is stored before the request is re-armed and the sender woken.
   m_reply = reply;
+  m_pending.store(false, std::memory_order_relaxed);
   ResetEvent(m_requestEvent.Handle());
   SetEvent(m_replyEvent.Handle());
 }

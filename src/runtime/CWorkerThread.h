@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "Platform.h"
 #include "runtime/CWaitEvent.h"
 
@@ -42,6 +44,9 @@ class CWorkerThread {
 
   CWaitEvent m_requestEvent;  // manual reset: stays signalled until the worker answers
   CWaitEvent m_replyEvent;    // automatic reset: consumed by the waiting sender
+  // Set before the request event and cleared before it is re-armed, so that
+  // the worker's check between rows costs a load rather than a kernel wait.
+  std::atomic<bool> m_pending;
   DWORD m_command;
   DWORD m_reply;
   HANDLE volatile m_thread;  // owned; null when none is running or after the join

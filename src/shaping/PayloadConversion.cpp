@@ -182,9 +182,11 @@ void ConvertMono16(const BYTE* src, DWORD length, BYTE* dst) {
   for (; i + 8 <= whole; i += 8) {
     Store64(dst + i, SwapBytePairs(Load64(src + i)));
   }
+  // Both bytes are read before either is written: source may be destination.
   for (; i < whole; i += 2) {
+    const BYTE high = src[i];
     dst[i] = src[i + 1];
-    dst[i + 1] = src[i];
+    dst[i + 1] = high;
   }
 }
 
@@ -266,10 +268,16 @@ void ConvertAudioChunk(const BYTE* source, DWORD length, WORD channels, WORD bit
     ConvertStereo8(source, length, destination);
   } else if (channels == 2 && bitsPerSample == 16) {
     ConvertStereo16(source, length, destination);
-  } else {
+  } else if (source != destination) {
     // No conversion is known for this layout: the chunk goes out as stored.
     std::memcpy(destination, source, length);
   }
+}
+
+BOOL ConvertsInPlace(WORD channels, WORD bitsPerSample) {
+  const bool converted =
+      (channels == 1 || channels == 2) && (bitsPerSample == 8 || bitsPerSample == 16);
+  return !converted || channels == 1 ? TRUE : FALSE;
 }
 
 BOOL AdjustVideoFrame(BYTE* frame, DWORD frameLength) {

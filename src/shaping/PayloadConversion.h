@@ -7,10 +7,15 @@
 // interleaved little-endian PCM (unsigned 8-bit or signed 16-bit). Layouts
 // without a conversion (more than two channels, widths other than 8 and 16)
 // are copied unchanged. destination holds at least length bytes and must not
-// overlap source; trailing bytes an odd length leaves without a whole sample
-// are not written.
+// overlap source, or is source itself where ConvertsInPlace says so;
+// trailing bytes an odd length leaves without a whole sample are not written.
 void ConvertAudioChunk(const BYTE* source, DWORD length, WORD channels, WORD bitsPerSample,
                        BYTE* destination);
+
+// TRUE for the layouts whose conversion keeps every byte at its place in the
+// chunk (one channel, or no conversion at all): their chunks can be read
+// straight into the sample and converted there.
+BOOL ConvertsInPlace(WORD channels, WORD bitsPerSample);
 
 // Adds 6 to the big-endian word in the frame's first four bytes, as the
 // delivered 'cvid' frame expects once the two stored bytes at 10-11 are gone.

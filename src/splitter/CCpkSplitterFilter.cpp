@@ -14,15 +14,13 @@
 #include "shaping/OutputMediaTypes.h"
 #include "shaping/PayloadConversion.h"
 #include "shaping/SampleTiming.h"
+#include "splitter/CCpkChunkReader.h"
 #include "splitter/CCpkSplitterInputPin.h"
 #include "splitter/CCpkSplitterOutputPin.h"
 #include "splitter/SplitterIdentifiers.h"
 
 namespace {
 
-// A video chunk stores two bytes at 10-11 that the delivered frame drops.
-constexpr DWORD kVideoHeadLength = 10;
-constexpr DWORD kVideoBodyOffset = 12;
 // A worker cursor past every row: its stream ends at once.
 constexpr DWORD kPastEveryRow = 0xFFFFFFFFu;
 
@@ -280,11 +278,13 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
     pin->SendNewSegment(m_segmentStart, ReportedStop(), 1.0);
     worker->m_segmentPending = FALSE;
   }
-  // Rows from endRow on hold nothing the file has: they are never read.
+  CCpkChunkReader chunks(m_stream, *m_inputPin, *worker);
+  // Rows from the end row on hold nothing the file has: they are never read.
   LONGLONG fileLength = m_inputPin->AvailableLength();
-  DWORD endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
-  FilmSampleEntry row = {};
-  while (worker->m_rowIndex < endRow && m_stream.ReadSampleEntry(worker->m_rowIndex, &row)) {
+  worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
+  // The end row is never past the rows the table admits.
+  while (worker->m_rowIndex < worker->m_endRow) {
+    const FilmSampleEntry row = m_stream.RowAt(worker->m_rowIndex);
     if (worker->ShouldLeave() || StreamsEnding()) {
       return S_OK;
     }
@@ -294,7 +294,7 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
       if (stop != kNoStop && worker->m_streamTime >= stop) {
         break;
       }
-      HRESULT hr = audio ? DeliverAudio(row, worker) : DeliverVideo(row, worker);
+      HRESULT hr = audio ? DeliverAudio(row, chunks, worker) : DeliverVideo(row, chunks, worker);
       // Stop has decommitted the output: the stream is over, not finished.
       if (hr == VFW_E_NOT_COMMITTED) {
         return hr;
@@ -302,7 +302,7 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
       // A read that came short has shown a file shorter than it was.
       if (m_inputPin->AvailableLength() != fileLength) {
         fileLength = m_inputPin->AvailableLength();
-        endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
+        worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
       }
     }
     ++worker->m_rowIndex;
@@ -327,63 +327,14 @@ void CCpkSplitterFilter::ReportEarlyEnd() {
   NotifyGraph(EC_STREAM_ERROR_STILLPLAYING, VFW_E_FILE_TOO_SHORT, 0);
 }
 
-BOOL CCpkSplitterFilter::ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length) {
-  if (readResult != S_FALSE) {
-    return FALSE;
-  }
-  // The pin has asked for the length again; a source that cannot tell gives
-  // no way to know which bytes are real.
-  const LONGLONG fileLength = m_inputPin->AvailableLength();
-  return fileLength == film::kUnknownFileLength || !ChunkWhollyInFile(position, length, fileLength)
-             ? TRUE
-             : FALSE;
-}
-
-HRESULT CCpkSplitterFilter::ReadAudioChunk(const FilmSampleEntry& row, AudioChunkCut* cut) {
-  const LONGLONG position = ChunkPosition(row, 0);
-  const WAVEFORMATEX& format = m_stream.m_waveFormat;
-  DWORD present = ChunkBytesInFile(position, row.chunkLength, m_inputPin->AvailableLength());
-  *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
-  if (present < row.chunkLength && cut->deliveredLength == 0) {
-    return S_FALSE;
-  }
-  // Only the bytes the file holds are read; the cut's runs lie inside them.
-  HRESULT hr =
-      m_inputPin->ReadAt(position, static_cast<LONG>(present), m_stream.m_stagingBuffer.get());
-  if (FAILED(hr)) {
-    return hr;
-  }
-  if (ShortReadLostBytes(hr, position, present)) {
-    const LONGLONG fileLength = m_inputPin->AvailableLength();
-    if (fileLength == film::kUnknownFileLength) {
-      return VFW_E_FILE_TOO_SHORT;
-    }
-    present = ChunkBytesInFile(position, present, fileLength);
-    *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
-    if (cut->deliveredLength == 0) {
-      return S_FALSE;
-    }
-  }
-  if (cut->deliveredLength < row.chunkLength) {
-    CompactAudioChunk(m_stream.m_stagingBuffer.get(), *cut);
-  }
-  return S_OK;
-}
-
-DWORD CCpkSplitterFilter::ChunkPosition(const FilmSampleEntry& row, DWORD skip) const {
-  // The file's offsets are 32-bit fields and every read of a chunk, at its
-  // start or inside it, takes their sum in 32 bits, on every pointer width.
-  return m_stream.m_dataOffset + row.chunkOffset + skip;
-}
-
-HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker) {
+HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks,
+                                         CStreamWorker* worker) {
   COutputPinBase* pin = m_audioPin;
   if (pin == nullptr) {
     return VFW_E_NOT_CONNECTED;
   }
   const DWORD length = row.chunkLength;
-  BYTE* staging = m_stream.m_stagingBuffer.get();
-  if (staging == nullptr || length > film::kStagingBufferLength) {
+  if (m_stream.m_stagingBuffer == nullptr || length > film::kStagingBufferLength) {
     return VFW_E_BUFFER_OVERFLOW;
   }
   CSampleHolder sample;
@@ -397,13 +348,14 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWork
     return hr;
   }
   AudioChunkCut cut = {};
-  hr = ReadAudioChunk(row, &cut);
+  const BYTE* stored = nullptr;
+  hr = chunks.ReadAudioChunk(row, buffer, &stored, &cut);
   if (hr != S_OK) {
     return hr;
   }
   const DWORD delivered = cut.deliveredLength;
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
-  ConvertAudioChunk(staging, delivered, format.nChannels, format.wBitsPerSample, buffer);
+  ConvertAudioChunk(stored, delivered, format.nChannels, format.wBitsPerSample, buffer);
 
   sample->SetActualDataLength(static_cast<LONG>(delivered));
   return SendInSegment(
@@ -411,20 +363,20 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CStreamWork
       AdvanceTime(worker->m_streamTime, AudioChunkDuration(delivered, format.nAvgBytesPerSec)));
 }
 
-HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker) {
+HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks,
+                                         CStreamWorker* worker) {
   COutputPinBase* pin = m_videoPin;
   if (pin == nullptr) {
     return VFW_E_NOT_CONNECTED;
   }
   const DWORD length = row.chunkLength;
-  if (length < kVideoBodyOffset) {
+  if (length < film::kVideoBodyOffset) {
     return VFW_E_INVALIDMEDIATYPE;
   }
-  const DWORD frameLength = length - (kVideoBodyOffset - kVideoHeadLength);
-  const LONGLONG position = ChunkPosition(row, 0);
+  const DWORD frameLength = length - (film::kVideoBodyOffset - film::kVideoHeadLength);
   // Part of a frame is no frame: it is not even read. A chunk whose 32-bit
   // positions wrap inside it is never wholly in a file below 4 GiB.
-  if (!ChunkWhollyInFile(position, length, m_inputPin->AvailableLength())) {
+  if (!ChunkWhollyInFile(chunks.ChunkPosition(row, 0), length, m_inputPin->AvailableLength())) {
     return S_FALSE;
   }
   CSampleHolder sample;
@@ -437,20 +389,9 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CStreamWork
   if (FAILED(hr)) {
     return hr;
   }
-  // A frame whose head could not be read would go out with the previous
-  // frame's header bytes in it.
-  hr = m_inputPin->ReadAt(position, kVideoHeadLength, buffer);
-  if (FAILED(hr)) {
+  hr = chunks.ReadVideoFrame(row, buffer, static_cast<DWORD>(sample->GetSize()));
+  if (hr != S_OK) {
     return hr;
-  }
-  HRESULT body =
-      m_inputPin->ReadAt(ChunkPosition(row, kVideoBodyOffset),
-                         static_cast<LONG>(length - kVideoBodyOffset), buffer + kVideoHeadLength);
-  if (FAILED(body)) {
-    return body;
-  }
-  if (ShortReadLostBytes(hr, position, length) || ShortReadLostBytes(body, position, length)) {
-    return S_FALSE;
   }
   AdjustVideoFrame(buffer, frameLength);
 

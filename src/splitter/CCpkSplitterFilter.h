@@ -12,6 +12,7 @@
 #include "splitter/CCpkStreamIndex.h"
 #include "splitter/CSplitterFilterBase.h"
 
+class CCpkChunkReader;
 class CCpkSplitterOutputPin;
 class CCpkSplitterPos;
 
@@ -70,16 +71,8 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   HRESULT CreatePosition();
 
   // One row of the worker's stream; a failure drops the row.
-  HRESULT DeliverAudio(const FilmSampleEntry& row, CStreamWorker* worker);
-  HRESULT DeliverVideo(const FilmSampleEntry& row, CStreamWorker* worker);
-  // File position of the byte skip bytes into the row's chunk.
-  DWORD ChunkPosition(const FilmSampleEntry& row, DWORD skip) const;
-  // Reads what the file holds of an audio chunk into the staging buffer,
-  // its kept frames at the front as a planar chunk of cut->deliveredLength
-  // bytes. S_FALSE when not one whole frame exists.
-  HRESULT ReadAudioChunk(const FilmSampleEntry& row, AudioChunkCut* cut);
-  // TRUE when a read answered readResult leaves bytes of the chunk missing.
-  BOOL ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length);
+  HRESULT DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker);
+  HRESULT DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker);
   // Tells the graph, once an activation, that the file ended early.
   void ReportEarlyEnd();
   // Stamps the sample with the running times of its media times

@@ -13,7 +13,6 @@ constexpr int kAudio = 0;
 constexpr int kVideo = 1;
 // Bytes a stored video chunk has beyond the frame it delivers.
 constexpr DWORD kVideoDroppedBytes = 2;
-constexpr DWORD kVideoBodyOffset = 12;
 
 int StreamOf(const FilmSampleEntry& row) {
   return row.timeInfo == film::kAudioTimeInfo ? kAudio : kVideo;
@@ -27,7 +26,7 @@ REFERENCE_TIME RowDuration(const FilmSampleEntry& row, const CCpkStreamDescripti
                ? AudioChunkDuration(row.chunkLength, description.m_waveFormat.nAvgBytesPerSec)
                : 0;
   }
-  const bool playable = row.chunkLength >= kVideoBodyOffset &&
+  const bool playable = row.chunkLength >= film::kVideoBodyOffset &&
                         row.chunkLength - kVideoDroppedBytes <=
                             static_cast<DWORD>(CCpkSplitterOutputPin::kBufferSize);
   return playable ? VideoFrameDuration(row.durationTicks, description.m_timeBase) : 0;

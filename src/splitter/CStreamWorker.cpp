@@ -4,7 +4,12 @@
 #include "splitter/CSplitterFilterBase.h"
 
 CStreamWorker::CStreamWorker(CSplitterFilterBase* filter, int stream)
-    : m_rowIndex(0), m_streamTime(0), m_segmentPending(TRUE), m_filter(filter), m_stream(stream) {}
+    : m_rowIndex(0),
+      m_streamTime(0),
+      m_segmentPending(TRUE),
+      m_endRow(0),
+      m_filter(filter),
+      m_stream(stream) {}
 
 CStreamWorker::~CStreamWorker() { Exit(); }
 
@@ -32,6 +37,9 @@ void CStreamWorker::Rewind() {
   m_rowIndex = 0;
   m_streamTime = 0;
   m_segmentPending = TRUE;
+  m_endRow = 0;
+  // The next run may read another file.
+  m_window.Clear();
 }
 
 DWORD CStreamWorker::WorkerMain() {

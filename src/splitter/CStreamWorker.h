@@ -2,6 +2,7 @@
 
 #include "Platform.h"
 #include "runtime/CWorkerThread.h"
+#include "splitter/CChunkWindow.h"
 
 class CSplitterFilterBase;
 
@@ -31,6 +32,10 @@ class CStreamWorker : public CWorkerThread {
   DWORD m_rowIndex;             // next table row to look at
   REFERENCE_TIME m_streamTime;  // running time of the next sample
   BOOL m_segmentPending;        // the run's NewSegment is still to be sent
+  // One past the stream's last row whose chunk the file holds, as the run
+  // last learned the file's length.
+  DWORD m_endRow;
+  CChunkWindow m_window;  // file bytes read for the stream's next small chunks
 
  protected:
   DWORD WorkerMain() override;

@@ -289,6 +289,31 @@ TEST_F(SplitterStreamingTest, ReadsAnsweredWithSFalseStillDeliverWholeSamples) {
   ExpectDelivered(writer.Expect());
 }
 
+TEST_F(SplitterStreamingTest, SmallChunksNearbyShareReadsAndALargeFrameTakesOneRead) {
+  FilmWriter writer = SmallMovie(40, 40);
+  const uint32_t large = writer.AddVideo(Pattern(40000, 7), 40, true);
+  const std::vector<uint8_t> file = writer.Build();
+  ASSERT_EQ(Load(file), S_OK);
+  ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);
+  ASSERT_EQ(ConnectOutput(WIDE("Video"), &m_videoSink), S_OK);
+  StreamToEnd();
+  ExpectDelivered(writer.Expect());
+
+  size_t chunkReads = 0;
+  size_t largeReads = 0;
+  for (const MemoryAsyncSource::Read& read : m_source->Reads()) {
+    EXPECT_LE(read.position + read.length, static_cast<LONGLONG>(file.size()));
+    chunkReads += read.position >= ChunkPosition(file, 0) ? 1 : 0;
+    if (read.position == ChunkPosition(file, large)) {
+      ++largeReads;
+      EXPECT_EQ(read.length, 40002);  // the whole stored chunk
+    }
+  }
+  EXPECT_EQ(largeReads, 1u);
+  // 81 chunks; each stream's small ones lie a few kilobytes apart.
+  EXPECT_LT(chunkReads, 10u);
+}
+
 TEST_F(SplitterStreamingTest, ASampleDownstreamRefusesDoesNotAdvanceTheRunningTime) {
   FilmWriter writer = SmallMovie(3, 3);
   LoadAndConnectAll(writer);

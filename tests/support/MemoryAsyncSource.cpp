@@ -508,10 +508,12 @@ HRESULT MemoryAsyncSource::SyncRead(LONGLONG position, LONG length, BYTE* buffer
   const size_t index = m_reads.size();
   HRESULT planned = S_OK;
   auto byIndex = m_indexAnswers.find(index);
-  auto byPosition = m_positionAnswers.find(position);
+  auto byPosition = m_positionAnswers.lower_bound(position);
+  const bool covered = byPosition != m_positionAnswers.end() &&
+                       (byPosition->first == position || byPosition->first - position < length);
   if (byIndex != m_indexAnswers.end()) {
     planned = byIndex->second;
-  } else if (byPosition != m_positionAnswers.end()) {
+  } else if (covered) {
     planned = byPosition->second;
   }
   HRESULT result = planned;

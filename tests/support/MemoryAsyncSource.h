@@ -40,8 +40,9 @@ class MemoryAsyncSource final : public IBaseFilter {
   void SetSubtype(const GUID& subtype);
   void OfferAsyncReader(bool offer) { m_offerReader = offer; }
   void SetPastEnd(PastEnd behaviour);
-  // Every read that starts at position answers result: a failure copies
-  // nothing; S_FALSE copies the bytes and answers S_FALSE.
+  // Every read that covers the byte at position answers result, as a bad
+  // spot in a file would: a failure copies nothing; S_FALSE copies the bytes
+  // and answers S_FALSE.
   void AnswerAt(LONGLONG position, HRESULT result);
   // Read number index (from 0, in arrival order) answers result likewise.
   void AnswerRead(size_t index, HRESULT result);

@@ -1,0 +1,170 @@
+#include "splitter/CCpkChunkReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "film/FilmLayout.h"
+#include "shaping/PayloadConversion.h"
+#include "splitter/CSplitterFilterBase.h"
+#include "splitter/CStreamWorker.h"
+
+namespace {
+
+// A chunk this long or longer is read on its own: copying it out of the
+// window would cost more than the read it saves.
+constexpr DWORD kSharedReadLimit = 16384;
+// Bytes of other chunks one read may carry between two of the stream's own:
+// copying fewer costs less than a read of their own.
+constexpr DWORD kSharedReadGap = 4096;
+// Rows looked at ahead for one read, of either stream: the look-ahead stays
+// short however many rows of the other stream come between.
+constexpr DWORD kSharedReadRows = 4096;
+
+}  // namespace
+
+DWORD CCpkChunkReader::ChunkPosition(const FilmSampleEntry& row, DWORD skip) const {
+  // The file's offsets are 32-bit fields and every read of a chunk, at its
+  // start or inside it, takes their sum in 32 bits, on every pointer width.
+  return m_stream.m_dataOffset + row.chunkOffset + skip;
+}
+
+HRESULT CCpkChunkReader::ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer,
+                                        DWORD bufferSize) {
+  const DWORD length = row.chunkLength;
+  const BYTE* shared = SharedChunkBytes(row);
+  if (shared != nullptr) {
+    std::memcpy(buffer, shared, film::kVideoHeadLength);
+    std::memcpy(buffer + film::kVideoHeadLength, shared + film::kVideoBodyOffset,
+                length - film::kVideoBodyOffset);
+    return S_OK;
+  }
+  const LONGLONG position = ChunkPosition(row, 0);
+  if (length <= bufferSize) {
+    // One read of the whole chunk; the body then closes over the two bytes
+    // the frame drops, which costs less than a second read.
+    HRESULT hr = m_source.ReadAt(position, static_cast<LONG>(length), buffer);
+    if (FAILED(hr)) {
+      return hr;
+    }
+    if (ShortReadLostBytes(hr, position, length)) {
+      return S_FALSE;
+    }
+    std::memmove(buffer + film::kVideoHeadLength, buffer + film::kVideoBodyOffset,
+                 length - film::kVideoBodyOffset);
+    return S_OK;
+  }
+  // A frame whose head could not be read would go out with the previous
+  // frame's header bytes in it.
+  HRESULT hr = m_source.ReadAt(position, film::kVideoHeadLength, buffer);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  HRESULT body = m_source.ReadAt(ChunkPosition(row, film::kVideoBodyOffset),
+                                 static_cast<LONG>(length - film::kVideoBodyOffset),
+                                 buffer + film::kVideoHeadLength);
+  if (FAILED(body)) {
+    return body;
+  }
+  if (ShortReadLostBytes(hr, position, length) || ShortReadLostBytes(body, position, length)) {
+    return S_FALSE;
+  }
+  return S_OK;
+}
+
+HRESULT CCpkChunkReader::ReadAudioChunk(const FilmSampleEntry& row, BYTE* sampleBuffer,
+                                        const BYTE** bytes, AudioChunkCut* cut) {
+  const LONGLONG position = ChunkPosition(row, 0);
+  const WAVEFORMATEX& format = m_stream.m_waveFormat;
+  DWORD present = ChunkBytesInFile(position, row.chunkLength, m_source.AvailableLength());
+  *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
+  if (present < row.chunkLength && cut->deliveredLength == 0) {
+    return S_FALSE;
+  }
+  if (present == row.chunkLength) {
+    *bytes = SharedChunkBytes(row);
+    if (*bytes != nullptr) {
+      return S_OK;
+    }
+  }
+  BYTE* destination = ConvertsInPlace(format.nChannels, format.wBitsPerSample)
+                          ? sampleBuffer
+                          : m_stream.m_stagingBuffer.get();
+  // Only the bytes the file holds are read; the cut's runs lie inside them.
+  HRESULT hr = m_source.ReadAt(position, static_cast<LONG>(present), destination);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  if (ShortReadLostBytes(hr, position, present)) {
+    const LONGLONG fileLength = m_source.AvailableLength();
+    if (fileLength == film::kUnknownFileLength) {
+      return VFW_E_FILE_TOO_SHORT;
+    }
+    present = ChunkBytesInFile(position, present, fileLength);
+    *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
+    if (cut->deliveredLength == 0) {
+      return S_FALSE;
+    }
+  }
+  if (cut->deliveredLength < row.chunkLength) {
+    CompactAudioChunk(destination, *cut);
+  }
+  *bytes = destination;
+  return S_OK;
+}
+
+const BYTE* CCpkChunkReader::SharedChunkBytes(const FilmSampleEntry& row) {
+  const LONGLONG position = ChunkPosition(row, 0);
+  const DWORD length = row.chunkLength;
+  CChunkWindow& window = m_worker.m_window;
+  const BYTE* bytes = window.Find(position, length);
+  if (bytes != nullptr || length >= kSharedReadLimit) {
+    return bytes;
+  }
+  const LONGLONG end = SharedReadEnd(position, position + length);
+  // A chunk alone is read straight to where it goes.
+  if (end == position + length) {
+    return nullptr;
+  }
+  // A read that fails or comes short here is tried again as the chunk's own,
+  // which tells which of its bytes exist.
+  if (window.Fill(&m_source, position, static_cast<DWORD>(end - position)) != S_OK) {
+    return nullptr;
+  }
+  return window.Find(position, length);
+}
+
+LONGLONG CCpkChunkReader::SharedReadEnd(LONGLONG start, LONGLONG end) const {
+  const bool audio = m_worker.Stream() == CSplitterFilterBase::kAudioStream;
+  // Never past what the file holds: the read would come short.
+  const LONGLONG limit =
+      std::min<LONGLONG>(start + CChunkWindow::kLength, m_source.AvailableLength());
+  const DWORD first = m_worker.m_rowIndex + 1;
+  const DWORD last =
+      first + std::min(m_worker.m_endRow - std::min(m_worker.m_endRow, first), kSharedReadRows);
+  for (DWORD index = first; index < last; ++index) {
+    const FilmSampleEntry next = m_stream.RowAt(index);
+    if ((next.timeInfo == film::kAudioTimeInfo) != audio) {
+      continue;
+    }
+    const LONGLONG position = ChunkPosition(next, 0);
+    const LONGLONG nextEnd = position + next.chunkLength;
+    if (next.chunkLength >= kSharedReadLimit || position < start ||
+        position > end + kSharedReadGap || nextEnd > limit) {
+      break;
+    }
+    end = std::max(end, nextEnd);
+  }
+  return end;
+}
+
+BOOL CCpkChunkReader::ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length) {
+  if (readResult != S_FALSE) {
+    return FALSE;
+  }
+  // The source has been asked for the length again; one that cannot tell
+  // gives no way to know which bytes are real.
+  const LONGLONG fileLength = m_source.AvailableLength();
+  return fileLength == film::kUnknownFileLength || !ChunkWhollyInFile(position, length, fileLength)
+             ? TRUE
+             : FALSE;
+}

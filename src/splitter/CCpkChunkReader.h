@@ -1,0 +1,56 @@
+#pragma once
+
+#include "Platform.h"
+#include "film/CCpkStreamDescription.h"
+#include "film/CFilmByteSource.h"
+#include "film/ChunkExtent.h"
+#include "film/FilmSampleEntry.h"
+
+class CStreamWorker;
+
+// Reads the chunks of one stream of a FILM file for its streaming thread.
+// A chunk is read once, straight into the sample where its bytes need no
+// reshaping on the way; a run of small chunks lying close together comes in
+// with one read through the thread's window, since a read costs far more
+// than copying a few kilobytes. Made for one run of the thread: it holds no
+// state of its own.
+class CCpkChunkReader {
+ public:
+  // All three are borrowed and outlive the reader.
+  CCpkChunkReader(const CCpkStreamDescription& stream, CFilmByteSource& source,
+                  CStreamWorker& worker)
+      : m_stream(stream), m_source(source), m_worker(worker) {}
+
+  CCpkChunkReader(const CCpkChunkReader&) = delete;
+  CCpkChunkReader& operator=(const CCpkChunkReader&) = delete;
+
+  // File position of the byte skip bytes into the row's chunk.
+  DWORD ChunkPosition(const FilmSampleEntry& row, DWORD skip) const;
+
+  // The delivered frame of a video row whose chunk lies wholly in the file:
+  // the chunk without its bytes 10-11, in buffer (bufferSize bytes, at least
+  // the frame's length). S_FALSE when a read showed bytes missing.
+  HRESULT ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer, DWORD bufferSize);
+
+  // What the file holds of an audio chunk, its kept frames at the front as a
+  // planar chunk of cut->deliveredLength bytes, at *bytes: in the window, in
+  // sampleBuffer (at least the chunk's length) when the layout converts in
+  // place, or in the staging buffer. S_FALSE when not one whole frame exists.
+  HRESULT ReadAudioChunk(const FilmSampleEntry& row, BYTE* sampleBuffer, const BYTE** bytes,
+                         AudioChunkCut* cut);
+
+ private:
+  // The row's whole chunk in the window, read together with the stream's
+  // next chunks when they lie close behind it; null when the chunk is better
+  // read on its own.
+  const BYTE* SharedChunkBytes(const FilmSampleEntry& row);
+  // Where one read from start that covers [start, end) should end to bring
+  // in the stream's next small chunks as well.
+  LONGLONG SharedReadEnd(LONGLONG start, LONGLONG end) const;
+  // TRUE when a read answered readResult leaves bytes of the chunk missing.
+  BOOL ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length);
+
+  const CCpkStreamDescription& m_stream;
+  CFilmByteSource& m_source;
+  CStreamWorker& m_worker;  // its cursor says which stream and where
+};
