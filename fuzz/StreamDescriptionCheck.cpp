@@ -282,18 +282,24 @@ class StreamDescriptionRun {
         reads[1].length != static_cast<LONG>(present)) {
       return Fail(when + ": the table was not read as one piece at 48, up to the file's end");
     }
-    if (FAILED(reads[1].result)) {
+    // A short table read is made once more, into zeros.
+    const size_t last = reads[1].result == S_FALSE ? 2 : 1;
+    if (reads.size() <= last || reads[last].position != film::kHeaderLength ||
+        reads[last].length != static_cast<LONG>(present)) {
+      return Fail(when + ": a short table read was not made again as one piece");
+    }
+    if (FAILED(reads[last].result)) {
       DropTable();
-      return ExpectResult(hr, E_FAIL, reads.size(), 2, when + " (table read failed)") &&
+      return ExpectResult(hr, E_FAIL, reads.size(), last + 1, when + " (table read failed)") &&
              CheckState(when + " (table read failed)");
     }
     m_model.hasTable = true;
     m_model.table.assign(present, 0);
-    std::copy_n(source.File() + film::kHeaderLength, std::min<size_t>(reads[1].copied, present),
+    std::copy_n(source.File() + film::kHeaderLength, std::min<size_t>(reads[last].copied, present),
                 m_model.table.begin());
     m_model.tablePointer = m_description->m_headerBuffer.get();
     m_model.ClassifyRows();
-    return ExpectResult(hr, S_OK, reads.size(), 2, when) && CheckState(when);
+    return ExpectResult(hr, S_OK, reads.size(), last + 1, when) && CheckState(when);
   }
 
   void DropTable() {

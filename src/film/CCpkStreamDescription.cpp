@@ -1,5 +1,6 @@
 #include "film/CCpkStreamDescription.h"
 
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -107,12 +108,18 @@ HRESULT CCpkStreamDescription::ReadSampleTable(CFilmByteSource* source, LONGLONG
   // Only the part of the region the file holds is read: rows past its end
   // are missing, not rows of zeros.
   const DWORD present = RegionBytesInFile(fileLength);
-  // Zeroed so that a short read answered with S_FALSE parses as zeros.
-  std::unique_ptr<BYTE[]> table(new (std::nothrow) BYTE[present]());
+  // Not zeroed: a million-row table would pay a pass over it at every
+  // connection. A short read is rare, and is read again into zeros.
+  std::unique_ptr<BYTE[]> table(new (std::nothrow) BYTE[present]);
   if (table == nullptr) {
     return E_OUTOFMEMORY;
   }
   HRESULT hr = source->ReadAt(film::kHeaderLength, static_cast<LONG>(present), table.get());
+  if (hr == S_FALSE) {
+    // What a source leaves unwritten after a short read must parse as zeros.
+    std::memset(table.get(), 0, present);
+    hr = source->ReadAt(film::kHeaderLength, static_cast<LONG>(present), table.get());
+  }
   if (FAILED(hr)) {
     return E_FAIL;
   }

@@ -485,6 +485,7 @@ TEST_F(StreamDescriptionTest, BytesAShortReadLeftOutParseAsZeros) {
   MemoryByteSource source(writer.Build());
   source.ShortenRead(0, 8);   // header bytes 40-47: the sample rate
   source.ShortenRead(1, 16);  // the whole last row
+  source.ShortenRead(2, 16);  // and again when the table is read anew
   ASSERT_EQ(Parse(source), S_OK);
   EXPECT_EQ(description.m_waveFormat.nSamplesPerSec, 0u);
   EXPECT_EQ(description.m_videoChunkCount, 3u);
