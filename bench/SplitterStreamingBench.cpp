@@ -69,6 +69,7 @@ struct MovieFile {
   std::string path;
   std::vector<Chunk> chunks;
   uint64_t payloadBytes = 0;
+  uint64_t tableBytes = 0;  // the sample-table region the splitter keeps
   size_t rows = 0;
 };
 
@@ -96,6 +97,7 @@ MovieFile WriteMovie(const filmwriter::FilmWriter& writer, const char* name) {
   std::fclose(file);
   WrittenFiles().push_back(movie.path);
   const uint32_t dataOffset = BigEndian32(bytes, 4);
+  movie.tableBytes = dataOffset - 48;
   movie.rows = writer.RowCount();
   for (size_t row = 0; row < movie.rows; ++row) {
     const size_t at = 48 + 16 + 16 * row;
@@ -440,6 +442,23 @@ class StreamingGraph {
     m_splitter->Pause();
   }
 
+  // Bytes of sample buffers the two outputs' allocators hold.
+  size_t SampleBufferBytes() {
+    size_t total = 0;
+    for (IBaseFilter* sink : {m_audio.Get(), m_video.Get()}) {
+      CComHolder<IMemAllocator> allocator;
+      ALLOCATOR_PROPERTIES properties = {};
+      if (FAILED(static_cast<DiscardingSinkFilter*>(sink)->Input()->GetAllocator(
+              allocator.ReleaseAndGetAddressOf())) ||
+          FAILED(allocator->GetProperties(&properties))) {
+        std::abort();
+      }
+      total += static_cast<size_t>(properties.cBuffers) *
+               static_cast<size_t>(properties.cbBuffer + properties.cbPrefix);
+    }
+    return total;
+  }
+
   void StreamOnce() {
     ++m_round;
     m_audio->Pause();
@@ -541,11 +560,12 @@ void BM_TinyRows(benchmark::State& state) {
 }
 
 // The heap the splitter holds once connected (its table among it), the most
-// it adds while streaming (staging, sample buffers), and what is left over
-// after many rounds compared with after the first: it must not grow.
+// it adds while streaming (staging, read windows, sample buffers), and what
+// is left over after many rounds compared with after the first: it must not
+// grow. The table and the sample buffers are reported on their own as well.
 void BM_StreamingMemory(benchmark::State& state) {
   CoInitialize(nullptr);
-  const MovieFile& movie = RealisticMovie();
+  const MovieFile& movie = StreamedMovie(state.range(0));
   const size_t before = HeapInUse();
   {
     StreamingGraph graph(movie);
@@ -558,11 +578,15 @@ void BM_StreamingMemory(benchmark::State& state) {
     }
     const double kib = 1.0 / 1024;
     state.counters["connected_kib"] = static_cast<double>(connected - before) * kib;
+    state.counters["table_kib"] = static_cast<double>(movie.tableBytes) * kib;
     state.counters["streaming_kib"] = static_cast<double>(StreamingHeapPeak() - connected) * kib;
+    state.counters["sample_buffers_kib"] = static_cast<double>(graph.SampleBufferBytes()) * kib;
     state.counters["growth_kib"] =
         (static_cast<double>(HeapInUse()) - static_cast<double>(afterFirst)) * kib;
-    for (const char* name : {"connected_kib", "streaming_kib", "growth_kib"}) {
-      benchfigures::Record("memory", name, state.counters[name]);
+    for (const char* name :
+         {"connected_kib", "table_kib", "streaming_kib", "sample_buffers_kib", "growth_kib"}) {
+      benchfigures::Record("memory", std::string(StreamedMovieName(state.range(0))) + "_" + name,
+                           state.counters[name]);
     }
   }
   CoUninitialize();
@@ -696,7 +720,12 @@ BENCHMARK(BM_PositionedReadLoop)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_SplitterStreaming)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_TinyRows)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ConnectMillionRows)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_StreamingMemory)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StreamingMemory)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_PauseToFirstSample)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_SeekToFirstSample)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
