@@ -76,8 +76,10 @@ inline __m128i SwapBytePairs128(__m128i value) {
 
 // Each conversion runs 16-byte vectors where the host has them, then 8-byte
 // words, then single bytes for the tail. The "From" forms start at an index
-// a wider loop has reached.
-inline void Mono8From(const BYTE* src, DWORD length, DWORD i, BYTE* dst) {
+// a wider loop has reached; they stay out of line so that the AVX2 loops,
+// which finish most chunks on their own, carry no tail code and save no
+// registers on the way in.
+[[gnu::noinline]] void Mono8From(const BYTE* src, DWORD length, DWORD i, BYTE* dst) {
 #if defined(__SSE2__)
   for (; i + 16 <= length; i += 16) {
     Store128(dst + i, _mm_xor_si128(Load128(src + i), SignFlip128()));
@@ -92,7 +94,7 @@ inline void Mono8From(const BYTE* src, DWORD length, DWORD i, BYTE* dst) {
 }
 
 // Counts in bytes, a multiple of two.
-inline void Mono16From(const BYTE* src, DWORD whole, DWORD i, BYTE* dst) {
+[[gnu::noinline]] void Mono16From(const BYTE* src, DWORD whole, DWORD i, BYTE* dst) {
 #if defined(__SSE2__)
   for (; i + 16 <= whole; i += 16) {
     Store128(dst + i, SwapBytePairs128(Load128(src + i)));
@@ -108,7 +110,8 @@ inline void Mono16From(const BYTE* src, DWORD whole, DWORD i, BYTE* dst) {
 }
 
 // Counts in bytes of each channel.
-inline void Stereo8From(const BYTE* src, const BYTE* second, DWORD half, DWORD k, BYTE* dst) {
+[[gnu::noinline]] void Stereo8From(const BYTE* src, const BYTE* second, DWORD half, DWORD k,
+                                   BYTE* dst) {
 #if defined(__SSE2__)
   for (; k + 16 <= half; k += 16) {
     __m128i first = _mm_xor_si128(Load128(src + k), SignFlip128());
@@ -130,7 +133,8 @@ inline void Stereo8From(const BYTE* src, const BYTE* second, DWORD half, DWORD k
 }
 
 // Counts in samples of each channel.
-inline void Stereo16From(const BYTE* src, const BYTE* second, DWORD quarter, DWORD k, BYTE* dst) {
+[[gnu::noinline]] void Stereo16From(const BYTE* src, const BYTE* second, DWORD quarter, DWORD k,
+                                    BYTE* dst) {
 #if defined(__SSE2__)
   for (; k + 8 <= quarter; k += 8) {
     __m128i first = SwapBytePairs128(Load128(src + 2 * k));
@@ -223,7 +227,9 @@ TESSALY_AVX2 void ConvertMono8Avx2(const BYTE* src, DWORD length, BYTE* dst) {
     Store256(dst + i, _mm256_xor_si256(Load256(src + i), flip));
     Store256(dst + i + 32, _mm256_xor_si256(Load256(src + i + 32), flip));
   }
-  Mono8From(src, length, static_cast<DWORD>(i), dst);
+  if (i < length) {
+    Mono8From(src, length, static_cast<DWORD>(i), dst);
+  }
 }
 
 TESSALY_AVX2 void ConvertMono16Avx2(const BYTE* src, DWORD length, BYTE* dst) {
@@ -234,7 +240,9 @@ TESSALY_AVX2 void ConvertMono16Avx2(const BYTE* src, DWORD length, BYTE* dst) {
     Store256(dst + i, SwapBytePairs256(Load256(src + i)));
     Store256(dst + i + 32, SwapBytePairs256(Load256(src + i + 32)));
   }
-  Mono16From(src, whole, static_cast<DWORD>(i), dst);
+  if (i < whole) {
+    Mono16From(src, whole, static_cast<DWORD>(i), dst);
+  }
 }
 
 // Two blocks a round let the loads of one overlap the shuffles of the other.
@@ -251,7 +259,9 @@ TESSALY_AVX2 void ConvertStereo8Avx2(const BYTE* src, DWORD length, BYTE* dst) {
     Stereo8Block(src + k, second + k, dst + 2 * k);
     k += 32;
   }
-  Stereo8From(src, second, half, static_cast<DWORD>(k), dst);
+  if (k < half) {
+    Stereo8From(src, second, half, static_cast<DWORD>(k), dst);
+  }
 }
 
 TESSALY_AVX2 void ConvertStereo16Avx2(const BYTE* src, DWORD length, BYTE* dst) {
@@ -268,7 +278,9 @@ TESSALY_AVX2 void ConvertStereo16Avx2(const BYTE* src, DWORD length, BYTE* dst) 
     Stereo16Block(src + k, second + k, dst + 2 * k);
     k += 32;
   }
-  Stereo16From(src, second, quarter, static_cast<DWORD>(k / 2), dst);
+  if (k < bytes) {
+    Stereo16From(src, second, quarter, static_cast<DWORD>(k / 2), dst);
+  }
 }
 #endif
 
@@ -281,20 +293,22 @@ struct Converters {
   Converter stereo16;
 };
 
-// Chosen once for the process, on first use (thread-safe): each chunk then
-// costs one indirect call, whatever the layout.
+constexpr Converters kBaseline = {ConvertMono8, ConvertMono16, ConvertStereo8, ConvertStereo16};
+#if defined(TESSALY_AVX2_LOOPS)
+constexpr Converters kAvx2 = {ConvertMono8Avx2, ConvertMono16Avx2, ConvertStereo8Avx2,
+                              ConvertStereo16Avx2};
+#endif
+
+// The runtime reads the processor's features once at start-up: asking here
+// costs a load and a test per chunk, which measures as nothing at 4 KiB, and
+// needs no state of the module's own.
 const Converters& ChosenConverters() {
 #if defined(TESSALY_AVX2_LOOPS)
-  static const Converters chosen =
-      __builtin_cpu_supports("avx2")
-          ? Converters{ConvertMono8Avx2, ConvertMono16Avx2, ConvertStereo8Avx2, ConvertStereo16Avx2}
-          : Converters{ConvertMono8, ConvertMono16, ConvertStereo8, ConvertStereo16};
-  return chosen;
-#else
-  static constexpr Converters baseline = {ConvertMono8, ConvertMono16, ConvertStereo8,
-                                          ConvertStereo16};
-  return baseline;
+  if (__builtin_cpu_supports("avx2")) {
+    return kAvx2;
+  }
 #endif
+  return kBaseline;
 }
 
 }  // namespace
