@@ -74,85 +74,12 @@ inline __m128i SwapBytePairs128(__m128i value) {
 }
 #endif
 
-#if defined(TESSALY_AVX2_LOOPS)
-#define TESSALY_AVX2 __attribute__((target("avx2")))
-
-TESSALY_AVX2 inline __m256i Load256(const BYTE* p) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-TESSALY_AVX2 inline void Store256(BYTE* p, __m256i value) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), value);
-}
-TESSALY_AVX2 inline __m256i SwapBytePairs256(__m256i value) {
-  const __m256i order = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0,
-                                         3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
-  return _mm256_shuffle_epi8(value, order);
-}
-
-// The 256-bit unpacks interleave within each 128-bit lane; swapping the
-// middle quarters of both inputs first puts the results in memory order.
-TESSALY_AVX2 inline __m256i MiddleQuartersSwapped(__m256i value) {
-  return _mm256_permute4x64_epi64(value, 0xD8);
-}
-
-// Each returns how many bytes (of the chunk, or of each half for stereo) it
-// converted; the portable loops finish the rest.
-TESSALY_AVX2 DWORD ConvertMono8Avx2(const BYTE* src, DWORD length, BYTE* dst) {
-  const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
-  DWORD i = 0;
-  for (; i + 64 <= length; i += 64) {
-    Store256(dst + i, _mm256_xor_si256(Load256(src + i), flip));
-    Store256(dst + i + 32, _mm256_xor_si256(Load256(src + i + 32), flip));
-  }
-  return i;
-}
-
-TESSALY_AVX2 DWORD ConvertMono16Avx2(const BYTE* src, DWORD whole, BYTE* dst) {
-  DWORD i = 0;
-  for (; i + 64 <= whole; i += 64) {
-    Store256(dst + i, SwapBytePairs256(Load256(src + i)));
-    Store256(dst + i + 32, SwapBytePairs256(Load256(src + i + 32)));
-  }
-  return i;
-}
-
-TESSALY_AVX2 DWORD ConvertStereo8Avx2(const BYTE* src, const BYTE* second, DWORD half, BYTE* dst) {
-  const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
-  DWORD k = 0;
-  for (; k + 32 <= half; k += 32) {
-    __m256i first = MiddleQuartersSwapped(_mm256_xor_si256(Load256(src + k), flip));
-    __m256i other = MiddleQuartersSwapped(_mm256_xor_si256(Load256(second + k), flip));
-    Store256(dst + 2 * k, _mm256_unpacklo_epi8(first, other));
-    Store256(dst + 2 * k + 32, _mm256_unpackhi_epi8(first, other));
-  }
-  return k;
-}
-
-// Counts in bytes of each half, a multiple of two.
-TESSALY_AVX2 DWORD ConvertStereo16Avx2(const BYTE* src, const BYTE* second, DWORD halfBytes,
-                                       BYTE* dst) {
-  DWORD k = 0;
-  for (; k + 32 <= halfBytes; k += 32) {
-    __m256i first = MiddleQuartersSwapped(SwapBytePairs256(Load256(src + k)));
-    __m256i other = MiddleQuartersSwapped(SwapBytePairs256(Load256(second + k)));
-    Store256(dst + 2 * k, _mm256_unpacklo_epi16(first, other));
-    Store256(dst + 2 * k + 32, _mm256_unpackhi_epi16(first, other));
-  }
-  return k;
-}
-
-inline bool HostHasAvx2() { return __builtin_cpu_supports("avx2"); }
-#endif
-
 // Each conversion runs 16-byte vectors where the host has them, then 8-byte
-// words, then single bytes for the tail.
-void ConvertMono8(const BYTE* src, DWORD length, BYTE* dst) {
-  DWORD i = 0;
-#if defined(TESSALY_AVX2_LOOPS)
-  if (HostHasAvx2()) {
-    i = ConvertMono8Avx2(src, length, dst);
-  }
-#endif
+// words, then single bytes for the tail. The "From" forms start at an index
+// a wider loop has reached; they stay out of line so that the AVX2 loops,
+// which finish most chunks on their own, carry no tail code and save no
+// registers on the way in.
+[[gnu::noinline]] void Mono8From(const BYTE* src, DWORD length, DWORD i, BYTE* dst) {
 #if defined(__SSE2__)
   for (; i + 16 <= length; i += 16) {
     Store128(dst + i, _mm_xor_si128(Load128(src + i), SignFlip128()));
@@ -166,14 +93,8 @@ void ConvertMono8(const BYTE* src, DWORD length, BYTE* dst) {
   }
 }
 
-void ConvertMono16(const BYTE* src, DWORD length, BYTE* dst) {
-  DWORD whole = length & ~1u;
-  DWORD i = 0;
-#if defined(TESSALY_AVX2_LOOPS)
-  if (HostHasAvx2()) {
-    i = ConvertMono16Avx2(src, whole, dst);
-  }
-#endif
+// Counts in bytes, a multiple of two.
+[[gnu::noinline]] void Mono16From(const BYTE* src, DWORD whole, DWORD i, BYTE* dst) {
 #if defined(__SSE2__)
   for (; i + 16 <= whole; i += 16) {
     Store128(dst + i, SwapBytePairs128(Load128(src + i)));
@@ -190,15 +111,9 @@ void ConvertMono16(const BYTE* src, DWORD length, BYTE* dst) {
   }
 }
 
-void ConvertStereo8(const BYTE* src, DWORD length, BYTE* dst) {
-  DWORD half = length / 2;
-  const BYTE* second = src + half;
-  DWORD k = 0;
-#if defined(TESSALY_AVX2_LOOPS)
-  if (HostHasAvx2()) {
-    k = ConvertStereo8Avx2(src, second, half, dst);
-  }
-#endif
+// Counts in bytes of each channel.
+[[gnu::noinline]] void Stereo8From(const BYTE* src, const BYTE* second, DWORD half, DWORD k,
+                                   BYTE* dst) {
 #if defined(__SSE2__)
   for (; k + 16 <= half; k += 16) {
     __m128i first = _mm_xor_si128(Load128(src + k), SignFlip128());
@@ -219,17 +134,9 @@ void ConvertStereo8(const BYTE* src, DWORD length, BYTE* dst) {
   }
 }
 
-void ConvertStereo16(const BYTE* src, DWORD length, BYTE* dst) {
-  DWORD quarter = length / 4;
-  // The second channel starts at the half, not at 2 × quarter: they differ
-  // when the length is not a multiple of four.
-  const BYTE* second = src + length / 2;
-  DWORD k = 0;
-#if defined(TESSALY_AVX2_LOOPS)
-  if (HostHasAvx2()) {
-    k = ConvertStereo16Avx2(src, second, 2 * quarter, dst) / 2;
-  }
-#endif
+// Counts in samples of each channel.
+[[gnu::noinline]] void Stereo16From(const BYTE* src, const BYTE* second, DWORD quarter, DWORD k,
+                                    BYTE* dst) {
 #if defined(__SSE2__)
   for (; k + 8 <= quarter; k += 8) {
     __m128i first = SwapBytePairs128(Load128(src + 2 * k));
@@ -253,6 +160,149 @@ void ConvertStereo16(const BYTE* src, DWORD length, BYTE* dst) {
   }
 }
 
+void ConvertMono8(const BYTE* src, DWORD length, BYTE* dst) { Mono8From(src, length, 0, dst); }
+
+void ConvertMono16(const BYTE* src, DWORD length, BYTE* dst) {
+  Mono16From(src, length & ~1u, 0, dst);
+}
+
+void ConvertStereo8(const BYTE* src, DWORD length, BYTE* dst) {
+  Stereo8From(src, src + length / 2, length / 2, 0, dst);
+}
+
+// The second channel starts at the half, not at 2 × quarter: they differ
+// when the length is not a multiple of four.
+void ConvertStereo16(const BYTE* src, DWORD length, BYTE* dst) {
+  Stereo16From(src, src + length / 2, length / 4, 0, dst);
+}
+
+#if defined(TESSALY_AVX2_LOOPS)
+#define TESSALY_AVX2 __attribute__((target("avx2")))
+
+TESSALY_AVX2 inline __m256i Load256(const BYTE* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+TESSALY_AVX2 inline void Store256(BYTE* p, __m256i value) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), value);
+}
+TESSALY_AVX2 inline __m256i SwapBytePairs256(__m256i value) {
+  const __m256i order = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0,
+                                         3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+  return _mm256_shuffle_epi8(value, order);
+}
+
+// The 256-bit unpacks interleave within each 128-bit lane, so the low one
+// holds output quarters 0 and 2 and the high one quarters 1 and 3. Regrouping
+// the results costs two lane moves per 64 bytes; regrouping the inputs
+// instead (a cross-lane permute of each), or storing the four halves apart,
+// measures slower on current cores.
+TESSALY_AVX2 inline void StoreInterleaved(BYTE* dst, __m256i low, __m256i high) {
+  Store256(dst, _mm256_inserti128_si256(low, _mm256_castsi256_si128(high), 1));
+  Store256(dst + 32, _mm256_permute2x128_si256(low, high, 0x31));
+}
+
+TESSALY_AVX2 inline void Stereo8Block(const BYTE* src, const BYTE* second, BYTE* dst) {
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
+  __m256i first = _mm256_xor_si256(Load256(src), flip);
+  __m256i other = _mm256_xor_si256(Load256(second), flip);
+  StoreInterleaved(dst, _mm256_unpacklo_epi8(first, other), _mm256_unpackhi_epi8(first, other));
+}
+
+// The bytes of each sample are swapped after the interleave rather than
+// before: as many shuffles, but the unpacks then read their second input
+// straight from memory, and it measures a little faster.
+TESSALY_AVX2 inline void Stereo16Block(const BYTE* src, const BYTE* second, BYTE* dst) {
+  __m256i first = Load256(src);
+  __m256i other = Load256(second);
+  StoreInterleaved(dst, SwapBytePairs256(_mm256_unpacklo_epi16(first, other)),
+                   SwapBytePairs256(_mm256_unpackhi_epi16(first, other)));
+}
+
+// The AVX2 forms run the whole chunk, their tails through the same loops as
+// the baseline ones. Indices are size_t so that the loops keep a single
+// 64-bit counter in the addressing of every load and store; at 4 KiB the
+// loop's bookkeeping otherwise costs as much as the shuffles.
+TESSALY_AVX2 void ConvertMono8Avx2(const BYTE* src, DWORD length, BYTE* dst) {
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
+  const size_t blocks = length & ~size_t{63};
+  size_t i = 0;
+  for (; i < blocks; i += 64) {
+    Store256(dst + i, _mm256_xor_si256(Load256(src + i), flip));
+    Store256(dst + i + 32, _mm256_xor_si256(Load256(src + i + 32), flip));
+  }
+  if (i < length) {
+    Mono8From(src, length, static_cast<DWORD>(i), dst);
+  }
+}
+
+TESSALY_AVX2 void ConvertMono16Avx2(const BYTE* src, DWORD length, BYTE* dst) {
+  const DWORD whole = length & ~1u;
+  const size_t blocks = whole & ~size_t{63};
+  size_t i = 0;
+  for (; i < blocks; i += 64) {
+    Store256(dst + i, SwapBytePairs256(Load256(src + i)));
+    Store256(dst + i + 32, SwapBytePairs256(Load256(src + i + 32)));
+  }
+  if (i < whole) {
+    Mono16From(src, whole, static_cast<DWORD>(i), dst);
+  }
+}
+
+TESSALY_AVX2 void ConvertStereo8Avx2(const BYTE* src, DWORD length, BYTE* dst) {
+  const DWORD half = length / 2;
+  const BYTE* second = src + half;
+  const size_t blocks = half & ~size_t{31};
+  size_t k = 0;
+  for (; k < blocks; k += 32) {
+    Stereo8Block(src + k, second + k, dst + 2 * k);
+  }
+  if (k < half) {
+    Stereo8From(src, second, half, static_cast<DWORD>(k), dst);
+  }
+}
+
+TESSALY_AVX2 void ConvertStereo16Avx2(const BYTE* src, DWORD length, BYTE* dst) {
+  const DWORD quarter = length / 4;
+  const BYTE* second = src + length / 2;
+  const size_t bytes = 2 * size_t{quarter};  // of each channel
+  const size_t blocks = bytes & ~size_t{31};
+  size_t k = 0;
+  for (; k < blocks; k += 32) {
+    Stereo16Block(src + k, second + k, dst + 2 * k);
+  }
+  if (k < bytes) {
+    Stereo16From(src, second, quarter, static_cast<DWORD>(k / 2), dst);
+  }
+}
+#endif
+
+using Converter = void (*)(const BYTE* src, DWORD length, BYTE* dst);
+
+struct Converters {
+  Converter mono8;
+  Converter mono16;
+  Converter stereo8;
+  Converter stereo16;
+};
+
+constexpr Converters kBaseline = {ConvertMono8, ConvertMono16, ConvertStereo8, ConvertStereo16};
+#if defined(TESSALY_AVX2_LOOPS)
+constexpr Converters kAvx2 = {ConvertMono8Avx2, ConvertMono16Avx2, ConvertStereo8Avx2,
+                              ConvertStereo16Avx2};
+#endif
+
+// The runtime reads the processor's features once at start-up: asking here
+// costs a load and a test per chunk, which measures as nothing at 4 KiB, and
+// needs no state of the module's own.
+const Converters& ChosenConverters() {
+#if defined(TESSALY_AVX2_LOOPS)
+  if (__builtin_cpu_supports("avx2")) {
+    return kAvx2;
+  }
+#endif
+  return kBaseline;
+}
+
 }  // namespace
 
 void ConvertAudioChunk(const BYTE* source, DWORD length, WORD channels, WORD bitsPerSample,
@@ -260,14 +310,15 @@ void ConvertAudioChunk(const BYTE* source, DWORD length, WORD channels, WORD bit
   if (length == 0) {
     return;
   }
+  const Converters& converters = ChosenConverters();
   if (channels == 1 && bitsPerSample == 8) {
-    ConvertMono8(source, length, destination);
+    converters.mono8(source, length, destination);
   } else if (channels == 1 && bitsPerSample == 16) {
-    ConvertMono16(source, length, destination);
+    converters.mono16(source, length, destination);
   } else if (channels == 2 && bitsPerSample == 8) {
-    ConvertStereo8(source, length, destination);
+    converters.stereo8(source, length, destination);
   } else if (channels == 2 && bitsPerSample == 16) {
-    ConvertStereo16(source, length, destination);
+    converters.stereo16(source, length, destination);
   } else if (source != destination) {
     // No conversion is known for this layout: the chunk goes out as stored.
     std::memcpy(destination, source, length);
