@@ -145,14 +145,18 @@ HRESULT CSplitterFilterBase::StartStreaming() {
   if (m_inputPin == nullptr) {
     return E_UNEXPECTED;
   }
-  for (int stream = 0; stream < kStreamCount; ++stream) {
-    COutputPinBase* pin = OutputPin(stream);
-    if (pin == nullptr || !pin->IsConnected()) {
-      continue;
-    }
-    HRESULT hr = Worker(stream)->Start();
-    if (FAILED(hr)) {
-      return hr;
+  // Every thread exists before any streams: a thread created while another
+  // already streams may wait a whole time slice for a processor.
+  for (BOOL streaming : {FALSE, TRUE}) {
+    for (int stream = 0; stream < kStreamCount; ++stream) {
+      COutputPinBase* pin = OutputPin(stream);
+      if (pin == nullptr || !pin->IsConnected()) {
+        continue;
+      }
+      HRESULT hr = streaming ? Worker(stream)->Start() : Worker(stream)->Prepare();
+      if (FAILED(hr)) {
+        return hr;
+      }
     }
   }
   return S_OK;

@@ -13,12 +13,15 @@ CStreamWorker::CStreamWorker(CSplitterFilterBase* filter, int stream)
 
 CStreamWorker::~CStreamWorker() { Exit(); }
 
+HRESULT CStreamWorker::Prepare() {
+  CAutoLock access(AccessLock());
+  return ThreadExists() || StartThread() ? S_OK : E_FAIL;
+}
+
 HRESULT CStreamWorker::Start() {
   CAutoLock access(AccessLock());
-  if (!ThreadExists() && !StartThread()) {
-    return E_FAIL;
-  }
-  return SendCommand(CMD_STREAM);
+  HRESULT hr = Prepare();
+  return SUCCEEDED(hr) ? SendCommand(CMD_STREAM) : hr;
 }
 
 HRESULT CStreamWorker::Exit() {

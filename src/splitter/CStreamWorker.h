@@ -18,6 +18,8 @@ class CStreamWorker : public CWorkerThread {
   CStreamWorker(CSplitterFilterBase* filter, int stream);
   ~CStreamWorker();
 
+  // Starts the thread if there is none.
+  HRESULT Prepare();
   // Starts the thread if there is none and has it walk its stream.
   HRESULT Start();
   // Tells the thread to leave and waits for it; S_FALSE when none runs.
