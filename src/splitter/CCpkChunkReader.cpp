@@ -39,6 +39,21 @@ HRESULT CCpkChunkReader::ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer
     return S_OK;
   }
   const LONGLONG position = ChunkPosition(row, 0);
+  const DWORD dropped = film::kVideoBodyOffset - film::kVideoHeadLength;
+  if (m_headroom >= dropped) {
+    // One read of the whole chunk with the dropped bytes in front of the
+    // body's place: only the head moves, by their width.
+    BYTE* chunk = buffer - dropped;
+    HRESULT hr = m_source.ReadAt(position, static_cast<LONG>(length), chunk);
+    if (FAILED(hr)) {
+      return hr;
+    }
+    if (ShortReadLostBytes(hr, position, length)) {
+      return S_FALSE;
+    }
+    std::memmove(buffer, chunk, film::kVideoHeadLength);
+    return S_OK;
+  }
   if (length <= bufferSize) {
     // One read of the whole chunk; the body then closes over the two bytes
     // the frame drops, which costs less than a second read.

@@ -16,10 +16,11 @@ class CStreamWorker;
 // state of its own.
 class CCpkChunkReader {
  public:
-  // All three are borrowed and outlive the reader.
+  // All three are borrowed and outlive the reader; headroom: bytes in front
+  // of each sample buffer the reader may write.
   CCpkChunkReader(const CCpkStreamDescription& stream, CFilmByteSource& source,
-                  CStreamWorker& worker)
-      : m_stream(stream), m_source(source), m_worker(worker) {}
+                  CStreamWorker& worker, DWORD headroom)
+      : m_stream(stream), m_source(source), m_worker(worker), m_headroom(headroom) {}
 
   CCpkChunkReader(const CCpkChunkReader&) = delete;
   CCpkChunkReader& operator=(const CCpkChunkReader&) = delete;
@@ -53,4 +54,5 @@ class CCpkChunkReader {
   const CCpkStreamDescription& m_stream;
   CFilmByteSource& m_source;
   CStreamWorker& m_worker;  // its cursor says which stream and where
+  const DWORD m_headroom;
 };

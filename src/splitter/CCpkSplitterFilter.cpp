@@ -278,7 +278,9 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
     pin->SendNewSegment(m_segmentStart, ReportedStop(), 1.0);
     worker->m_segmentPending = FALSE;
   }
-  CCpkChunkReader chunks(m_stream, *m_inputPin, *worker);
+  const DWORD headroom =
+      pin != nullptr ? static_cast<CCpkSplitterOutputPin*>(pin)->BufferHeadroom() : 0;
+  CCpkChunkReader chunks(m_stream, *m_inputPin, *worker, headroom);
   // Rows from the end row on hold nothing the file has: they are never read.
   LONGLONG fileLength = m_inputPin->AvailableLength();
   worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);

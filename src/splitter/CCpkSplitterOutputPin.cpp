@@ -2,12 +2,14 @@
 
 #include <new>
 
+#include "film/FilmLayout.h"
 #include "splitter/CCpkSplitterFilter.h"
 
 CCpkSplitterOutputPin::CCpkSplitterOutputPin(CCpkSplitterFilter* filter, HRESULT* result,
                                              LPCWSTR pinName, int stream)
     : COutputPinBase("CCpkSplitterOutputPin", filter, filter->FilterLock(), result, pinName),
-      m_seeking(static_cast<IPin*>(this), filter, stream) {}
+      m_seeking(static_cast<IPin*>(this), filter, stream),
+      m_stream(stream) {}
 
 HRESULT CCpkSplitterOutputPin::InnerQueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) {
@@ -69,9 +71,27 @@ HRESULT CCpkSplitterOutputPin::SizeBuffers(IMemAllocator* allocator,
   request->cBuffers = 1;
   request->cbBuffer = kBufferSize;
   request->cbAlign = 1;
-  request->cbPrefix = 0;
+  // A video chunk is read whole with the two bytes its frame drops landing
+  // in front of the buffer; an allocator that cannot keep that room still
+  // serves, at the cost of a copy inside each frame.
+  request->cbPrefix = m_stream == CSplitterFilterBase::kVideoStream
+                          ? static_cast<LONG>(film::kVideoBodyOffset - film::kVideoHeadLength)
+                          : 0;
   ALLOCATOR_PROPERTIES actual = {};
-  return allocator->SetProperties(request, &actual);
+  HRESULT hr = allocator->SetProperties(request, &actual);
+  if (FAILED(hr) && request->cbPrefix != 0) {
+    request->cbPrefix = 0;
+    hr = allocator->SetProperties(request, &actual);
+  }
+  return hr;
+}
+
+DWORD CCpkSplitterOutputPin::BufferHeadroom() {
+  ALLOCATOR_PROPERTIES properties = {};
+  if (!m_allocator || FAILED(m_allocator->GetProperties(&properties)) || properties.cbPrefix < 0) {
+    return 0;
+  }
+  return static_cast<DWORD>(properties.cbPrefix);
 }
 
 HRESULT CCpkSplitterOutputPin::AddOfferedType(const CMediaTypeRecord& type) {

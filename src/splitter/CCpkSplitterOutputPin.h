@@ -25,6 +25,9 @@ class CCpkSplitterOutputPin : public COutputPinBase {
   HRESULT TestMediaType(const CMediaTypeRecord* type) override;
   HRESULT OfferedMediaType(int index, CMediaTypeRecord* out) override;
   HRESULT SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+  // Bytes in front of each buffer the allocator keeps for the pin to write
+  // (its prefix); 0 without an allocator.
+  DWORD BufferHeadroom();
 
   // Appends an owned copy, format block included; E_OUTOFMEMORY leaves the
   // list unchanged.
@@ -36,4 +39,5 @@ class CCpkSplitterOutputPin : public COutputPinBase {
  private:
   CPointerList m_offeredTypes;  // owned CMediaTypeRecord objects, in the order added
   CPinSeeking m_seeking;
+  const int m_stream;
 };

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "SplitterTestKit.h"
+#include "film/CCpkStreamDescription.h"
+#include "shaping/PayloadConversion.h"
+#include "splitter/CCpkChunkReader.h"
+#include "splitter/CStreamWorker.h"
+#include "support/MemoryByteSource.h"
+
+namespace {
+
+// A frame is read with room in front of the sample buffer, without it, and
+// into a buffer too short for the stored chunk: the same frame every way, in
+// one read where the buffer allows, and no byte written where that way may
+// not write.
+TEST(CpkChunkReader, EveryWayOfReadingAFrameGivesTheSameFrame) {
+  filmwriter::FilmWriter writer;
+  const std::vector<uint8_t> frame = Pattern(20000, 3);  // too long to share a read
+  writer.AddVideo(frame, 40, true);
+  MemoryByteSource source(writer.Build());
+  HRESULT result = S_OK;
+  CCpkStreamDescription description(&result);
+  ASSERT_EQ(description.ParseStreamDescription(&source), S_OK);
+  CStreamWorker worker(nullptr, CSplitterFilterBase::kVideoStream);
+  worker.m_endRow = description.StreamedRowCount();
+
+  constexpr BYTE kGuard = 0xA5;
+  const DWORD frameLength = static_cast<DWORD>(frame.size());
+  const struct {
+    DWORD headroom;
+    DWORD bufferSize;
+    size_t reads;
+  } ways[] = {{2, frameLength, 1}, {0, frameLength + 2, 1}, {0, frameLength, 2}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(testing::Message()
+                 << "headroom " << way.headroom << ", buffer " << way.bufferSize);
+    std::vector<BYTE> memory(2 + frameLength + 8, kGuard);
+    BYTE* buffer = memory.data() + 2;
+    const size_t readsBefore = source.ReadCount();
+    CCpkChunkReader reader(description, source, worker, way.headroom);
+    ASSERT_EQ(reader.ReadVideoFrame(description.RowAt(0), buffer, way.bufferSize), S_OK);
+    EXPECT_EQ(source.ReadCount() - readsBefore, way.reads);
+    AdjustVideoFrame(buffer, frameLength);
+    EXPECT_EQ(std::vector<BYTE>(buffer, buffer + frameLength), frame);
+    for (size_t i = 2 + way.bufferSize; i < memory.size(); ++i) {
+      ASSERT_EQ(memory[i], kGuard) << "byte " << i;
+    }
+    if (way.headroom == 0) {
+      EXPECT_EQ(memory[0], kGuard);
+      EXPECT_EQ(memory[1], kGuard);
+    }
+  }
+}
+
+}  // namespace
