@@ -163,8 +163,10 @@ HRESULT CSplitterFilterBase::StartStreaming() {
 }
 
 HRESULT CSplitterFilterBase::StopStreaming() {
-  HRESULT audio = m_audioWorker.Exit();
-  HRESULT video = m_videoWorker.Exit();
+  // The threads stay: one started anew for every run may wait a whole time
+  // slice behind the other stream's thread for a processor.
+  HRESULT audio = m_audioWorker.Idle();
+  HRESULT video = m_videoWorker.Idle();
   return audio == S_FALSE && video == S_FALSE ? S_FALSE : S_OK;
 }
 
@@ -213,7 +215,11 @@ HRESULT CSplitterFilterBase::SignalEndOfStream(int stream) {
   return S_OK;
 }
 
-void CSplitterFilterBase::EndWorker() { HaltStreaming(); }
+void CSplitterFilterBase::EndWorker() {
+  HaltStreaming();
+  m_audioWorker.Exit();
+  m_videoWorker.Exit();
+}
 
 BOOL CSplitterFilterBase::AnyOutputConnected() const {
   return (m_audioPin != nullptr && m_audioPin->IsConnected()) ||

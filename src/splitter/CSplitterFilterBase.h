@@ -36,8 +36,9 @@ class CSplitterFilterBase : public CFilterBase {
 
   // Starts a worker for each connected output.
   HRESULT StartStreaming();
-  // Ends every worker; whatever holds a worker (a buffer, a Receive) must be
-  // let go first, or the worker never comes back.
+  // Ends every worker's run, and waits for it; the threads wait for the next
+  // run. Whatever holds a worker (a buffer, a Receive) must be let go first,
+  // or the worker never comes back.
   HRESULT StopStreaming();
   // TRUE while Stop or a seek ends the workers: a worker leaves at once,
   // without end of stream, whatever downstream answered it.

@@ -24,6 +24,16 @@ HRESULT CStreamWorker::Start() {
   return SUCCEEDED(hr) ? SendCommand(CMD_STREAM) : hr;
 }
 
+HRESULT CStreamWorker::Idle() {
+  CAutoLock access(AccessLock());
+  if (!ThreadExists()) {
+    return S_FALSE;
+  }
+  // Answered only once the thread is back from its stream.
+  SendCommand(CMD_IDLE);
+  return S_OK;
+}
+
 HRESULT CStreamWorker::Exit() {
   {
     CAutoLock access(AccessLock());

@@ -22,6 +22,9 @@ class CStreamWorker : public CWorkerThread {
   HRESULT Prepare();
   // Starts the thread if there is none and has it walk its stream.
   HRESULT Start();
+  // Has the thread stop walking its stream and waits until it has; the
+  // thread stays for the next run. S_FALSE when there is no thread.
+  HRESULT Idle();
   // Tells the thread to leave and waits for it; S_FALSE when none runs.
   HRESULT Exit();
   // TRUE once a command is waiting: the streaming body returns at once.
