@@ -109,58 +109,42 @@ MovieFile WriteMovie(const filmwriter::FilmWriter& writer, const char* name) {
   return movie;
 }
 
-// 22,050 Hz 16-bit stereo and 320x240 Cinepak-sized frames at 15 per second.
-const MovieFile& RealisticMovie() {
-  static const MovieFile movie = [] {
-    filmwriter::FilmFormat format;
-    format.width = 320;
-    format.height = 240;
-    format.channels = 2;
-    format.bitsPerSample = 16;
-    format.sampleRate = 22050;
-    format.timeBase = 15;
-    filmwriter::FilmWriter writer(format);
-    const int frames = 3 * 60 * 15;  // three minutes
-    std::vector<uint8_t> audio(88200 / 15);
-    std::vector<uint8_t> frame;
-    for (int i = 0; i < frames; ++i) {
-      for (size_t k = 0; k < audio.size(); ++k) {
-        audio[k] = static_cast<uint8_t>(k * 7 + i);
-      }
-      frame.assign(9000 + (i % 15) * 400, static_cast<uint8_t>(i));
-      writer.AddAudio(audio);
-      writer.AddVideo(frame, 1, i % 15 == 0);
+// Three minutes of 16-bit stereo at rate with pictures of width x height at
+// fps a second, one key frame a second; frame i takes firstFrame + (i % fps)
+// x frameStep bytes, an audio chunk one second's bytes / fps.
+MovieFile WriteThreeMinutes(uint16_t rate, uint32_t width, uint32_t height, uint32_t fps,
+                            size_t firstFrame, size_t frameStep, const char* name) {
+  filmwriter::FilmFormat format;
+  format.width = width;
+  format.height = height;
+  format.channels = 2;
+  format.bitsPerSample = 16;
+  format.sampleRate = rate;
+  format.timeBase = fps;
+  filmwriter::FilmWriter writer(format);
+  std::vector<uint8_t> audio(size_t{rate} * 4 / fps);
+  std::vector<uint8_t> frame;
+  for (uint32_t i = 0; i < 3 * 60 * fps; ++i) {
+    for (size_t k = 0; k < audio.size(); ++k) {
+      audio[k] = static_cast<uint8_t>(k * 7 + i);
     }
-    return WriteMovie(writer, "realistic");
-  }();
+    frame.assign(firstFrame + (i % fps) * frameStep, static_cast<uint8_t>(i));
+    writer.AddAudio(audio);
+    writer.AddVideo(frame, 1, i % fps == 0);
+  }
+  return WriteMovie(writer, name);
+}
+
+// 22,050 Hz and 320x240 Cinepak-sized frames at 15 a second.
+const MovieFile& RealisticMovie() {
+  static const MovieFile movie = WriteThreeMinutes(22050, 320, 240, 15, 9000, 400, "realistic");
   return movie;
 }
 
-// 44,100 Hz 16-bit stereo at 30 frames a second with small pictures: most of
-// the bytes are audio, read and converted on their way out.
+// 44,100 Hz at 30 frames a second with small pictures: most of the bytes are
+// audio, read and converted on their way out.
 const MovieFile& AudioHeavyMovie() {
-  static const MovieFile movie = [] {
-    filmwriter::FilmFormat format;
-    format.width = 160;
-    format.height = 120;
-    format.channels = 2;
-    format.bitsPerSample = 16;
-    format.sampleRate = 44100;
-    format.timeBase = 30;
-    filmwriter::FilmWriter writer(format);
-    const int frames = 3 * 60 * 30;  // three minutes
-    std::vector<uint8_t> audio(176400 / 30);
-    std::vector<uint8_t> frame;
-    for (int i = 0; i < frames; ++i) {
-      for (size_t k = 0; k < audio.size(); ++k) {
-        audio[k] = static_cast<uint8_t>(k * 5 + i);
-      }
-      frame.assign(1200 + (i % 30) * 40, static_cast<uint8_t>(i));
-      writer.AddAudio(audio);
-      writer.AddVideo(frame, 1, i % 30 == 0);
-    }
-    return WriteMovie(writer, "audio-heavy");
-  }();
+  static const MovieFile movie = WriteThreeMinutes(44100, 160, 120, 30, 1200, 40, "audio-heavy");
   return movie;
 }
 
