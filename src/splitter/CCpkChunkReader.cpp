@@ -44,29 +44,21 @@ HRESULT CCpkChunkReader::ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer
     // One read of the whole chunk with the dropped bytes in front of the
     // body's place: only the head moves, by their width.
     BYTE* chunk = buffer - dropped;
-    HRESULT hr = m_source.ReadAt(position, static_cast<LONG>(length), chunk);
-    if (FAILED(hr)) {
-      return hr;
+    HRESULT hr = ReadWholeChunk(position, length, chunk);
+    if (hr == S_OK) {
+      std::memmove(buffer, chunk, film::kVideoHeadLength);
     }
-    if (ShortReadLostBytes(hr, position, length)) {
-      return S_FALSE;
-    }
-    std::memmove(buffer, chunk, film::kVideoHeadLength);
-    return S_OK;
+    return hr;
   }
   if (length <= bufferSize) {
     // One read of the whole chunk; the body then closes over the two bytes
     // the frame drops, which costs less than a second read.
-    HRESULT hr = m_source.ReadAt(position, static_cast<LONG>(length), buffer);
-    if (FAILED(hr)) {
-      return hr;
+    HRESULT hr = ReadWholeChunk(position, length, buffer);
+    if (hr == S_OK) {
+      std::memmove(buffer + film::kVideoHeadLength, buffer + film::kVideoBodyOffset,
+                   length - film::kVideoBodyOffset);
     }
-    if (ShortReadLostBytes(hr, position, length)) {
-      return S_FALSE;
-    }
-    std::memmove(buffer + film::kVideoHeadLength, buffer + film::kVideoBodyOffset,
-                 length - film::kVideoBodyOffset);
-    return S_OK;
+    return hr;
   }
   // A frame whose head could not be read would go out with the previous
   // frame's header bytes in it.
@@ -170,6 +162,14 @@ LONGLONG CCpkChunkReader::SharedReadEnd(LONGLONG start, LONGLONG end) const {
     end = std::max(end, nextEnd);
   }
   return end;
+}
+
+HRESULT CCpkChunkReader::ReadWholeChunk(LONGLONG position, DWORD length, BYTE* into) {
+  HRESULT hr = m_source.ReadAt(position, static_cast<LONG>(length), into);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  return ShortReadLostBytes(hr, position, length) ? S_FALSE : S_OK;
 }
 
 BOOL CCpkChunkReader::ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length) {

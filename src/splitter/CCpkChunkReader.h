@@ -48,6 +48,9 @@ class CCpkChunkReader {
   // Where one read from start that covers [start, end) should end to bring
   // in the stream's next small chunks as well.
   LONGLONG SharedReadEnd(LONGLONG start, LONGLONG end) const;
+  // One read of the chunk's length bytes at position into `into`; S_FALSE
+  // when the read showed bytes of it missing.
+  HRESULT ReadWholeChunk(LONGLONG position, DWORD length, BYTE* into);
   // TRUE when a read answered readResult leaves bytes of the chunk missing.
   BOOL ShortReadLostBytes(HRESULT readResult, LONGLONG position, DWORD length);
 
