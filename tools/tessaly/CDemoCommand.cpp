@@ -66,8 +66,9 @@ int CDemoCommand::Run() const {
   {
     CFilmGraph graph(std::make_shared<CIgnoringObserver>());
     graph.Render(sample, registry);
-    std::fputs(CInfoReport(graph.Outputs(), graph.Duration(), CFilmTruncation(sample),
-                           CFilmKeyFrames(sample))
+    const CFilmTableFile table(sample);
+    std::fputs(CInfoReport(graph.Outputs(), graph.Duration(), CFilmTruncation(table),
+                           CFilmKeyFrames(table))
                    .Text(sample)
                    .c_str(),
                stdout);

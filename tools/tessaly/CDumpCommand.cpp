@@ -25,7 +25,7 @@ int CDumpCommand::Run() const {
     throw;
   }
   if (std::fflush(stdout) != 0) throw CCommandError(kExitOutputFailed, "cannot write the dump");
-  CFilmTruncation(m_file).Warn(m_file, graph.Outputs());
+  CFilmTruncation(CFilmTableFile(m_file)).Warn(m_file, graph.Outputs());
   return kExitSuccess;
 }
 

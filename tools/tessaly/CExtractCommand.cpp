@@ -64,7 +64,7 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
   }
   progress->Finish();
   std::vector<std::string> written = observer->Finish();
-  CFilmTruncation(m_file).Warn(m_file, graph.Outputs());
+  CFilmTruncation(CFilmTableFile(m_file)).Warn(m_file, graph.Outputs());
   return written;
 }
 

@@ -1,41 +1,19 @@
 #include "tessaly/CFilmKeyFrames.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "filmwriter/FilmWriter.h"
 
 namespace tessaly::cli {
 
-namespace {
-
-uint32_t Field(const std::vector<uint8_t>& bytes, uint64_t offset) {
-  if (offset + 4 > bytes.size()) return 0;
-  return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) |
-         (uint32_t{bytes[offset + 2]} << 8) | uint32_t{bytes[offset + 3]};
-}
-
-}  // namespace
-
-CFilmKeyFrames::CFilmKeyFrames(const std::string& path) {
-  using filmwriter::kHeaderBytes;
+CFilmKeyFrames::CFilmKeyFrames(const CFilmTableFile& file) {
   using filmwriter::kRowBytes;
   using filmwriter::kTableHeadBytes;
   constexpr uint64_t kUnitsPerSecond = 10000000;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  in.seekg(0, std::ios::end);
-  const uint64_t fileSize = static_cast<uint64_t>(in.tellg());
-  if (fileSize < kHeaderBytes + kTableHeadBytes) return;
-  std::vector<uint8_t> header(kHeaderBytes);
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(header.data()), kHeaderBytes);
-  const uint32_t dataOffset = Field(header, 4);
-  if (!in || dataOffset <= kHeaderBytes) return;
-  const uint64_t present = std::min<uint64_t>(dataOffset - kHeaderBytes, fileSize - kHeaderBytes);
-  std::vector<uint8_t> table(present);
-  in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(present));
-  if (!in) return;
+  if (!file.Read()) return;
+  const std::vector<uint8_t>& table = file.Table();
+  const uint64_t present = table.size();
+  const auto Field = CFilmTableFile::Field;
   const uint32_t tableLength = Field(table, 4);
   const uint32_t timeBase = Field(table, 8);
   const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;

@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "tessaly/CFilmTableFile.h"
+
 namespace tessaly::cli {
 
 class CFilmKeyFrames {
  public:
-  // Reads the file at path; a file that cannot be read has no key frames,
-  // since the graph reports it on its own.
-  explicit CFilmKeyFrames(const std::string& path);
+  // A file that could not be read has no key frames, since the graph
+  // reports it on its own.
+  explicit CFilmKeyFrames(const CFilmTableFile& file);
 
   uint64_t VideoFrames() const { return m_videoFrames; }
   // Start times in seconds, in table order.

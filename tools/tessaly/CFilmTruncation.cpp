@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 #include "filmwriter/FilmWriter.h"
@@ -10,12 +9,6 @@
 namespace tessaly::cli {
 
 namespace {
-
-uint32_t Field(const std::vector<uint8_t>& bytes, uint64_t offset) {
-  if (offset + 4 > bytes.size()) return 0;
-  return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) |
-         (uint32_t{bytes[offset + 2]} << 8) | uint32_t{bytes[offset + 3]};
-}
 
 // The delivered length of an audio chunk of which `present` stored bytes
 // exist: whole frames, the two planar halves of a stereo chunk alike.
@@ -33,31 +26,23 @@ uint64_t AudioBytesKept(uint32_t length, uint64_t present, uint8_t channels, uin
 
 }  // namespace
 
-CFilmTruncation::CFilmTruncation(const std::string& path) {
-  using filmwriter::kHeaderBytes;
+CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
   using filmwriter::kRowBytes;
   using filmwriter::kTableHeadBytes;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;
-  in.seekg(0, std::ios::end);
-  const uint64_t fileSize = static_cast<uint64_t>(in.tellg());
-  if (fileSize < kHeaderBytes + kTableHeadBytes) return;
-  std::vector<uint8_t> header(kHeaderBytes);
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(header.data()), kHeaderBytes);
-  const uint32_t dataOffset = Field(header, 4);
-  if (!in || dataOffset <= kHeaderBytes) return;
+  if (!file.Read()) return;
+  const auto Field = CFilmTableFile::Field;
+  const std::vector<uint8_t>& header = file.Header();
+  const std::vector<uint8_t>& table = file.Table();
+  const uint64_t fileSize = file.FileSize();
+  const uint32_t dataOffset = file.DataOffset();
   const uint8_t channels = header[37];
   const uint8_t bits = header[38];
   const uint32_t rate = (uint32_t{header[40]} << 8) | header[41];
   const uint32_t bytesPerSecond = rate * ((uint32_t{bits} * channels) / 8u);
 
   // The splitter streams the rows the table length admits inside the region.
-  const uint64_t region = dataOffset - kHeaderBytes;
-  const uint64_t present = std::min<uint64_t>(region, fileSize - kHeaderBytes);
-  std::vector<uint8_t> table(present);
-  in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(present));
-  if (!in) return;
+  const uint64_t region = file.RegionLength();
+  const uint64_t present = table.size();
   const uint32_t tableLength = Field(table, 4);
   const uint32_t timeBase = Field(table, 8);
   const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "tessaly/CFilmGraph.h"
+#include "tessaly/CFilmTableFile.h"
 
 namespace tessaly::cli {
 
 class CFilmTruncation {
  public:
-  // Reads the file at path; a file that cannot be read is taken as whole,
-  // since the graph reports it on its own.
-  explicit CFilmTruncation(const std::string& path);
+  // A file that could not be read is taken as whole, since the graph
+  // reports it on its own.
+  explicit CFilmTruncation(const CFilmTableFile& file);
 
   bool CutShort() const { return m_rowsMissing > 0; }
   uint64_t RowsMissing() const { return m_rowsMissing; }

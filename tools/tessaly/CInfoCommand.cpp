@@ -17,8 +17,9 @@ int CInfoCommand::Run() const {
   const CComSession com;
   CFilmGraph graph(std::make_shared<CIgnoringObserver>());
   graph.Render(m_file, registry);
-  const CInfoReport report(graph.Outputs(), graph.Duration(), CFilmTruncation(m_file),
-                           CFilmKeyFrames(m_file));
+  const CFilmTableFile table(m_file);
+  const CInfoReport report(graph.Outputs(), graph.Duration(), CFilmTruncation(table),
+                           CFilmKeyFrames(table));
   const std::string text = m_json ? report.Json().dump(2) + "\n" : report.Text(m_file);
   std::fputs(text.c_str(), stdout);
   return kExitSuccess;
