@@ -11,6 +11,7 @@
 #include "tessaly/CCommandError.h"
 #include "tessaly/CExtractObserver.h"
 #include "tessaly/CFilmGraph.h"
+#include "tessaly/CFilmStreamFigures.h"
 #include "tessaly/CFilmTruncation.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/FileSystem.h"
@@ -30,6 +31,20 @@ void PrepareFolder(const std::string& folder) {
   }
 }
 
+// Refuses before anything is written a movie whose AVI would pass the 32-bit
+// sizes of the RIFF and its index; the writer still checks every chunk.
+void CheckAviSize(const std::string& file, std::optional<double> start, std::optional<double> end) {
+  const CFilmStreamFigures figures{CFilmTableFile(file)};
+  const uint64_t bytes = figures.AviBytes(start.value_or(0), end.value_or(-1));
+  if (bytes <= media::CAviWriter::kLargestFile) return;
+  char text[256];
+  std::snprintf(text, sizeof(text),
+                "movie.avi would take %.2f GiB, more than the 4 GiB an AVI file can hold; "
+                "extract it in parts with --start and --end",
+                double(bytes) / double(uint64_t{1} << 30));
+  throw CCommandError(kExitOutputFailed, text);
+}
+
 }  // namespace
 
 int CExtractCommand::Run() const {
@@ -45,6 +60,7 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
   CFilmGraph graph(observer);
   graph.Render(m_file, registry);
   graph.Seek(m_options.start, m_options.end);
+  CheckAviSize(m_file, m_options.start, m_options.end);
   PrepareFolder(m_folder);
   observer->Open(graph.Outputs());
   // Sample times count from the start position, so the bar spans only what is played.
@@ -62,8 +78,14 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
     if (!failure.empty()) throw CCommandError(kExitOutputFailed, failure);
     throw;
   }
-  progress->Finish();
-  std::vector<std::string> written = observer->Finish();
+  std::vector<std::string> written;
+  try {
+    written = observer->Finish();
+  } catch (const CCommandError&) {
+    progress->Finish();
+    throw;
+  }
+  progress->Complete();
   CFilmTruncation(CFilmTableFile(m_file)).Warn(m_file, graph.Outputs());
   return written;
 }

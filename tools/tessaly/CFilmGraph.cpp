@@ -3,14 +3,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "sinks/CRecordingSink.h"
 #include "sinks/WideText.h"
 #include "tessaly/CCommandError.h"
+#include "tessaly/CFilmStreamFigures.h"
 #include "tessaly/CRegistrationCheck.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/HResultText.h"
@@ -219,6 +222,18 @@ double CFilmGraph::Duration() const {
 
 void CFilmGraph::Seek(std::optional<double> start, std::optional<double> end) {
   if (!start && !end) return;
+  if (start) {
+    // The filter's duration is the video's when there is video; audio may outlast it.
+    const CFilmStreamFigures figures{CFilmTableFile(m_path)};
+    const double movieEnd = std::max({Duration(), figures.AudioSeconds(), figures.VideoSeconds()});
+    if (*start >= movieEnd) {
+      char text[160];
+      std::snprintf(text, sizeof(text),
+                    "--start %g is at or after the end of %s (%.3f s) (see tessaly --help)", *start,
+                    m_path.c_str(), movieEnd);
+      throw CCommandError(kExitUsage, text);
+    }
+  }
   constexpr double kUnitsPerSecond = 10000000.0;
   LONGLONG current = start ? std::llround(*start * kUnitsPerSecond) : 0;
   LONGLONG stop = end ? std::llround(*end * kUnitsPerSecond) : 0;

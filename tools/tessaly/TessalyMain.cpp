@@ -96,8 +96,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tessaly: %s (see tessaly --help)\n", e.what());
     return kExitUsage;
   }
-  if (options.start && options.end && *options.end <= *options.start) {
-    std::fprintf(stderr, "tessaly: --end must come after --start (see tessaly --help)\n");
+  // Without --start playback starts at 0, so --end 0 would play nothing.
+  if (options.end && *options.end <= options.start.value_or(0)) {
+    std::fprintf(stderr,
+                 "tessaly: --end must come after --start, which is 0 when not given (see "
+                 "tessaly --help)\n");
     return kExitUsage;
   }
 

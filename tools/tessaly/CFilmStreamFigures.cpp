@@ -1,0 +1,82 @@
+#include "tessaly/CFilmStreamFigures.h"
+
+#include <algorithm>
+
+#include "filmwriter/FilmWriter.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+// A chunk in movie.avi: its header, its payload padded to even, its index entry.
+uint32_t AviChunkBytes(uint32_t payload) { return 8 + payload + (payload & 1u) + 16; }
+
+// Room for the RIFF and list headers and the idx1 head.
+constexpr uint64_t kAviHeadersBytes = 1024;
+
+}  // namespace
+
+CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
+  using filmwriter::kRowBytes;
+  using filmwriter::kTableHeadBytes;
+  if (!file.Read()) return;
+  const auto Field = CFilmTableFile::Field;
+  const std::vector<uint8_t>& header = file.Header();
+  const std::vector<uint8_t>& table = file.Table();
+  const uint32_t channels = header[37];
+  const uint32_t bits = header[38];
+  const uint32_t rate = (uint32_t{header[40]} << 8) | header[41];
+  const uint32_t bytesPerSecond = rate * ((bits * channels) / 8u);
+  const uint32_t tableLength = Field(table, 4);
+  const uint32_t timeBase = Field(table, 8);
+  const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;
+  const uint64_t region = file.RegionLength();
+  const uint64_t inRegion = region >= kTableHeadBytes ? (region - kTableHeadBytes) / kRowBytes : 0;
+  const uint64_t present = table.size();
+  const uint64_t inFile = present >= kTableHeadBytes ? (present - kTableHeadBytes) / kRowBytes : 0;
+  const uint64_t rows = std::min({admitted, inRegion, inFile});
+  m_rows.reserve(rows);
+  for (uint64_t i = 0; i < rows; ++i) {
+    const uint64_t at = kTableHeadBytes + kRowBytes * i;
+    const uint32_t length = Field(table, at + 4);
+    if (Field(table, at + 8) == filmwriter::kAudioTimeInfo) {
+      const double seconds = bytesPerSecond > 0 ? double(length) / bytesPerSecond : 0;
+      m_rows.push_back({m_audioSeconds, m_audioSeconds + seconds, AviChunkBytes(length)});
+      ++m_audioChunks;
+      m_audioBytes += length;
+      m_audioSeconds += seconds;
+      continue;
+    }
+    // A frame's first two bytes are not delivered.
+    const double seconds = timeBase > 0 ? double(Field(table, at + 12)) / timeBase : 0;
+    m_rows.push_back(
+        {m_videoSeconds, m_videoSeconds + seconds, AviChunkBytes(length > 2 ? length - 2 : 0)});
+    ++m_videoFrames;
+    m_videoBytes += length;
+    m_videoSeconds += seconds;
+  }
+}
+
+double CFilmStreamFigures::FrameRate() const {
+  return m_videoSeconds > 0 ? double(m_videoFrames) / m_videoSeconds : 0;
+}
+
+double CFilmStreamFigures::VideoBitRate() const {
+  return m_videoSeconds > 0 ? 8.0 * double(m_videoBytes) / m_videoSeconds : 0;
+}
+
+double CFilmStreamFigures::AudioBitRate() const {
+  return m_audioSeconds > 0 ? 8.0 * double(m_audioBytes) / m_audioSeconds : 0;
+}
+
+uint64_t CFilmStreamFigures::AviBytes(double start, double end) const {
+  uint64_t bytes = kAviHeadersBytes;
+  for (const Row& row : m_rows) {
+    if (row.stop <= start && row.stop > row.start) continue;
+    if (end >= 0 && row.start >= end) continue;
+    bytes += row.aviBytes;
+  }
+  return bytes;
+}
+
+}  // namespace tessaly::cli
