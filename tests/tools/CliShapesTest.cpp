@@ -264,8 +264,8 @@ TEST_P(CliShapesTest, ExtractWritesAWaveFileAndAnAviThatReadBack) {
   ASSERT_EQ(avi.streams.size(), size_t(videoNumber >= 0) + size_t(audioNumber >= 0));
   ASSERT_EQ(avi.chunks.size(), expectation.samples.size());
   ASSERT_EQ(avi.index.size(), expectation.samples.size());
-  // Chunks follow delivery: each stream's in its own order, the two streams
-  // interleaved as their delivery threads happened to run.
+  // Chunks go by time whatever order the two delivery threads ran in: each
+  // stream's in its own order, a video frame before audio of the same time.
   const std::vector<ExpectedSample> audioSamples = SamplesOf(expectation, Stream::Audio);
   const std::vector<ExpectedSample> videoSamples = SamplesOf(expectation, Stream::Video);
   char audioId[5];
@@ -274,6 +274,8 @@ TEST_P(CliShapesTest, ExtractWritesAWaveFileAndAnAviThatReadBack) {
   std::snprintf(videoId, sizeof(videoId), "%02ddc", videoNumber);
   size_t audioAt = 0;
   size_t videoAt = 0;
+  int64_t lastStart = INT64_MIN;
+  bool lastVideo = false;
   uint32_t frames = 0;
   int64_t frameUnits = 0;
   for (size_t i = 0; i < avi.chunks.size(); ++i) {
@@ -284,6 +286,10 @@ TEST_P(CliShapesTest, ExtractWritesAWaveFileAndAnAviThatReadBack) {
     const std::vector<ExpectedSample>& samples = video ? videoSamples : audioSamples;
     ASSERT_LT(at, samples.size()) << "chunk " << i;
     const ExpectedSample& sample = samples[at++];
+    EXPECT_TRUE(sample.start > lastStart || (sample.start == lastStart && (lastVideo || !video)))
+        << "chunk " << i << " starts at " << sample.start << ", before " << lastStart;
+    lastStart = sample.start;
+    lastVideo = video;
     const char* id = video ? videoId : audioId;
     EXPECT_EQ(avi.chunks[i].data, sample.payload) << "chunk " << i;
     EXPECT_EQ(avi.index[i].id, id);
@@ -296,6 +302,10 @@ TEST_P(CliShapesTest, ExtractWritesAWaveFileAndAnAviThatReadBack) {
     }
   }
   EXPECT_EQ(avi.totalFrames, frames);
+  EXPECT_EQ(avi.flags & 0x100u, 0x100u) << "interleaved";
+  const ToolResult again = Tessaly({"extract", file, "-o", folder / "again"});
+  ASSERT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(ReadFileBytes(folder / "again/movie.avi"), ReadFileBytes(out + "/movie.avi"));
   if (videoNumber >= 0) {
     const AviStream& stream = avi.streams[videoNumber];
     EXPECT_EQ(stream.type, "vids");
