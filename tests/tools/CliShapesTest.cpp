@@ -186,6 +186,16 @@ TEST_P(CliShapesTest, InfoDescribesThePinsFormatsAndDuration) {
   for (const ExpectedSample& sample : expectation.samples) {
     if (sample.stream == Stream::Audio) audioLength = sample.stop;
   }
+  // Each stream's own length from the table, the whole movie's even when the file is cut.
+  if (expectation.hasVideoOutput) {
+    const nlohmann::json& movie = pins.at(at - 1)["movie"];
+    EXPECT_EQ(movie["frames"], expectation.videoChunkCount);
+    EXPECT_NEAR(movie["seconds"].get<double>(),
+                double(expectation.videoTicks) / expectation.timeBase, 1e-9);
+  }
+  if (expectation.hasAudioOutput && shape.cutBytes == 0) {
+    EXPECT_NEAR(pins.at(0)["movie"]["seconds"].get<double>(), audioLength / 1e7, 1e-6);
+  }
   EXPECT_NEAR(info["duration"].get<double>(),
               expectation.hasVideoOutput ? double(expectation.videoTicks) / expectation.timeBase
                                          : audioLength / 1e7,

@@ -1,6 +1,7 @@
 #include "tessaly/CFilmStreamFigures.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "filmwriter/FilmWriter.h"
 
@@ -36,24 +37,26 @@ CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
   const uint64_t inFile = present >= kTableHeadBytes ? (present - kTableHeadBytes) / kRowBytes : 0;
   const uint64_t rows = std::min({admitted, inRegion, inFile});
   m_rows.reserve(rows);
+  // Whole bytes and ticks are summed, so that lengths carry no rounding drift.
+  uint64_t videoTicks = 0;
   for (uint64_t i = 0; i < rows; ++i) {
     const uint64_t at = kTableHeadBytes + kRowBytes * i;
     const uint32_t length = Field(table, at + 4);
     if (Field(table, at + 8) == filmwriter::kAudioTimeInfo) {
-      const double seconds = bytesPerSecond > 0 ? double(length) / bytesPerSecond : 0;
-      m_rows.push_back({m_audioSeconds, m_audioSeconds + seconds, AviChunkBytes(length)});
+      const double start = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
       ++m_audioChunks;
       m_audioBytes += length;
-      m_audioSeconds += seconds;
+      m_audioSeconds = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
+      m_rows.push_back({start, m_audioSeconds, AviChunkBytes(length)});
       continue;
     }
-    // A frame's first two bytes are not delivered.
-    const double seconds = timeBase > 0 ? double(Field(table, at + 12)) / timeBase : 0;
-    m_rows.push_back(
-        {m_videoSeconds, m_videoSeconds + seconds, AviChunkBytes(length > 2 ? length - 2 : 0)});
+    const double start = timeBase > 0 ? double(videoTicks) / timeBase : 0;
     ++m_videoFrames;
     m_videoBytes += length;
-    m_videoSeconds += seconds;
+    videoTicks += Field(table, at + 12);
+    m_videoSeconds = timeBase > 0 ? double(videoTicks) / timeBase : 0;
+    // A frame's first two bytes are not delivered.
+    m_rows.push_back({start, m_videoSeconds, AviChunkBytes(length > 2 ? length - 2 : 0)});
   }
 }
 
@@ -62,11 +65,11 @@ double CFilmStreamFigures::FrameRate() const {
 }
 
 double CFilmStreamFigures::VideoBitRate() const {
-  return m_videoSeconds > 0 ? 8.0 * double(m_videoBytes) / m_videoSeconds : 0;
+  return m_videoSeconds > 0 ? std::round(8.0 * double(m_videoBytes) / m_videoSeconds) : 0;
 }
 
 double CFilmStreamFigures::AudioBitRate() const {
-  return m_audioSeconds > 0 ? 8.0 * double(m_audioBytes) / m_audioSeconds : 0;
+  return m_audioSeconds > 0 ? std::round(8.0 * double(m_audioBytes) / m_audioSeconds) : 0;
 }
 
 uint64_t CFilmStreamFigures::AviBytes(double start, double end) const {

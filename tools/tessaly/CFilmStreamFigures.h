@@ -18,7 +18,7 @@ class CFilmStreamFigures {
   double VideoSeconds() const { return m_videoSeconds; }
   uint64_t AudioChunks() const { return m_audioChunks; }
   double AudioSeconds() const { return m_audioSeconds; }
-  // 0 when the stream has no length.
+  // 0 when the stream has no length; bit rates in whole bits a second.
   double FrameRate() const;
   double VideoBitRate() const;
   double AudioBitRate() const;
