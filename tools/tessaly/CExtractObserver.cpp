@@ -68,6 +68,11 @@ void CExtractObserver::Open(const std::vector<OutputPin>& pins) {
     if (m_wav) m_wav->Abandon();
     throw CCommandError(kExitOutputFailed, error);
   }
+  if (audio) {
+    const size_t block = std::max<size_t>(1, audio->nBlockAlign);
+    m_audioBytesPerSecond = std::max<double>(1, audio->nAvgBytesPerSec);
+    m_audioPieceBytes = std::max(block, audio->nAvgBytesPerSec / 2 / block * block);
+  }
   m_queue = std::make_unique<media::CInterleavingQueue>(
       2, [this](const media::QueuedChunk& chunk) { return WriteAviChunk(chunk); });
   // A stream the file lacks is over before it starts.
@@ -89,13 +94,35 @@ HRESULT CExtractObserver::OnSample(const sinks::SinkSample& sample) {
       return E_FAIL;
     }
   }
+  if (stream->second == Kind::Audio) return QueueAudio(bytes, count, sample.start);
   media::QueuedChunk chunk;
-  chunk.stream = static_cast<size_t>(stream->second);
+  chunk.stream = static_cast<size_t>(Kind::Video);
   chunk.start = sample.start;
   chunk.stop = sample.stop;
   chunk.keyFrame = sample.syncPoint;
   chunk.bytes.assign(bytes, bytes + count);
   return m_queue->Add(std::move(chunk)) ? S_OK : E_FAIL;
+}
+
+HRESULT CExtractObserver::QueueAudio(const uint8_t* bytes, size_t count,
+                                     std::optional<REFERENCE_TIME> start) {
+  // A FILM audio chunk may last seconds; in pieces of half a second at most
+  // the AVI keeps its video near the audio of the same time.
+  size_t offset = 0;
+  do {
+    const size_t piece = std::min(count - offset, m_audioPieceBytes);
+    media::QueuedChunk chunk;
+    chunk.stream = static_cast<size_t>(Kind::Audio);
+    if (start) {
+      chunk.start = *start + static_cast<REFERENCE_TIME>(double(offset) * kUnitsPerSecond /
+                                                         m_audioBytesPerSecond);
+    }
+    chunk.keyFrame = true;
+    chunk.bytes.assign(bytes + offset, bytes + offset + piece);
+    if (!m_queue->Add(std::move(chunk))) return E_FAIL;
+    offset += piece;
+  } while (offset < count);
+  return S_OK;
 }
 
 void CExtractObserver::OnEndOfStream(const std::string& stream) {

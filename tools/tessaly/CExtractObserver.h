@@ -47,13 +47,16 @@ class CExtractObserver final : public sinks::ISinkObserver {
   // The AVI's stream numbers: video first, as the AVI numbers them.
   enum class Kind : size_t { Video = 0, Audio = 1 };
 
+  HRESULT QueueAudio(const uint8_t* bytes, size_t count, std::optional<REFERENCE_TIME> start);
   bool WriteAviChunk(const media::QueuedChunk& chunk);
   void SetFailure(const std::string& message);
 
   std::string m_folder;
   std::shared_ptr<CProgressBar> m_progress;  // may be empty
   std::map<std::string, Kind> m_streams;     // set by Open, then only read
-  std::mutex m_lock;                         // guards m_wav and m_failure; taken after the queue's
+  size_t m_audioPieceBytes = 1;              // the most audio in one AVI chunk
+  double m_audioBytesPerSecond = 1;
+  std::mutex m_lock;  // guards m_wav and m_failure; taken after the queue's
   std::optional<media::CWavWriter> m_wav;
   std::string m_failure;
   // Written only by the queue's writer, under the queue's lock, until Finish.
