@@ -137,6 +137,17 @@ TEST_F(CliErrorsTest, AnOutputFolderThatCannotBeWrittenIsReported) {
   EXPECT_TRUE(TempFolder::NamesIn(locked).empty());
 }
 
+TEST_F(CliErrorsTest, ARegistryThatCannotBeWrittenFailsRegistrationAsARegistryFailure) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
+  const std::string locked = folder / "locked";
+  ASSERT_EQ(mkdir(locked.c_str(), 0500), 0);
+  const ToolResult result =
+      Plain({"--registry", locked + "/registry.reg", "register", "--module", TESSALY_MODULE_PATH});
+  EXPECT_EQ(result.exitCode, 8);
+  ExpectOneLine(result);
+  EXPECT_TRUE(Contains(result.err, "ERROR_CANTWRITE")) << result.err;
+}
+
 TEST_F(CliErrorsTest, AWriteThatFailsHalfwayLeavesNoFileBehind) {
   Register();
   const std::string file = WriteFilm(AudioAndVideo(60000), "big.film");
