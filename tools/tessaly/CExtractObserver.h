@@ -44,7 +44,8 @@ class CExtractObserver final : public sinks::ISinkObserver {
   void OnStop() override;
 
  private:
-  // The AVI's stream numbers: video first, as the AVI numbers them.
+  // The interleaving queue's stream numbers: video first, so that a frame
+  // goes before audio of the same time.
   enum class Kind : size_t { Video = 0, Audio = 1 };
 
   HRESULT QueueAudio(const uint8_t* bytes, size_t count, std::optional<REFERENCE_TIME> start);
