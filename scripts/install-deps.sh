@@ -14,6 +14,14 @@ case "$set_name" in
   *) echo "install-deps: unknown set '$set_name' (demo or test)" >&2; exit 2 ;;
 esac
 
+# The package names and versions (libclang-rt-14-dev, wine32:i386) are
+# Debian 12's; elsewhere this only warns and tries.
+system="$( (. /etc/os-release 2>/dev/null && echo "${ID:-} ${VERSION_ID:-}") || true)"
+arch="$(dpkg --print-architecture 2>/dev/null || uname -m)"
+if [ "$system" != "debian 12" ] || [ "$arch" != "amd64" ]; then
+  echo "install-deps: made for Debian 12 on amd64, this is '${system:-unknown}' on $arch" >&2
+fi
+
 # GoogleTest comes with the demo's set too: the Linux tree is configured as a
 # whole, and its configuration looks for it.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev)
