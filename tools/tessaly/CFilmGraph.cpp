@@ -226,12 +226,15 @@ void CFilmGraph::Seek(std::optional<double> start, std::optional<double> end) {
     // The filter's duration is the video's when there is video; audio may outlast it.
     const CFilmStreamFigures figures{CFilmTableFile(m_path)};
     const double movieEnd = std::max({Duration(), figures.AudioSeconds(), figures.VideoSeconds()});
-    if (*start >= movieEnd) {
-      char text[160];
-      std::snprintf(text, sizeof(text),
-                    "--start %g is at or after the end of %s (%.3f s) (see tessaly --help)", *start,
-                    m_path.c_str(), movieEnd);
-      throw CCommandError(kExitUsage, text);
+    // Start 0 stays valid for a movie of no length: it plays nothing, as without --start.
+    if (*start > 0 && *start >= movieEnd) {
+      char startText[40];
+      char endText[40];
+      std::snprintf(startText, sizeof(startText), "%g", *start);
+      std::snprintf(endText, sizeof(endText), "%.3f", movieEnd);
+      throw CCommandError(kExitUsage, std::string("--start ") + startText +
+                                          " is at or after the end of " + m_path + " (" + endText +
+                                          " s) (see tessaly --help)");
     }
   }
   constexpr double kUnitsPerSecond = 10000000.0;
