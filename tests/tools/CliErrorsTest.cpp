@@ -137,6 +137,17 @@ TEST_F(CliErrorsTest, AnOutputFolderThatCannotBeWrittenIsReported) {
   EXPECT_TRUE(TempFolder::NamesIn(locked).empty());
 }
 
+TEST_F(CliErrorsTest, ARegistryThatCannotBeWrittenFailsRegistrationAsARegistryFailure) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
+  const std::string locked = folder / "locked";
+  ASSERT_EQ(mkdir(locked.c_str(), 0500), 0);
+  const ToolResult result =
+      Plain({"--registry", locked + "/registry.reg", "register", "--module", TESSALY_MODULE_PATH});
+  EXPECT_EQ(result.exitCode, 8);
+  ExpectOneLine(result);
+  EXPECT_TRUE(Contains(result.err, "ERROR_CANTWRITE")) << result.err;
+}
+
 TEST_F(CliErrorsTest, AWriteThatFailsHalfwayLeavesNoFileBehind) {
   Register();
   const std::string file = WriteFilm(AudioAndVideo(60000), "big.film");
@@ -147,7 +158,36 @@ TEST_F(CliErrorsTest, AWriteThatFailsHalfwayLeavesNoFileBehind) {
   EXPECT_EQ(result.exitCode, 7);
   ExpectOneLine(result);
   EXPECT_TRUE(Contains(result.err, "File too large")) << result.err;
-  EXPECT_TRUE(TempFolder::NamesIn(out).empty()) << "neither the files nor their temporaries stay";
+  EXPECT_EQ(access(out.c_str(), F_OK), -1) << "neither the files nor the folder made for them stay";
+}
+
+TEST_F(CliErrorsTest, AMovieWhoseAviWouldPassFourGibibytesIsRefusedBeforeWriting) {
+  Register();
+  // 20,000 frames of 250,000 bytes at 15 a second, every row on the same chunk:
+  // 5 GB of AVI from a file of a few megabytes.
+  FilmWriter writer;
+  for (int i = 0; i < 20000; ++i) writer.AddVideo(Frame(10, 1), 40);
+  std::vector<uint8_t> bytes = writer.Build();
+  const auto put = [&bytes](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+  };
+  const uint32_t dataOffset =
+      uint32_t{bytes[4]} << 24 | uint32_t{bytes[5]} << 16 | uint32_t{bytes[6]} << 8 | bytes[7];
+  for (size_t row = 0; row < 20000; ++row) {
+    put(64 + 16 * row, 0);
+    put(68 + 16 * row, 250000);
+  }
+  bytes.resize(dataOffset + 250000, 0x5A);
+  const std::string film = folder / "huge.film";
+  TempFolder::WriteFile(film, bytes);
+  const std::string out = folder / "out";
+  const ToolResult whole = Tessaly({"extract", film, "-o", out});
+  EXPECT_EQ(whole.exitCode, 7);
+  ExpectOneLine(whole);
+  EXPECT_TRUE(Contains(whole.err, "more than the 4 GiB an AVI file can hold")) << whole.err;
+  EXPECT_EQ(access(out.c_str(), F_OK), -1);
+  const ToolResult second = Tessaly({"extract", film, "-o", out, "--end", "1"});
+  EXPECT_EQ(second.exitCode, 0) << "a second of it fits: " << second.err;
 }
 
 TEST_F(CliErrorsTest, RegisteringAModuleThatIsNotThereFails) {
@@ -165,6 +205,69 @@ TEST_F(CliErrorsTest, AWrongCommandLineIsAUsageError) {
   const ToolResult help = Plain({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(Contains(help.out, "extract")) << help.out;
+}
+
+TEST_F(CliErrorsTest, EachWrongCommandLineSaysWhatIsWrong) {
+  Register();
+  const std::string film = WriteFilm(AudioAndVideo(100), "a.film");  // 0.2 s of video
+  const std::string out = folder / "out";
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{}, "a command is required"},
+      {{"frobnicate", film}, "'frobnicate' is not a tessaly command"},
+      {{"dump", film, "--end", "0"}, "--end must come after --start"},
+      {{"dump", film, "--start", "1", "--end", "1"}, "--end must come after --start"},
+      {{"dump", film, "--start", "0.3"}, "--start 0.3 is at or after the end of"},
+      {{"extract", film, "-o", out, "--start", "5"}, "--start 5 is at or after the end of"},
+  };
+  for (const Case& c : cases) {
+    const ToolResult result = Tessaly(c.arguments);
+    EXPECT_EQ(result.exitCode, 2) << c.says;
+    ExpectOneLine(result);
+    EXPECT_TRUE(Contains(result.err, c.says)) << result.err;
+    EXPECT_EQ(result.out, "") << c.says;
+  }
+  EXPECT_EQ(access(out.c_str(), F_OK), -1) << "a refused extract makes no folder";
+  const ToolResult help = Plain({"help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(Contains(help.out, "extract")) << help.out;
+  const ToolResult version = Plain({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("tessaly ", 0), 0u) << version.out;
+}
+
+TEST_F(CliErrorsTest, AReportThatCannotBeWrittenFails) {
+  Register();
+  const std::string film = WriteFilm(AudioAndVideo(100), "a.film");
+  ToolEnvironment full;
+  full.outputFull = true;
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"info", film},
+        {"extract", film, "-o", folder / "out"},
+        {"register", "--module", TESSALY_MODULE_PATH}}) {
+    const ToolResult result = Tessaly(arguments, full);
+    EXPECT_EQ(result.exitCode, 7) << arguments[0];
+    EXPECT_TRUE(Contains(result.err, "cannot write to standard output")) << result.err;
+  }
+}
+
+TEST_F(CliErrorsTest, ABinaryRegistryOrModuleIsNamedWithoutItsBytes) {
+  std::vector<uint8_t> binary = {0x7F, 'E', 'L', 'F', 2, 1, 1, 0, 0x1B, '[', '2', 'J', 0x9B, 0xFF};
+  TempFolder::WriteFile(Registry(), binary);
+  const ToolResult registry = Tessaly({"info", WriteFilm(AudioAndVideo(100), "a.film")});
+  EXPECT_EQ(registry.exitCode, 8);
+  for (size_t i = 0; i + 1 < registry.err.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(registry.err[i]);
+    EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "byte " << int(c) << " at " << i << ": " << registry.err;
+  }
+  unlink(Registry().c_str());
+  TempFolder::WriteFile(folder / "notes.ax", {'h', 'i', '\n'});
+  const ToolResult module = Tessaly({"register", "--module", folder / "notes.ax"});
+  EXPECT_EQ(module.exitCode, 5);
+  EXPECT_TRUE(Contains(module.err, "not a valid module for this platform")) << module.err;
 }
 
 TEST_F(CliErrorsTest, ABadPlayRangeIsAUsageError) {

@@ -72,6 +72,12 @@ TEST_F(CliRegistryTest, DemoMakesPlaysAndExtractsASampleInAFolderOfItsOwn) {
   EXPECT_TRUE(Contains(result.out, "Audio")) << result.out;
   EXPECT_TRUE(Contains(result.out, "Video")) << result.out;
   EXPECT_TRUE(Contains(result.out, "duration 3.000 s")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "in the movie: 45 frames in 3.000 s, 15.000 frames/s"))
+      << result.out;
+  EXPECT_TRUE(Contains(result.out,
+                       "next: tessaly --registry tessaly-demo/registry.reg info "
+                       "tessaly-demo/demo.film\n"))
+      << result.out;
 
   AviFile avi;
   std::string error;

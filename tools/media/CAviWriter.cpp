@@ -11,7 +11,6 @@ namespace tessaly::media {
 
 namespace {
 
-constexpr uint64_t kRiffLimit = 0xFFFFFFFFu;
 constexpr uint64_t kUnitsPerSecond = 10000000;
 constexpr uint32_t kAvihBytes = 56;
 constexpr uint32_t kStrhBytes = 56;
@@ -101,7 +100,7 @@ bool CAviWriter::AddAudioChunk(const uint8_t* bytes, size_t count,
 bool CAviWriter::AddChunk(StreamTally& stream, const char* suffix, const uint8_t* bytes,
                           size_t count, uint32_t flags, std::string* error) {
   const uint64_t indexBytes = 8 + 16 * (m_index.size() + 1);
-  if (m_file.Size() + ChunkBytes(0) + Even(count) + indexBytes > kRiffLimit) {
+  if (m_file.Size() + ChunkBytes(0) + Even(count) + indexBytes > kLargestFile) {
     if (error) *error = "cannot write " + m_file.Path() + ": the movie exceeds an AVI file's 4 GiB";
     m_file.Abandon();
     return false;

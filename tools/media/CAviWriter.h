@@ -21,6 +21,9 @@ struct AviVideoFormat {
 
 class CAviWriter {
  public:
+  // The RIFF's size field and the index's offsets are 32-bit.
+  static constexpr uint64_t kLargestFile = 0xFFFFFFFFu;
+
   // At least one stream; video is stream 0 when present.
   bool Open(const std::string& path, const std::optional<AviVideoFormat>& video,
             const std::optional<WAVEFORMATEX>& audio, std::string* error);

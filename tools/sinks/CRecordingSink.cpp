@@ -132,10 +132,15 @@ HRESULT CRecordingSink::GetClassID(CLSID* pClassID) {
 }
 
 HRESULT CRecordingSink::Stop() {
-  std::lock_guard<std::mutex> guard(m_lock);
-  m_state = State_Stopped;
-  m_endOfStreamPending = false;
-  m_abortResult = S_OK;
+  bool leaving = false;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    leaving = m_state != State_Stopped;
+    m_state = State_Stopped;
+    m_endOfStreamPending = false;
+    m_abortResult = S_OK;
+  }
+  if (leaving) m_observer->OnStop();
   return S_OK;
 }
 

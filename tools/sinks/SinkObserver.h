@@ -29,6 +29,9 @@ class ISinkObserver {
   // playback (the sink raises EC_ERRORABORT with it).
   virtual HRESULT OnSample(const SinkSample& sample) = 0;
   virtual void OnEndOfStream(const std::string& stream) = 0;
+  // The sink leaves Paused or Running: an observer that holds a delivering thread lets it go,
+  // since the filters upstream stop after it and wait for their threads.
+  virtual void OnStop() {}
 };
 
 }  // namespace tessaly::sinks

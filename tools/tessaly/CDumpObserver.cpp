@@ -35,8 +35,13 @@ HRESULT CDumpObserver::OnSample(const sinks::SinkSample& sample) {
 void CDumpObserver::OnEndOfStream(const std::string& stream) { Print(EndOfStreamLine(stream)); }
 
 HRESULT CDumpObserver::Print(const std::string& line) {
+  // Each line leaves in one write, so that an interrupted dump ends on a
+  // whole line (the interrupt ends the program without flushing the buffer).
+  const std::string text = line + "\n";
   std::lock_guard<std::mutex> guard(m_lock);
-  if (std::fputs(line.c_str(), m_out) < 0 || std::fputc('\n', m_out) == EOF) return E_FAIL;
+  if (std::fwrite(text.data(), 1, text.size(), m_out) != text.size() || std::fflush(m_out) != 0) {
+    return E_FAIL;
+  }
   return S_OK;
 }
 

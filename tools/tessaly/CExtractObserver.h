@@ -1,5 +1,7 @@
 // Writes what the sinks receive into audio.wav and movie.avi: PCM into both,
-// video frames into the AVI, chunks in the order they arrive.
+// video frames into the AVI. The WAVE file takes the audio as it arrives; the
+// AVI takes both streams' chunks in time order, through an interleaving
+// queue, so that the same movie always gives the same bytes.
 #pragma once
 
 #include <map>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "media/CAviWriter.h"
+#include "media/CInterleavingQueue.h"
 #include "media/CWavWriter.h"
 #include "sinks/SinkObserver.h"
 #include "tessaly/CFilmGraph.h"
@@ -37,21 +40,29 @@ class CExtractObserver final : public sinks::ISinkObserver {
   std::string Failure();
 
   HRESULT OnSample(const sinks::SinkSample& sample) override;
-  void OnEndOfStream(const std::string& stream) override {}
+  void OnEndOfStream(const std::string& stream) override;
+  void OnStop() override;
 
  private:
-  enum class Kind { Audio, Video };
+  // The interleaving queue's stream numbers: video first, so that a frame
+  // goes before audio of the same time.
+  enum class Kind : size_t { Video = 0, Audio = 1 };
 
-  HRESULT Fail(const std::string& message);
+  HRESULT QueueAudio(const uint8_t* bytes, size_t count, std::optional<REFERENCE_TIME> start);
+  bool WriteAviChunk(const media::QueuedChunk& chunk);
+  void SetFailure(const std::string& message);
 
   std::string m_folder;
   std::shared_ptr<CProgressBar> m_progress;  // may be empty
-  std::mutex m_lock;                         // sinks may deliver on different threads
-  std::map<std::string, Kind> m_streams;
+  std::map<std::string, Kind> m_streams;     // set by Open, then only read
+  size_t m_audioPieceBytes = 1;              // the most audio in one AVI chunk
+  double m_audioBytesPerSecond = 1;
+  std::mutex m_lock;  // guards m_wav and m_failure; taken after the queue's
   std::optional<media::CWavWriter> m_wav;
-  std::optional<media::CAviWriter> m_avi;
   std::string m_failure;
-  double m_furthest = 0;  // seconds of media written, for the progress bar
+  // Written only by the queue's writer, under the queue's lock, until Finish.
+  std::optional<media::CAviWriter> m_avi;
+  std::unique_ptr<media::CInterleavingQueue> m_queue;  // owned
 };
 
 }  // namespace tessaly::cli

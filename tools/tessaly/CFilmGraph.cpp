@@ -3,14 +3,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "sinks/CRecordingSink.h"
 #include "sinks/WideText.h"
 #include "tessaly/CCommandError.h"
+#include "tessaly/CFilmStreamFigures.h"
 #include "tessaly/CRegistrationCheck.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/HResultText.h"
@@ -219,6 +222,21 @@ double CFilmGraph::Duration() const {
 
 void CFilmGraph::Seek(std::optional<double> start, std::optional<double> end) {
   if (!start && !end) return;
+  if (start) {
+    // The filter's duration is the video's when there is video; audio may outlast it.
+    const CFilmStreamFigures figures{CFilmTableFile(m_path)};
+    const double movieEnd = std::max({Duration(), figures.AudioSeconds(), figures.VideoSeconds()});
+    // Start 0 stays valid for a movie of no length: it plays nothing, as without --start.
+    if (*start > 0 && *start >= movieEnd) {
+      char startText[40];
+      char endText[40];
+      std::snprintf(startText, sizeof(startText), "%g", *start);
+      std::snprintf(endText, sizeof(endText), "%.3f", movieEnd);
+      throw CCommandError(kExitUsage, std::string("--start ") + startText +
+                                          " is at or after the end of " + m_path + " (" + endText +
+                                          " s) (see tessaly --help)");
+    }
+  }
   constexpr double kUnitsPerSecond = 10000000.0;
   LONGLONG current = start ? std::llround(*start * kUnitsPerSecond) : 0;
   LONGLONG stop = end ? std::llround(*end * kUnitsPerSecond) : 0;

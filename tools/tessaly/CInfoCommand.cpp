@@ -18,8 +18,7 @@ int CInfoCommand::Run() const {
   CFilmGraph graph(std::make_shared<CIgnoringObserver>());
   graph.Render(m_file, registry);
   const CFilmTableFile table(m_file);
-  const CInfoReport report(graph.Outputs(), graph.Duration(), CFilmTruncation(table),
-                           CFilmKeyFrames(table));
+  const CInfoReport report(graph.Outputs(), graph.Duration(), table);
   const std::string text = m_json ? report.Json().dump(2) + "\n" : report.Text(m_file);
   std::fputs(text.c_str(), stdout);
   return kExitSuccess;

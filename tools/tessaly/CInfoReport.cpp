@@ -1,6 +1,7 @@
 #include "tessaly/CInfoReport.h"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -80,10 +81,29 @@ nlohmann::ordered_json CInfoReport::PinJson(const OutputPin& pin) {
   return json;
 }
 
+nlohmann::ordered_json CInfoReport::MovieJson(const OutputPin& pin) const {
+  if (WaveFormat(pin.type) != nullptr) {
+    return {{"seconds", m_figures.AudioSeconds()},
+            {"chunks", m_figures.AudioChunks()},
+            {"bitRate", static_cast<uint64_t>(m_figures.AudioBitRate())}};
+  }
+  if (VideoInfo(pin.type) != nullptr) {
+    return {{"seconds", m_figures.VideoSeconds()},
+            {"frames", m_figures.VideoFrames()},
+            {"frameRate", m_figures.FrameRate()},
+            {"bitRate", static_cast<uint64_t>(m_figures.VideoBitRate())}};
+  }
+  return nullptr;
+}
+
 nlohmann::ordered_json CInfoReport::Json() const {
   nlohmann::ordered_json json;
   json["pins"] = nlohmann::ordered_json::array();
-  for (const OutputPin& pin : m_pins) json["pins"].push_back(PinJson(pin));
+  for (const OutputPin& pin : m_pins) {
+    nlohmann::ordered_json entry = PinJson(pin);
+    entry["movie"] = MovieJson(pin);
+    json["pins"].push_back(std::move(entry));
+  }
   json["duration"] = m_duration;
   json["keyFrames"] = {{"count", m_keyFrames.Times().size()}, {"times", m_keyFrames.Times()}};
   if (m_truncation.CutShort()) {
@@ -114,21 +134,28 @@ std::string CInfoReport::Text(const std::string& file) const {
                     wave->nChannels == 1 ? "" : "s", static_cast<unsigned>(wave->nSamplesPerSec),
                     wave->wBitsPerSample, static_cast<unsigned>(wave->nAvgBytesPerSec),
                     wave->nBlockAlign);
+      text += line + MovieText(pin);
     } else if (const VIDEOINFOHEADER* video = VideoInfo(pin.type)) {
-      std::snprintf(line, sizeof(line),
-                    "  %-6s video %s: %dx%d, %u bits, %" PRId64 " units a frame, %u bit/s\n",
-                    pin.name.c_str(), FourCCText(video->bmiHeader.biCompression).c_str(),
+      std::snprintf(line, sizeof(line), "  %-6s video %s: %dx%d, %u bits\n", pin.name.c_str(),
+                    FourCCText(video->bmiHeader.biCompression).c_str(),
                     static_cast<int>(video->bmiHeader.biWidth),
-                    static_cast<int>(video->bmiHeader.biHeight), video->bmiHeader.biBitCount,
+                    static_cast<int>(video->bmiHeader.biHeight), video->bmiHeader.biBitCount);
+      text += line + MovieText(pin);
+      // The media type's own figures, which players read but the movie need not follow.
+      std::snprintf(line, sizeof(line),
+                    "         declared by its media type: %" PRId64
+                    " a frame (in 100-ns units, %.3f s), %u bit/s\n",
                     static_cast<int64_t>(video->AvgTimePerFrame),
+                    static_cast<double>(video->AvgTimePerFrame) / 1e7,
                     static_cast<unsigned>(video->dwBitRate));
+      text += line;
     } else {
       std::snprintf(line, sizeof(line), "  %-6s type %s\n", pin.name.c_str(),
                     GuidText(pin.type.Type().subtype).c_str());
+      text += line;
     }
-    text += line;
   }
-  std::snprintf(line, sizeof(line), "  duration %.3f s\n", m_duration);
+  std::snprintf(line, sizeof(line), "  duration %.3f s%s\n", m_duration, LengthsText().c_str());
   text += line;
   if (m_keyFrames.VideoFrames() > 0) {
     std::snprintf(line, sizeof(line), "  key frames %zu of %" PRIu64 " video frames\n",
@@ -138,6 +165,32 @@ std::string CInfoReport::Text(const std::string& file) const {
   if (m_truncation.CutShort()) {
     text += "  cut short: " + m_truncation.Summary(HasPin("Audio"), HasPin("Video")) + "\n";
   }
+  return text;
+}
+
+std::string CInfoReport::MovieText(const OutputPin& pin) const {
+  char line[200];
+  if (WaveFormat(pin.type) != nullptr) {
+    std::snprintf(line, sizeof(line), "         in the movie: %.3f s, %.1f kbit/s\n",
+                  m_figures.AudioSeconds(), m_figures.AudioBitRate() / 1000);
+    return line;
+  }
+  std::snprintf(line, sizeof(line),
+                "         in the movie: %" PRIu64 " frames in %.3f s, %.3f frames/s, %.1f kbit/s\n",
+                m_figures.VideoFrames(), m_figures.VideoSeconds(), m_figures.FrameRate(),
+                m_figures.VideoBitRate() / 1000);
+  return line;
+}
+
+std::string CInfoReport::LengthsText() const {
+  // The filter reports the video's length; audio may run longer or stop sooner.
+  if (!HasPin("Audio") || !HasPin("Video")) return std::string();
+  const double audio = m_figures.AudioSeconds();
+  const double video = m_figures.VideoSeconds();
+  if (std::fabs(audio - video) < 0.0005) return std::string();
+  char text[120];
+  std::snprintf(text, sizeof(text), " (the streams differ: Audio %.3f s, Video %.3f s)", audio,
+                video);
   return text;
 }
 

@@ -1,6 +1,8 @@
 // What `tessaly info` says about a file: its output pins with their media
-// types and format blocks, its duration and its video's key frames (their
-// times only in JSON); as JSON or as text.
+// types and format blocks, what each stream holds in the movie (length,
+// frame rate, bit rate from the sample table, beside the values the media
+// type declares), its duration and its video's key frames (their times only
+// in JSON); as JSON or as text.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -10,18 +12,19 @@
 
 #include "tessaly/CFilmGraph.h"
 #include "tessaly/CFilmKeyFrames.h"
+#include "tessaly/CFilmStreamFigures.h"
 #include "tessaly/CFilmTruncation.h"
 
 namespace tessaly::cli {
 
 class CInfoReport {
  public:
-  CInfoReport(std::vector<OutputPin> pins, double duration, CFilmTruncation truncation,
-              CFilmKeyFrames keyFrames)
+  CInfoReport(std::vector<OutputPin> pins, double duration, const CFilmTableFile& table)
       : m_pins(std::move(pins)),
         m_duration(duration),
-        m_truncation(truncation),
-        m_keyFrames(std::move(keyFrames)) {}
+        m_truncation(table),
+        m_keyFrames(table),
+        m_figures(table) {}
 
   nlohmann::ordered_json Json() const;
   std::string Text(const std::string& file) const;
@@ -32,11 +35,15 @@ class CInfoReport {
 
  private:
   bool HasPin(const char* name) const;
+  nlohmann::ordered_json MovieJson(const OutputPin& pin) const;
+  std::string MovieText(const OutputPin& pin) const;
+  std::string LengthsText() const;
 
   std::vector<OutputPin> m_pins;
   double m_duration;
   CFilmTruncation m_truncation;
   CFilmKeyFrames m_keyFrames;
+  CFilmStreamFigures m_figures;
 };
 
 }  // namespace tessaly::cli

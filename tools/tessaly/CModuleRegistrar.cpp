@@ -17,6 +17,14 @@ namespace {
 
 using RegistrationEntry = HRESULT(STDAPICALLTYPE*)();
 
+// Results by which a registration says the registry file itself failed.
+bool IsRegistryFailure(HRESULT hr) {
+  return hr == HRESULT_FROM_WIN32(ERROR_CANTWRITE) || hr == HRESULT_FROM_WIN32(ERROR_BADDB) ||
+         hr == HRESULT_FROM_WIN32(ERROR_CANTOPEN) ||
+         hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) || hr == REGDB_E_READREGDB ||
+         hr == E_ACCESSDENIED;
+}
+
 std::string AbsolutePath(const std::string& path) {
   char resolved[PATH_MAX];
   return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
@@ -76,7 +84,7 @@ void CModuleRegistrar::CallExport(const char* exportName, const char* verb) cons
   }
   const HRESULT hr = entry();
   if (FAILED(hr)) {
-    throw CCommandError(kExitFailure,
+    throw CCommandError(IsRegistryFailure(hr) ? kExitRegistryFailed : kExitFailure,
                         std::string(verb) + " " + m_path + " failed: " + DescribeHResult(hr));
   }
 }

@@ -11,6 +11,8 @@
 #include "tessaly/CComSession.h"
 #include "tessaly/CCommandError.h"
 #include "tessaly/CFilmGraph.h"
+#include "tessaly/CFilmStreamFigures.h"
+#include "tessaly/CFilmTruncation.h"
 #include "tessaly/CPlayObserver.h"
 #include "tessaly/CProgressBar.h"
 #include "tessaly/CRegistrySelection.h"
@@ -74,7 +76,10 @@ int CPlayCommand::Run() const {
     CFilmGraph graph(makeRenderer);
     graph.Render(m_file, registry);
     graph.Seek(m_options.start, m_options.end);
-    const double duration = graph.Duration();
+    // The filter reports the video's length; audio may outlast it.
+    const CFilmStreamFigures figures{CFilmTableFile(m_file)};
+    const double duration =
+        std::max({graph.Duration(), figures.AudioSeconds(), figures.VideoSeconds()});
     if (m_paused) {
       if (!graph.Cue(kCueTimeoutMs)) {
         throw CCommandError(kExitFailure, m_file + ": Pause did not complete within " +
@@ -82,14 +87,15 @@ int CPlayCommand::Run() const {
       }
       ReportHeld(observers);
     } else {
-      // Sample times count from the start position: the line spans what is played.
-      const double played =
-          std::min(duration, m_options.end.value_or(duration)) - m_options.start.value_or(0);
-      line->Start(std::max(0.0, played), CProgressBar::StandardErrorIsTerminal());
+      // Sample times count from the start position; the line shows movie time.
+      const double start = m_options.start.value_or(0);
+      const double end = std::min(duration, m_options.end.value_or(duration));
+      line->Start(start, end, CProgressBar::StandardErrorIsTerminal());
       graph.Play(static_cast<LONG>((duration + kPlaySlackSeconds) * 1000));
-      line->Update(std::max(0.0, played));
+      line->Update(std::max(0.0, end - start));
       line->Finish();
     }
+    CFilmTruncation(CFilmTableFile(m_file)).Warn(m_file, graph.Outputs());
   }
   if (std::fflush(stdout) != 0) throw CCommandError(kExitOutputFailed, "cannot write the report");
   return kExitSuccess;

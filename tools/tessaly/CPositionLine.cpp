@@ -1,26 +1,33 @@
 #include "tessaly/CPositionLine.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace tessaly::cli {
 
-void CPositionLine::Start(double duration, bool enabled) {
+void CPositionLine::Start(double start, double end, bool enabled) {
   std::lock_guard<std::mutex> guard(m_lock);
-  m_duration = duration;
+  m_start = start;
+  m_end = end;
   m_enabled = enabled;
 }
 
-void CPositionLine::Update(double position) {
+void CPositionLine::Update(double sampleTime) {
   std::lock_guard<std::mutex> guard(m_lock);
   if (!m_enabled) return;
-  const int tenths = static_cast<int>(position * 10);
+  // Preroll samples before the start are not shown; "-0.0" would be.
+  const double position = std::max(0.0, m_start + sampleTime);
+  // Counted in the tenths it prints, so that no figure shows twice.
+  const int tenths = static_cast<int>(std::lround(position * 10));
   if (tenths <= m_lastTenths) return;
   m_lastTenths = tenths;
-  if (m_duration > 0) {
-    std::fprintf(stderr, "\rplaying %.1f s / %.1f s", position, m_duration);
-  } else {
-    std::fprintf(stderr, "\rplaying %.1f s", position);
-  }
+  char text[96];
+  const int width =
+      m_end > 0 ? std::snprintf(text, sizeof(text), "playing %.1f s / %.1f s", tenths / 10.0, m_end)
+                : std::snprintf(text, sizeof(text), "playing %.1f s", tenths / 10.0);
+  std::fprintf(stderr, "\r%s%*s", text, std::max(0, m_lastWidth - width), "");
+  m_lastWidth = width;
   std::fflush(stderr);
   m_drawn = true;
 }

@@ -12,8 +12,8 @@ constexpr int kBarWidth = 30;
 
 }  // namespace
 
-CProgressBar::CProgressBar(std::string label, double total, bool enabled)
-    : m_label(std::move(label)), m_total(total), m_enabled(enabled) {}
+CProgressBar::CProgressBar(std::string label, double total, bool enabled, std::FILE* out)
+    : m_label(std::move(label)), m_total(total), m_enabled(enabled), m_out(out) {}
 
 bool CProgressBar::StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
@@ -26,23 +26,28 @@ void CProgressBar::Update(double done) {
     if (percent == m_lastDrawn) return;
     m_lastDrawn = percent;
     const int filled = static_cast<int>(fraction * kBarWidth);
-    std::fprintf(stderr, "\r%s [%s%s] %3d%%", m_label.c_str(), std::string(filled, '#').c_str(),
+    std::fprintf(m_out, "\r%s [%s%s] %3d%%", m_label.c_str(), std::string(filled, '#').c_str(),
                  std::string(kBarWidth - filled, ' ').c_str(), percent);
   } else {
     const int tenths = static_cast<int>(done * 10);
     if (tenths == m_lastDrawn) return;
     m_lastDrawn = tenths;
-    std::fprintf(stderr, "\r%s %.1f s", m_label.c_str(), done);
+    std::fprintf(m_out, "\r%s %.1f s", m_label.c_str(), done);
   }
-  std::fflush(stderr);
+  std::fflush(m_out);
   m_drawn = true;
+}
+
+void CProgressBar::Complete() {
+  if (m_total > 0) Update(m_total);
+  Finish();
 }
 
 void CProgressBar::Finish() {
   std::lock_guard<std::mutex> guard(m_lock);
   if (m_enabled && m_drawn) {
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    std::fputc('\n', m_out);
+    std::fflush(m_out);
   }
   m_enabled = false;
 }

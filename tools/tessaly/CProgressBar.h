@@ -10,10 +10,14 @@ namespace tessaly::cli {
 class CProgressBar {
  public:
   // total in seconds; 0 when unknown (the bar then counts seconds done).
-  CProgressBar(std::string label, double total, bool enabled);
+  // Drawn on out (standard error by default).
+  CProgressBar(std::string label, double total, bool enabled, std::FILE* out = stderr);
   ~CProgressBar() { Finish(); }
 
   void Update(double done);
+  // Shows the whole done, since the last chunk may end short of the total
+  // foreseen, then ends the line.
+  void Complete();
   // Ends the bar's line; later updates draw nothing.
   void Finish();
 
@@ -24,6 +28,7 @@ class CProgressBar {
   std::string m_label;
   double m_total;
   bool m_enabled;
+  std::FILE* m_out;  // borrowed
   bool m_drawn = false;
   int m_lastDrawn = -1;
 };

@@ -2,8 +2,10 @@
 // graphs built the platform's way.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "media/TemporaryFiles.h"
@@ -14,6 +16,7 @@
 #include "tessaly/CInfoCommand.h"
 #include "tessaly/CPlayCommand.h"
 #include "tessaly/CRegisterCommand.h"
+#include "tessaly/TerminalText.h"
 
 using namespace tessaly::cli;
 
@@ -31,6 +34,26 @@ const CLI::Validator kSeconds(
     },
     "SECONDS");
 
+// What is wrong with the command line, naming a word that is no command
+// rather than asking for one.
+std::string UsageProblem(const CLI::App& app, const CLI::ParseError& error) {
+  if (app.get_subcommands().empty()) {
+    const std::vector<std::string> left = app.remaining();
+    if (!left.empty() && !left.front().empty() && left.front()[0] != '-') {
+      return "'" + left.front() + "' is not a tessaly command";
+    }
+    if (left.empty()) return "a command is required";
+  }
+  return error.what();
+}
+
+// A command whose report could not be written has failed, whatever it did.
+int FinishOutput(int code) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return code;
+  std::fprintf(stderr, "tessaly: cannot write to standard output: %s\n", std::strerror(errno));
+  return code == kExitSuccess ? kExitOutputFailed : code;
+}
+
 void AddRangeOptions(CLI::App* command, CommandOptions& options) {
   command->add_option("--start", options.start, "Start playing at this time (seconds)")
       ->check(kSeconds);
@@ -43,6 +66,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Plays FILM movies through the Tessaly splitter (tessaly.ax).", "tessaly"};
   app.require_subcommand(1);
   app.fallthrough();
+  app.set_version_flag("--version", "tessaly " TESSALY_VERSION);
   CommandOptions options;
   std::string file;
   std::string folder;
@@ -79,6 +103,7 @@ int main(int argc, char** argv) {
   extractCommand->add_option("FILE", file, "FILM file")->required();
   extractCommand->add_option("-o,--output", folder, "Output folder")->required();
   AddRangeOptions(extractCommand, options);
+  CLI::App* helpCommand = app.add_subcommand("help", "Show this help");
   CLI::App* demoCommand =
       app.add_subcommand("demo", "Make a sample file, register the module, run info and extract");
   folder = "tessaly-demo";
@@ -92,31 +117,42 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "tessaly: %s (see tessaly --help)\n", e.what());
+    std::fprintf(stderr, "tessaly: %s (see tessaly --help)\n", UsageProblem(app, e).c_str());
     return kExitUsage;
   }
-  if (options.start && options.end && *options.end <= *options.start) {
-    std::fprintf(stderr, "tessaly: --end must come after --start (see tessaly --help)\n");
+  if (*helpCommand) {
+    // The program's help, not that of the help command just parsed.
+    std::fputs(app.get_formatter()->make_help(&app, "tessaly", CLI::AppFormatMode::Normal).c_str(),
+               stdout);
+    return FinishOutput(kExitSuccess);
+  }
+  // Without --start playback starts at 0, so --end 0 would play nothing.
+  if (options.end && *options.end <= options.start.value_or(0)) {
+    std::fprintf(stderr,
+                 "tessaly: --end must come after --start, which is 0 when not given (see "
+                 "tessaly --help)\n");
     return kExitUsage;
   }
 
   tessaly::media::InstallInterruptCleanup();
   try {
-    if (*registerCommand) return CRegisterCommand(options).Register();
-    if (*unregisterCommand) return CRegisterCommand(options).Unregister();
-    if (*infoCommand) return CInfoCommand(options, file, json).Run();
-    if (*dumpCommand) return CDumpCommand(options, file).Run();
-    if (*playCommand) return CPlayCommand(options, file, paused).Run();
-    if (*extractCommand) return CExtractCommand(options, file, folder).Run();
-    if (*demoCommand) return CDemoCommand(options, folder).Run();
+    if (*registerCommand) return FinishOutput(CRegisterCommand(options).Register());
+    if (*unregisterCommand) return FinishOutput(CRegisterCommand(options).Unregister());
+    if (*infoCommand) return FinishOutput(CInfoCommand(options, file, json).Run());
+    if (*dumpCommand) return FinishOutput(CDumpCommand(options, file).Run());
+    if (*playCommand) return FinishOutput(CPlayCommand(options, file, paused).Run());
+    if (*extractCommand) return FinishOutput(CExtractCommand(options, file, folder).Run());
+    if (*demoCommand) return FinishOutput(CDemoCommand(options, folder).Run());
   } catch (const CCommandError& e) {
     std::fflush(stdout);
-    std::fprintf(stderr, "tessaly: %s\n", e.what());
+    std::fprintf(stderr, "tessaly: %s\n", TerminalSafe(e.what()).c_str());
     return e.Code();
   } catch (const std::exception& e) {
     std::fflush(stdout);
-    std::fprintf(stderr, "tessaly: %s\n", e.what());
+    std::fprintf(stderr, "tessaly: %s\n", TerminalSafe(e.what()).c_str());
     return kExitFailure;
   }
   return kExitUsage;

@@ -1,0 +1,100 @@
+#include "tessaly/CFilmStreamFigures.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "filmwriter/FilmWriter.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+// A chunk in movie.avi: its header, its payload padded to even, its index entry.
+uint32_t AviChunkBytes(uint32_t payload) { return 8 + payload + (payload & 1u) + 16; }
+
+// What of a chunk reaches movie.avi: nothing of one too large to deliver,
+// only the part a file cut short holds. A frame's first two bytes are not
+// delivered.
+uint32_t DeliveredBytes(bool audio, uint64_t position, uint32_t length, uint64_t fileSize) {
+  if (length > (audio ? filmwriter::kAudioChunkLimit : filmwriter::kVideoFrameLimit)) return 0;
+  const uint64_t present =
+      position < fileSize ? std::min<uint64_t>(length, fileSize - position) : 0;
+  if (audio) return static_cast<uint32_t>(present);
+  return present == length && length > 2 ? length - 2 : 0;
+}
+
+// Room for the RIFF and list headers and the idx1 head.
+constexpr uint64_t kAviHeadersBytes = 1024;
+
+}  // namespace
+
+CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
+  using filmwriter::kRowBytes;
+  using filmwriter::kTableHeadBytes;
+  if (!file.Read()) return;
+  const auto Field = CFilmTableFile::Field;
+  const std::vector<uint8_t>& header = file.Header();
+  const std::vector<uint8_t>& table = file.Table();
+  const uint32_t channels = header[37];
+  const uint32_t bits = header[38];
+  const uint32_t rate = (uint32_t{header[40]} << 8) | header[41];
+  const uint32_t bytesPerSecond = rate * ((bits * channels) / 8u);
+  const uint32_t tableLength = Field(table, 4);
+  const uint32_t timeBase = Field(table, 8);
+  const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;
+  const uint64_t region = file.RegionLength();
+  const uint64_t inRegion = region >= kTableHeadBytes ? (region - kTableHeadBytes) / kRowBytes : 0;
+  const uint64_t present = table.size();
+  const uint64_t inFile = present >= kTableHeadBytes ? (present - kTableHeadBytes) / kRowBytes : 0;
+  const uint64_t rows = std::min({admitted, inRegion, inFile});
+  m_rows.reserve(rows);
+  // Whole bytes and ticks are summed, so that lengths carry no rounding drift.
+  uint64_t videoTicks = 0;
+  for (uint64_t i = 0; i < rows; ++i) {
+    const uint64_t at = kTableHeadBytes + kRowBytes * i;
+    const uint32_t length = Field(table, at + 4);
+    // The splitter reads at the 32-bit sum of the file's offsets.
+    const uint64_t position = static_cast<uint32_t>(file.DataOffset() + Field(table, at));
+    const bool audio = Field(table, at + 8) == filmwriter::kAudioTimeInfo;
+    const uint32_t aviBytes =
+        AviChunkBytes(DeliveredBytes(audio, position, length, file.FileSize()));
+    if (audio) {
+      const double start = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
+      ++m_audioChunks;
+      m_audioBytes += length;
+      m_audioSeconds = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
+      m_rows.push_back({start, m_audioSeconds, aviBytes});
+      continue;
+    }
+    const double start = timeBase > 0 ? double(videoTicks) / timeBase : 0;
+    ++m_videoFrames;
+    m_videoBytes += length;
+    videoTicks += Field(table, at + 12);
+    m_videoSeconds = timeBase > 0 ? double(videoTicks) / timeBase : 0;
+    m_rows.push_back({start, m_videoSeconds, aviBytes});
+  }
+}
+
+double CFilmStreamFigures::FrameRate() const {
+  return m_videoSeconds > 0 ? double(m_videoFrames) / m_videoSeconds : 0;
+}
+
+double CFilmStreamFigures::VideoBitRate() const {
+  return m_videoSeconds > 0 ? std::round(8.0 * double(m_videoBytes) / m_videoSeconds) : 0;
+}
+
+double CFilmStreamFigures::AudioBitRate() const {
+  return m_audioSeconds > 0 ? std::round(8.0 * double(m_audioBytes) / m_audioSeconds) : 0;
+}
+
+uint64_t CFilmStreamFigures::AviBytes(double start, double end) const {
+  uint64_t bytes = kAviHeadersBytes;
+  for (const Row& row : m_rows) {
+    if (row.stop <= start && row.stop > row.start) continue;
+    if (end >= 0 && row.start >= end) continue;
+    bytes += row.aviBytes;
+  }
+  return bytes;
+}
+
+}  // namespace tessaly::cli
