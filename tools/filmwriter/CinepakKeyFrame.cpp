@@ -34,8 +34,8 @@ CinepakKeyFrame::CinepakKeyFrame(uint32_t width, uint32_t height)
 
 std::vector<uint8_t> CinepakKeyFrame::Encode() const {
   std::vector<uint8_t> frame;
-  frame.push_back(0);               // flags
-  frame.insert(frame.end(), 3, 0);  // length, filled in below
+  frame.push_back(0);              // flags
+  frame.resize(frame.size() + 3);  // length, filled in below
   PutU16(frame, m_width);
   PutU16(frame, m_height);
   PutU16(frame, 1);  // strips
