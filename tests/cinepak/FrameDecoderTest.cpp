@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CinepakTestKit.h"
+#include "filmwriter/CinepakKeyFrame.h"
 #include "filmwriter/CinepakStream.h"
 
 using namespace cinepaktest;
@@ -222,4 +223,26 @@ TEST(CinepakRandomStreams, EveryLayoutShowsTheSamePicture) {
     }
   }
   for (const Picture& picture : pictures) EXPECT_TRUE(picture.GuardsIntact());
+}
+
+TEST(CinepakKeyFrames, ColourEntriesDecodeToTheColoursAsked) {
+  const uint8_t colours[][3] = {{25, 35, 110}, {240, 190, 40}, {255, 0, 0}, {0, 128, 255}};
+  filmwriter::CinepakKeyFrame frame(16, 4);
+  std::vector<filmwriter::CinepakEntry> book;
+  for (const auto& colour : colours) {
+    book.push_back(filmwriter::CinepakEntry::Colour(colour[0], colour[1], colour[2]));
+  }
+  frame.SetCodebook(book);
+  frame.SetCodes({0, 1, 2, 3});
+  CCodebooks books;
+  Picture picture(16, 4);
+  ASSERT_EQ(picture.Decode(frame.Encode(), books), DecodeStatus::kOk);
+  for (uint32_t i = 0; i < 4; ++i) {
+    uint8_t rgb[3];
+    book[i].Decoded(0, rgb);
+    EXPECT_EQ(picture.Rgb(4 * i + 3, 3), uint32_t(rgb[0] << 16 | rgb[1] << 8 | rgb[2]));
+    for (int channel = 0; channel < 3; ++channel) {
+      EXPECT_NEAR(rgb[channel], colours[i][channel], 2) << i << " " << channel;
+    }
+  }
 }
