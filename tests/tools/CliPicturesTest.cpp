@@ -84,5 +84,18 @@ TEST_F(CliPicturesTest, ThumbnailLaysOutThePicturesShowingAtEvenlySpreadTimes) {
   }
 }
 
+TEST_F(CliPicturesTest, AMovieWithoutVideoIsRefusedAndLeavesNoPicture) {
+  Register();
+  filmwriter::FilmWriter writer;
+  writer.AddAudio(std::vector<uint8_t>(100, 128));
+  const std::string film = WriteFilm(writer, "sound.film");
+  const ToolResult frames = Tessaly({"frames", film, "-o", folder / "out"});
+  EXPECT_EQ(frames.exitCode, 6) << frames.err;
+  EXPECT_NE(frames.err.find("no video stream"), std::string::npos) << frames.err;
+  const ToolResult sheet = Tessaly({"thumbnail", film, "-o", folder / "out/sheet.png"});
+  EXPECT_EQ(sheet.exitCode, 6) << sheet.err;
+  EXPECT_TRUE(TempFolder::NamesIn(folder / "out").empty());
+}
+
 }  // namespace
 }  // namespace tools_test
