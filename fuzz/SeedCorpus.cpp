@@ -351,7 +351,7 @@ std::vector<Seed> RegistryTextSeeds() {
 
 std::vector<Seed> CinepakFrameSeeds() {
   std::vector<Seed> seeds;
-  const uint32_t sizes[][2] = {{4, 4}, {16, 8}, {24, 36}, {64, 48}};
+  const uint32_t sizes[][2] = {{4, 4}, {13, 9}, {16, 8}, {24, 36}, {64, 48}};
   for (uint8_t layout = 0; layout < 4; ++layout) {
     for (const auto& size : sizes) {
       filmwriter::CinepakStream stream(size[0], size[1], layout * 7 + size[0], 3);

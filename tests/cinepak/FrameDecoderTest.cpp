@@ -205,19 +205,19 @@ TEST(CinepakHostileFrames, UnfilledEntriesAreBlackAndRowsPastThePictureAreDroppe
 
 TEST(CinepakRandomStreams, EveryLayoutShowsTheSamePicture) {
   filmwriter::CinepakStream streams[4] = {
-      {36, 28, 5, 4}, {36, 28, 5, 4}, {36, 28, 5, 4}, {36, 28, 5, 4}};
-  Picture pictures[4] = {{36, 28},
-                         {36, 28, PixelLayout::Bgr24, true},
-                         {36, 28, PixelLayout::Bgrx32},
-                         {36, 28, PixelLayout::Bgrx32, true}};
+      {37, 27, 5, 4}, {37, 27, 5, 4}, {37, 27, 5, 4}, {37, 27, 5, 4}};
+  Picture pictures[4] = {{37, 27},
+                         {37, 27, PixelLayout::Bgr24, true},
+                         {37, 27, PixelLayout::Bgrx32},
+                         {37, 27, PixelLayout::Bgrx32, true}};
   CCodebooks books[4];
   for (int frame = 0; frame < 40; ++frame) {
     for (int i = 0; i < 4; ++i) {
       ASSERT_EQ(pictures[i].Decode(streams[i].NextFrame(frame % 10 == 0), books[i]),
                 DecodeStatus::kOk);
     }
-    for (uint32_t y = 0; y < 28; ++y) {
-      for (uint32_t x = 0; x < 36; ++x) {
+    for (uint32_t y = 0; y < 27; ++y) {
+      for (uint32_t x = 0; x < 37; ++x) {
         for (int i = 1; i < 4; ++i) ASSERT_EQ(pictures[i].Rgb(x, y), pictures[0].Rgb(x, y));
       }
     }

@@ -68,7 +68,9 @@ std::string Difference(uint32_t sequence, uint32_t frame, size_t at, size_t stri
 }
 
 void CompareSequence(HIC codec, uint32_t sequence, const Layout& layout, Tally* tally) {
-  // Sizes from 4×4 to 160×120 in whole blocks.
+  // Sizes from 4×4 to 160×120 in whole blocks: Wine's decoder writes the
+  // pixels of blocks that stand past the picture's right or bottom edge (rows
+  // shifted for such widths, past the buffer for such heights top-down).
   const uint32_t width = 4 * (1 + (sequence * 7) % 40);
   const uint32_t height = 4 * (1 + (sequence * 13) % 30);
   filmwriter::CinepakStream stream(width, height, sequence + 1, 1 + sequence % 6);

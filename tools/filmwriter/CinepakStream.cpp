@@ -64,7 +64,8 @@ class CinepakStream::Bits {
 
 CinepakStream::CinepakStream(uint32_t width, uint32_t height, uint32_t seed, uint32_t maxStrips)
     : m_width(width), m_height(height), m_state(seed * 0x9E3779B97F4A7C15ull + 1) {
-  const uint32_t most = maxStrips < height / 4 ? maxStrips : height / 4;
+  const uint32_t blockRows = (height + 3) / 4;
+  const uint32_t most = maxStrips < blockRows ? maxStrips : blockRows;
   m_strips = 1 + Random(most);
 }
 
@@ -80,7 +81,7 @@ uint32_t CinepakStream::Random(uint32_t below) {
 std::vector<uint32_t> CinepakStream::StripHeights() {
   // Every strip at least one block row; the rows left over go to random strips.
   std::vector<uint32_t> rows(m_strips, 1);
-  for (uint32_t left = m_height / 4 - m_strips; left > 0; --left) ++rows[Random(m_strips)];
+  for (uint32_t left = (m_height + 3) / 4 - m_strips; left > 0; --left) ++rows[Random(m_strips)];
   for (uint32_t& height : rows) height *= 4;
   return rows;
 }
@@ -152,7 +153,7 @@ void CinepakStream::PutEntry(std::vector<uint8_t>& chunk, bool grey) {
 }
 
 void CinepakStream::PutBlocks(std::vector<uint8_t>& frame, bool key, uint32_t height) {
-  const uint32_t blocks = m_width / 4 * (height / 4);
+  const uint32_t blocks = (m_width + 3) / 4 * (height / 4);
   const uint32_t choice = Random(100);
   const uint16_t id = key ? (choice < 70 ? kIntraBlocks : kV1Blocks)
                           : (choice < 80   ? kInterBlocks

@@ -11,7 +11,8 @@ namespace filmwriter {
 
 class CinepakStream {
  public:
-  // width and height multiples of 4, at least 4; strips from 1 to
+  // width and height at least 1; blocks cover the picture, the last column
+  // and row of them partly outside when a side is not a multiple of 4. Strips from 1 to
   // maxStrips (fewer when the height has too few block rows).
   CinepakStream(uint32_t width, uint32_t height, uint32_t seed, uint32_t maxStrips = 4);
 
