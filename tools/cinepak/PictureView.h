@@ -14,7 +14,7 @@ struct PictureView {
   uint8_t* pixels = nullptr;  // borrowed: the first row in memory
   uint32_t width = 0;
   uint32_t height = 0;
-  size_t stride = 0;  // bytes from one row in memory to the next
+  size_t stride = 0;  // bytes from one row in memory to the next, at least width × BytesPerPixel()
   PixelLayout layout = PixelLayout::Bgr24;
   // The first row in memory is the picture's bottom row, as in a bitmap whose
   // header gives a positive height.
