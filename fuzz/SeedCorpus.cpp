@@ -1,10 +1,13 @@
 #include "SeedCorpus.h"
 
 #include <functional>
+#include <string>
 #include <utility>
 
+#include "CinepakFrameCheck.h"
 #include "GraphCheck.h"
 #include "StreamDescriptionCheck.h"
+#include "filmwriter/CinepakStream.h"
 #include "filmwriter/FilmWriter.h"
 
 namespace fuzzcheck {
@@ -344,6 +347,22 @@ std::vector<Seed> RegistryTextSeeds() {
       text("bad-paths", "REGEDIT4\n[HKEY_CLASSES_ROOT\\A\\\\B]\n[HKEY_CLASSES_ROOT\\]\n"),
       text("bad-type", "REGEDIT4\n[HKEY_CLASSES_ROOT\\X]\n\"a\"=hex(123456789):00\n"),
   };
+}
+
+std::vector<Seed> CinepakFrameSeeds() {
+  std::vector<Seed> seeds;
+  const uint32_t sizes[][2] = {{4, 4}, {13, 9}, {16, 8}, {24, 36}, {64, 48}};
+  for (uint8_t layout = 0; layout < 4; ++layout) {
+    for (const auto& size : sizes) {
+      filmwriter::CinepakStream stream(size[0], size[1], layout * 7 + size[0], 3);
+      std::vector<std::vector<uint8_t>> frames;
+      for (int i = 0; i < 4; ++i) frames.push_back(stream.NextFrame(i == 0));
+      seeds.push_back({"cinepak-" + std::to_string(size[0]) + "x" + std::to_string(size[1]) +
+                           "-layout" + std::to_string(layout),
+                       MakeCinepakInput(size[0], size[1], layout, frames)});
+    }
+  }
+  return seeds;
 }
 
 }  // namespace fuzzcheck

@@ -16,5 +16,7 @@ struct Seed {
 std::vector<Seed> StreamDescriptionSeeds();
 std::vector<Seed> RegistryTextSeeds();
 std::vector<Seed> GraphSeeds();
+// Random valid Cinepak streams in every layout; every frame of them decodes wholly.
+std::vector<Seed> CinepakFrameSeeds();
 
 }  // namespace fuzzcheck

@@ -1,5 +1,6 @@
 // Writes the fuzzers' seed corpora into a directory:
-//   fuzz-seed-corpus OUT  ->  OUT/stream_description/*, OUT/registry_text/*, OUT/graph/*
+//   fuzz-seed-corpus OUT  ->  OUT/stream_description/*, OUT/registry_text/*, OUT/graph/*,
+//                           OUT/cinepak_frame/*
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   std::filesystem::path out(argv[1]);
   bool ok = WriteCorpus(out / "stream_description", fuzzcheck::StreamDescriptionSeeds()) &&
             WriteCorpus(out / "registry_text", fuzzcheck::RegistryTextSeeds()) &&
-            WriteCorpus(out / "graph", fuzzcheck::GraphSeeds());
+            WriteCorpus(out / "graph", fuzzcheck::GraphSeeds()) &&
+            WriteCorpus(out / "cinepak_frame", fuzzcheck::CinepakFrameSeeds());
   return ok ? 0 : 1;
 }

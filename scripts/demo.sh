@@ -2,10 +2,10 @@
 # The main job on a built-in sample: builds tessaly and tessaly.ax, then runs
 # `tessaly demo`, which writes a FILM sample, registers the module into the
 # demo's own registry, shows what the splitter makes of the sample and
-# extracts it into audio.wav and movie.avi. Arguments go to `tessaly demo`
-# (for example -o DIR); the default folder is build/demo. It installs only
-# what that build needs (scripts/install-deps.sh demo); scripts/test.sh
-# installs the rest.
+# extracts it into audio.wav and movie.avi, and decodes its pictures into a
+# contact sheet, thumbnail.png. Arguments go to `tessaly demo` (for example
+# -o DIR); the default folder is build/demo. It installs only what that build
+# needs (scripts/install-deps.sh demo); scripts/test.sh installs the rest.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

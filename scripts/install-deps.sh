@@ -24,7 +24,8 @@ fi
 
 # GoogleTest comes with the demo's set too: the Linux tree is configured as a
 # whole, and its configuration looks for it.
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
+          pkg-config libspng-dev)
 
 if [ "$set_name" = "test" ]; then
   packages+=(libbenchmark-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis clang-format

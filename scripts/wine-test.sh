@@ -8,7 +8,8 @@
 # other is unregistered, and after its own unregistration. Then the installer
 # (scripts/installer.sh) installs both silently, twice, the test programs play
 # through the installed modules, and its uninstaller must leave nothing of
-# ours behind. Exits non-zero when any step or check fails.
+# ours behind. Both test programs also compare our Cinepak decoder with
+# Wine's own, frame by frame. Exits non-zero when any step or check fails.
 #
 #   bash scripts/wine-test.sh [build root]   (default: build; holds windows-x86,
 #                                             windows-x64 and tessaly-setup.exe)
@@ -131,6 +132,13 @@ check() {
     failed=1
   fi
 }
+
+# Our Cinepak decoder against Wine's own (iccvid through msvfw32), in each
+# bitness; this needs no registration.
+for bits in x64 x86; do
+  echo "=== wine: $bits: our Cinepak decoder against the platform's"
+  run_step "$bits: tessaly-wintest cinepak" "C:\\tessaly\\$bits\\tessaly-wintest.exe" cinepak
+done
 
 echo "=== wine: register both, side by side"
 for bits in x64 x86; do

@@ -66,7 +66,8 @@ TEST_F(CliRegistryTest, DemoMakesPlaysAndExtractsASampleInAFolderOfItsOwn) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const std::string demo = folder / "tessaly-demo";
   EXPECT_EQ(TempFolder::NamesIn(demo),
-            (std::vector<std::string>{"audio.wav", "demo.film", "movie.avi", "registry.reg"}));
+            (std::vector<std::string>{"audio.wav", "demo.film", "movie.avi", "registry.reg",
+                                      "thumbnail.png"}));
   EXPECT_FALSE(Exists(folder / "home/.config/tessaly/registry.reg"))
       << "the user's own registry is left alone";
   EXPECT_TRUE(Contains(result.out, "Audio")) << result.out;
@@ -97,5 +98,5 @@ TEST_F(CliRegistryTest, DemoMakesPlaysAndExtractsASampleInAFolderOfItsOwn) {
   const ToolResult again = Plain({"demo", "--module", TESSALY_MODULE_PATH}, environment);
   ASSERT_EQ(again.exitCode, 0) << again.err;
   EXPECT_FALSE(Contains(again.out, "registered")) << again.out;
-  EXPECT_EQ(TempFolder::NamesIn(demo).size(), 4u);
+  EXPECT_EQ(TempFolder::NamesIn(demo).size(), 5u);
 }

@@ -3,6 +3,7 @@
 // automation library. scripts/wine-test.sh runs it under Wine:
 //   tessaly-wintest registered   <full path of TESSALY.AX>   (after regsvr32)
 //   tessaly-wintest unregistered <full path of TESSALY.AX>   (after regsvr32 /u)
+//   tessaly-wintest cinepak      (our Cinepak decoder against the platform's)
 #include <windows.h>
 
 #include <objbase.h>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "CTestReport.h"
+#include "CinepakDifferential.h"
 #include "FilmShapes.h"
 #include "PlaybackScenarios.h"
 #include "PlayerScenarios.h"
@@ -63,9 +65,15 @@ void RunRegistered(CTestReport* report, const std::string& modulePath) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "cinepak") == 0) {
+    CTestReport report;
+    CompareCinepakDecoders(&report);
+    return report.Finish();
+  }
   if (argc != 3 ||
       (std::strcmp(argv[1], "registered") != 0 && std::strcmp(argv[1], "unregistered") != 0)) {
-    std::fprintf(stderr, "usage: %s registered|unregistered <full path of TESSALY.AX>\n", argv[0]);
+    std::fprintf(stderr, "usage: %s registered|unregistered <full path of TESSALY.AX> | cinepak\n",
+                 argv[0]);
     return 2;
   }
   CTestReport report;

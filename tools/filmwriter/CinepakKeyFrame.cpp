@@ -27,15 +27,53 @@ void PutAt16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
   out[at + 1] = static_cast<uint8_t>(value);
 }
 
+uint8_t Clamp(int value) { return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value); }
+
+int8_t Chroma(int twice) {
+  const int value = twice >= 0 ? (twice + 1) / 2 : -((1 - twice) / 2);
+  return static_cast<int8_t>(value < -128 ? -128 : value > 127 ? 127 : value);
+}
+
 }  // namespace
+
+void CinepakEntry::Decoded(int quarter, uint8_t rgb[3]) const {
+  const int y = luma[quarter];
+  rgb[0] = Clamp(y + 2 * v);
+  rgb[1] = Clamp(y - ((u + 1) >> 1) - v);
+  rgb[2] = Clamp(y + 2 * u);
+}
+
+CinepakEntry CinepakEntry::Colour(uint8_t red, uint8_t green, uint8_t blue) {
+  // Solving the three sums for y gives (2 red + 4 green + blue) / 7; the
+  // lumas around it find the rounding that decodes closest.
+  const int estimate = (2 * red + 4 * green + blue) / 7;
+  CinepakEntry best;
+  int bestError = -1;
+  for (int y = estimate - 3; y <= estimate + 3; ++y) {
+    if (y < 0 || y > 255) continue;
+    CinepakEntry entry;
+    for (uint8_t& quarter : entry.luma) quarter = static_cast<uint8_t>(y);
+    entry.u = Chroma(blue - y);
+    entry.v = Chroma(red - y);
+    uint8_t rgb[3];
+    entry.Decoded(0, rgb);
+    const int error = (rgb[0] - red) * (rgb[0] - red) + (rgb[1] - green) * (rgb[1] - green) +
+                      (rgb[2] - blue) * (rgb[2] - blue);
+    if (bestError < 0 || error < bestError) {
+      best = entry;
+      bestError = error;
+    }
+  }
+  return best;
+}
 
 CinepakKeyFrame::CinepakKeyFrame(uint32_t width, uint32_t height)
     : m_width(width), m_height(height), m_codes(width / 4 * (height / 4), 0) {}
 
 std::vector<uint8_t> CinepakKeyFrame::Encode() const {
   std::vector<uint8_t> frame;
-  frame.push_back(0);               // flags
-  frame.insert(frame.end(), 3, 0);  // length, filled in below
+  frame.push_back(0);              // flags
+  frame.resize(frame.size() + 3);  // length, filled in below
   PutU16(frame, m_width);
   PutU16(frame, m_height);
   PutU16(frame, 1);  // strips

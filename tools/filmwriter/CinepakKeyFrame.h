@@ -14,6 +14,12 @@ struct CinepakEntry {
   uint8_t luma[4] = {0, 0, 0, 0};  // top left, top right, bottom left, bottom right 2×2 quarter
   int8_t u = 0;
   int8_t v = 0;
+
+  // The entry of one flat colour that decodes nearest to red, green, blue
+  // (blue = y + 2u, red = y + 2v, green = y - u/2 rounded up - v).
+  static CinepakEntry Colour(uint8_t red, uint8_t green, uint8_t blue);
+  // The pixel the entry decodes to, as red, green, blue.
+  void Decoded(int quarter, uint8_t rgb[3]) const;
 };
 
 class CinepakKeyFrame {

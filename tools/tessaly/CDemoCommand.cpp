@@ -18,6 +18,7 @@
 #include "tessaly/CModuleRegistrar.h"
 #include "tessaly/CRegistrationCheck.h"
 #include "tessaly/CRegistrySelection.h"
+#include "tessaly/CThumbnailCommand.h"
 #include "tessaly/FileSystem.h"
 
 namespace tessaly::cli {
@@ -73,6 +74,9 @@ int CDemoCommand::Run() const {
   for (const std::string& path : CExtractCommand(m_options, sample, m_folder).Extract(registry)) {
     std::printf("wrote %s\n", path.c_str());
   }
+  const std::string sheet = m_folder + "/thumbnail.png";
+  CThumbnailCommand(m_options, sample, sheet, CThumbnailCommand::kDefaultCount).Write(registry);
+  std::printf("wrote %s\n", sheet.c_str());
   std::printf("the demo is in %s\n", m_folder.c_str());
   // The demo's registry is its own: later commands must be told where it is.
   std::printf("next: tessaly%s info %s\n", registry.OptionText().c_str(), sample.c_str());

@@ -32,17 +32,9 @@ CDemoSample::CDemoSample() {
 
 std::vector<uint8_t> CDemoSample::Frame(uint32_t index) {
   filmwriter::CinepakKeyFrame frame(kWidth, kHeight);
-  // Two codebook entries: a dark blue ground and a yellow square.
-  filmwriter::CinepakEntry ground;
-  filmwriter::CinepakEntry square;
-  for (int quarter = 0; quarter < 4; ++quarter) {
-    ground.luma[quarter] = 40;
-    square.luma[quarter] = 200;
-  }
-  ground.u = 40;
-  ground.v = static_cast<int8_t>(-10);
-  square.u = static_cast<int8_t>(-60);
-  square.v = 20;
+  // Two codebook entries: a midnight blue ground and a golden square.
+  const filmwriter::CinepakEntry ground = filmwriter::CinepakEntry::Colour(25, 35, 110);
+  const filmwriter::CinepakEntry square = filmwriter::CinepakEntry::Colour(240, 190, 40);
   frame.SetCodebook({ground, square});
 
   // The square crosses the picture left to right and bounces off the edges.

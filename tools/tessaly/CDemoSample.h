@@ -1,5 +1,6 @@
 // The built-in sample of `tessaly demo`: three seconds of a stereo tone and
-// a moving square as Cinepak-style intra frames, written with the FILM writer.
+// a moving square as Cinepak key frames of two colours, written with the FILM
+// writer.
 #pragma once
 
 #include <cstdint>

@@ -7,15 +7,18 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "media/TemporaryFiles.h"
 #include "tessaly/CCommandError.h"
 #include "tessaly/CDemoCommand.h"
 #include "tessaly/CDumpCommand.h"
 #include "tessaly/CExtractCommand.h"
+#include "tessaly/CFramesCommand.h"
 #include "tessaly/CInfoCommand.h"
 #include "tessaly/CPlayCommand.h"
 #include "tessaly/CRegisterCommand.h"
+#include "tessaly/CThumbnailCommand.h"
 #include "tessaly/TerminalText.h"
 
 using namespace tessaly::cli;
@@ -103,6 +106,23 @@ int main(int argc, char** argv) {
   extractCommand->add_option("FILE", file, "FILM file")->required();
   extractCommand->add_option("-o,--output", folder, "Output folder")->required();
   AddRangeOptions(extractCommand, options);
+  CLI::App* framesCommand =
+      app.add_subcommand("frames", "Play a file into one PNG picture per video frame");
+  framesCommand->add_option("FILE", file, "FILM file")->required();
+  framesCommand->add_option("-o,--output", folder, "Output folder")->required();
+  AddRangeOptions(framesCommand, options);
+  std::optional<double> every;
+  framesCommand->add_option("--every", every, "One picture every SECONDS instead of every frame")
+      ->check(CLI::Range(0.001, 1e9));
+  CLI::App* thumbnailCommand =
+      app.add_subcommand("thumbnail", "Make a contact sheet of pictures spread over a movie");
+  std::string sheet;
+  uint32_t count = CThumbnailCommand::kDefaultCount;
+  thumbnailCommand->add_option("FILE", file, "FILM file")->required();
+  thumbnailCommand->add_option("-o,--output", sheet, "PNG file of the sheet")->required();
+  thumbnailCommand->add_option("--count", count, "Pictures on the sheet")
+      ->check(CLI::Range(1u, CThumbnailCommand::kMostPictures))
+      ->capture_default_str();
   CLI::App* helpCommand = app.add_subcommand("help", "Show this help");
   CLI::App* demoCommand =
       app.add_subcommand("demo", "Make a sample file, register the module, run info and extract");
@@ -145,6 +165,10 @@ int main(int argc, char** argv) {
     if (*dumpCommand) return FinishOutput(CDumpCommand(options, file).Run());
     if (*playCommand) return FinishOutput(CPlayCommand(options, file, paused).Run());
     if (*extractCommand) return FinishOutput(CExtractCommand(options, file, folder).Run());
+    if (*framesCommand) return FinishOutput(CFramesCommand(options, file, folder, every).Run());
+    if (*thumbnailCommand) {
+      return FinishOutput(CThumbnailCommand(options, file, sheet, count).Run());
+    }
     if (*demoCommand) return FinishOutput(CDemoCommand(options, folder).Run());
   } catch (const CCommandError& e) {
     std::fflush(stdout);

@@ -1,0 +1,26 @@
+// Where a decoded Cinepak picture goes: the caller's pixels, in the byte
+// order of the platform's device-independent bitmaps (blue, green, red, and
+// for 32 bits a fourth byte the decoder sets to zero).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tessaly::cinepak {
+
+enum class PixelLayout { Bgr24, Bgrx32 };
+
+struct PictureView {
+  uint8_t* pixels = nullptr;  // borrowed: the first row in memory
+  uint32_t width = 0;
+  uint32_t height = 0;
+  size_t stride = 0;  // bytes from one row in memory to the next, at least width × BytesPerPixel()
+  PixelLayout layout = PixelLayout::Bgr24;
+  // The first row in memory is the picture's bottom row, as in a bitmap whose
+  // header gives a positive height.
+  bool bottomUp = false;
+
+  uint32_t BytesPerPixel() const { return layout == PixelLayout::Bgr24 ? 3 : 4; }
+};
+
+}  // namespace tessaly::cinepak
