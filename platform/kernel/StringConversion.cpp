@@ -116,3 +116,14 @@ PLATFORM_API int WINAPI lstrlenA(LPCSTR string) {
   }
   return static_cast<int>(std::strlen(string));
 }
+
+PLATFORM_API int WINAPI lstrlenW(LPCWSTR string) {
+  if (string == nullptr) {
+    return 0;
+  }
+  int length = 0;
+  while (string[length] != 0) {
+    ++length;
+  }
+  return length;
+}

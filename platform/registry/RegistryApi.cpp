@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "../kernel/Utf.h"
 #include "RegistryStore.h"
 
 using platform::registry::RegistryStore;
@@ -20,6 +21,21 @@ LONG Guarded(Call call) {
   } catch (const std::bad_alloc&) {
     return ERROR_OUTOFMEMORY;
   }
+}
+
+// A wide name in the tree's narrow spelling; null stays null.
+const char* NarrowName(LPCWSTR wide, std::string& narrow) {
+  if (wide == nullptr) return nullptr;
+  size_t length = 0;
+  while (wide[length] != 0) ++length;
+  bool replaced = false;
+  narrow.resize(platform::kernel::Utf16ToUtf8(wide, length, nullptr, "?", &replaced));
+  platform::kernel::Utf16ToUtf8(wide, length, narrow.data(), "?", &replaced);
+  return narrow.c_str();
+}
+
+bool IsTextType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 }  // namespace
@@ -115,6 +131,51 @@ LONG WINAPI RegCloseKey(HKEY key) {
   return Guarded([&](RegistryStore& store) { return store.CloseKey(key); });
 }
 
+LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR className,
+                            DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES attributes,
+                            PHKEY result, LPDWORD disposition) {
+  if (subKey == nullptr) return ERROR_BAD_PATHNAME;
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    return store.CreateKey(key, NarrowName(subKey, name), desired, result, disposition);
+  });
+}
+
+LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result) {
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    return store.OpenKey(key, NarrowName(subKey, name), desired, result);
+  });
+}
+
+LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
+                           const BYTE* data, DWORD dataLength) {
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    const char* narrowName = NarrowName(valueName, name);
+    if (!IsTextType(type) || data == nullptr) {
+      return store.SetValue(key, nullptr, narrowName, type, data, dataLength);
+    }
+    // Text is kept narrow: the wide units, terminators included, become
+    // their narrow spelling, as an A-reader of the value expects.
+    const WCHAR* wide = reinterpret_cast<const WCHAR*>(data);
+    const size_t units = dataLength / sizeof(WCHAR);
+    bool replaced = false;
+    std::string text(platform::kernel::Utf16ToUtf8(wide, units, nullptr, "?", &replaced), '\0');
+    platform::kernel::Utf16ToUtf8(wide, units, text.data(), "?", &replaced);
+    return store.SetValue(key, nullptr, narrowName, type,
+                          reinterpret_cast<const BYTE*>(text.data()),
+                          static_cast<DWORD>(text.size()));
+  });
+}
+
+LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    return store.DeleteKey(key, NarrowName(subKey, name));
+  });
+}
+
 namespace platform {
 
 bool UseRegistryFile(const std::string& path, std::string* error) {
@@ -133,6 +194,8 @@ void ResetRegistry() { RegistryStore::Instance().Reset(); }
 void SetUnspellableKeyName(std::string_view name) {
   RegistryStore::Instance().SetUnspellableName(name);
 }
+
+void SetReadOnlyKeyPath(std::string_view path) { RegistryStore::Instance().SetReadOnlyPath(path); }
 
 std::string ExportRegistryText() { return RegistryStore::Instance().Export(); }
 

@@ -1,6 +1,7 @@
 #include "module/ClassRegistration.h"
 
 #include "com/CComHolder.h"
+#include "module/FilterMapperRegistration.h"
 #include "module/ModuleState.h"
 #include "module/RegistryKeys.h"
 
@@ -12,9 +13,9 @@ HRESULT LastErrorResult() {
   return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }
 
-// Creates the row's object through COM, as any host would, and lets it take
-// its filter-mapper entry out (and back in when registering).
-HRESULT RunMovieSetup(const ClassTemplateEntry& row, BOOL registering) {
+// Creates the row's object through COM, as any host would, which proves the
+// class key just written, and lets it replace its filter-mapper entry.
+HRESULT RunMovieSetup(const ClassTemplateEntry& row) {
   CComHolder<IAMovieSetup> setup;
   HRESULT hr = CoCreateInstance(*row.m_classId, nullptr, CLSCTX_INPROC_SERVER, IID_IAMovieSetup,
                                 setup.ReleaseAndGetVoidAddressOf());
@@ -24,7 +25,7 @@ HRESULT RunMovieSetup(const ClassTemplateEntry& row, BOOL registering) {
     return hr == E_NOINTERFACE || hr == VFW_E_NEED_OWNER ? S_OK : hr;
   }
   hr = setup->Unregister();
-  if (registering && SUCCEEDED(hr)) {
+  if (SUCCEEDED(hr)) {
     hr = setup->Register();
   }
   return hr;
@@ -38,8 +39,8 @@ HRESULT ModuleServerPath(WCHAR (&path)[MAX_PATH]) {
   if (module == nullptr) {
     return E_UNEXPECTED;
   }
-  char narrow[MAX_PATH];
-  DWORD length = GetModuleFileNameA(module, narrow, MAX_PATH);
+  // Wide, so that a folder outside the ANSI code page is named as it is.
+  DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   if (length == 0) {
     return LastErrorResult();
   }
@@ -47,9 +48,6 @@ HRESULT ModuleServerPath(WCHAR (&path)[MAX_PATH]) {
   // some other file.
   if (length >= MAX_PATH) {
     return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-  }
-  if (MultiByteToWideChar(CP_ACP, 0, narrow, -1, path, MAX_PATH) == 0) {
-    return LastErrorResult();
   }
   return S_OK;
 }
@@ -69,7 +67,7 @@ HRESULT RegisterAllClasses(const ClassTemplateEntry* table, int count) {
       return hr;
     }
     if (row.m_creator != nullptr) {
-      hr = RunMovieSetup(row, TRUE);
+      hr = RunMovieSetup(row);
       if (FAILED(hr)) {
         return hr;
       }
@@ -84,14 +82,16 @@ HRESULT UnregisterAllClasses() {
 
 HRESULT UnregisterAllClasses(const ClassTemplateEntry* table, int count) {
   HRESULT hr = S_OK;
-  // The object is created through its class key, so the key goes last.
+  // The rows' own setup data says what to take out of the mapper: no object
+  // is made, so a registration whose file is gone, moved or was never
+  // written still comes out, and nothing there is no failure.
   for (int index = count - 1; index >= 0; --index) {
     const ClassTemplateEntry& row = table[index];
     // The mapper keeps the filter's name in a key both registry views share:
     // while the module of the other bitness is registered, the name is its
     // too. Our view's pins and merit go with the class key below.
-    if (row.m_creator != nullptr && !ClassKeyInOtherView(*row.m_classId)) {
-      hr = RunMovieSetup(row, FALSE);
+    if (row.m_setupData != nullptr && !ClassKeyInOtherView(*row.m_classId)) {
+      hr = UnregisterFilterSetup(row.m_setupData);
       if (FAILED(hr)) {
         return hr;
       }

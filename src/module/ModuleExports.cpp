@@ -72,10 +72,17 @@ STDAPI DllCanUnloadNow() {
 
 STDAPI DllRegisterServer() {
   HRESULT hr = RegisterAllClasses();
-  if (FAILED(hr)) {
-    return hr;
+  if (SUCCEEDED(hr)) {
+    hr = WriteMediaTypeEntry();
   }
-  return WriteMediaTypeEntry();
+  if (FAILED(hr)) {
+    // Half a registration names a filter no graph can find, or a class whose
+    // file types lead nowhere: what was written comes out again, and the
+    // first failure is what the caller hears.
+    UnregisterAllClasses();
+    RemoveMediaTypeEntry();
+  }
+  return hr;
 }
 
 STDAPI DllUnregisterServer() {

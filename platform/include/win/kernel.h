@@ -135,13 +135,15 @@ PLATFORM_API HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 PLATFORM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 PLATFORM_API BOOL WINAPI FreeLibrary(HMODULE module);
 PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+PLATFORM_API DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 PLATFORM_API BOOL WINAPI DisableThreadLibraryCalls(HMODULE module);
 
 PLATFORM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte,
                                             int multiByteCount, LPWSTR wide, int wideCount);
-PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide,
-                                            int wideCount, LPSTR multiByte, int multiByteCount,
-                                            LPCSTR defaultChar, LPBOOL usedDefaultChar);
+PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
+                                            LPSTR multiByte, int multiByteCount, LPCSTR defaultChar,
+                                            LPBOOL usedDefaultChar);
 PLATFORM_API int WINAPI lstrlenA(LPCSTR string);
+PLATFORM_API int WINAPI lstrlenW(LPCWSTR string);
 PLATFORM_API int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 PLATFORM_API int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);
