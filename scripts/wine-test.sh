@@ -280,6 +280,14 @@ else
   check fail "installed programs list \"Tessaly Parser\" $version with its uninstaller, icon and size: $entry"
 fi
 
+echo "=== wine: unregister the copies in C:\\tessaly, while the installed ones are registered"
+# A stray copy has nothing of its own to remove: the registration is the
+# installed file's, and the checks below find it whole.
+unregister x64
+unregister x86
+hold_start
+hold_end
+
 echo "=== wine: a setup whose 64-bit module is damaged, over the installation"
 run_expect 2 "tessaly-setup-damaged.exe /S fails" 'C:\tessaly\tessaly-setup-damaged.exe' /S
 check_installed_files "after the failed upgrade"

@@ -3,6 +3,7 @@
 #include <platform/Registry.h>
 #include <win/registry.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -166,6 +167,45 @@ LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD ty
     return store.SetValue(key, nullptr, narrowName, type,
                           reinterpret_cast<const BYTE*>(text.data()),
                           static_cast<DWORD>(text.size()));
+  });
+}
+
+LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataLength) {
+  if (reserved != nullptr || (data != nullptr && dataLength == nullptr)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  return Guarded([&](RegistryStore& store) -> LONG {
+    std::string name;
+    const char* narrowName = NarrowName(valueName, name);
+    DWORD storedType = REG_NONE;
+    DWORD size = 0;
+    LONG status = store.QueryValue(key, nullptr, narrowName, &storedType, nullptr, &size, false);
+    if (status != ERROR_SUCCESS) return status;
+    std::string stored(size, '\0');
+    status = store.QueryValue(key, nullptr, narrowName, &storedType,
+                              reinterpret_cast<LPBYTE>(stored.data()), &size, false);
+    if (status != ERROR_SUCCESS) return status;
+    stored.resize(size);
+    if (type != nullptr) *type = storedType;
+    std::u16string wide;
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(stored.data());
+    DWORD needed = size;
+    if (IsTextType(storedType)) {
+      // Text goes out in wide units, as the platform keeps it.
+      bool invalid = false;
+      wide.resize(platform::kernel::Utf8ToUtf16(stored.data(), stored.size(), nullptr, &invalid));
+      platform::kernel::Utf8ToUtf16(stored.data(), stored.size(), wide.data(), &invalid);
+      bytes = reinterpret_cast<const BYTE*>(wide.data());
+      needed = static_cast<DWORD>(wide.size() * sizeof(WCHAR));
+    }
+    if (dataLength == nullptr) return ERROR_SUCCESS;
+    const DWORD room = *dataLength;
+    *dataLength = needed;
+    if (data == nullptr) return ERROR_SUCCESS;
+    if (room < needed) return ERROR_MORE_DATA;
+    std::copy(bytes, bytes + needed, data);
+    return ERROR_SUCCESS;
   });
 }
 

@@ -31,6 +31,37 @@ HRESULT RunMovieSetup(const ClassTemplateEntry& row) {
   return hr;
 }
 
+// A path in its long form, so that two spellings of one file compare equal.
+void LongForm(WCHAR (&path)[MAX_PATH]) {
+  WCHAR longPath[MAX_PATH];
+  const DWORD length = GetLongPathNameW(path, longPath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return;
+  }
+  for (DWORD index = 0; index <= length; ++index) {
+    path[index] = longPath[index];
+  }
+}
+
+// TRUE when the class is registered to another module file that is there:
+// the registration is that file's, and unregistering a stray copy must not
+// take it away. A registration naming a file that is gone is stale, and
+// anyone's to remove.
+bool RegisteredToAnotherFile(CLSID classId) {
+  WCHAR registered[MAX_PATH];
+  WCHAR own[MAX_PATH];
+  if (ReadServerPath(classId, WIDE("InprocServer32"), registered) != S_OK ||
+      FAILED(ModuleServerPath(own))) {
+    return false;
+  }
+  if (GetFileAttributesW(registered) == INVALID_FILE_ATTRIBUTES) {
+    return false;
+  }
+  LongForm(registered);
+  LongForm(own);
+  return lstrcmpiW(registered, own) != 0;
+}
+
 }  // namespace
 
 HRESULT ModuleServerPath(WCHAR (&path)[MAX_PATH]) {
@@ -82,11 +113,16 @@ HRESULT UnregisterAllClasses() {
 
 HRESULT UnregisterAllClasses(const ClassTemplateEntry* table, int count) {
   HRESULT hr = S_OK;
+  bool leftToAnotherFile = false;
   // The rows' own setup data says what to take out of the mapper: no object
   // is made, so a registration whose file is gone, moved or was never
   // written still comes out, and nothing there is no failure.
   for (int index = count - 1; index >= 0; --index) {
     const ClassTemplateEntry& row = table[index];
+    if (RegisteredToAnotherFile(*row.m_classId)) {
+      leftToAnotherFile = true;
+      continue;
+    }
     // The mapper keeps the filter's name in a key both registry views share:
     // while the module of the other bitness is registered, the name is its
     // too. Our view's pins and merit go with the class key below.
@@ -101,5 +137,5 @@ HRESULT UnregisterAllClasses(const ClassTemplateEntry* table, int count) {
       return hr;
     }
   }
-  return hr;
+  return leftToAnotherFile ? S_FALSE : S_OK;
 }

@@ -90,5 +90,10 @@ STDAPI DllUnregisterServer() {
   if (FAILED(hr)) {
     return hr;
   }
+  // Another copy of the module is registered: its file types stay with it,
+  // and this copy had nothing of its own to remove.
+  if (hr == S_FALSE) {
+    return S_OK;
+  }
   return RemoveMediaTypeEntry();
 }

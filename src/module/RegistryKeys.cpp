@@ -109,6 +109,32 @@ HRESULT WriteClassKey(CLSID classId, const WCHAR* description, const WCHAR* serv
   return ResultFromRegistry(SetText(serverKey.Get(), WIDE("ThreadingModel"), threadingModel));
 }
 
+HRESULT ReadServerPath(CLSID classId, const WCHAR* serverKeyName, WCHAR (&path)[MAX_PATH]) {
+  WCHAR name[kClassKeyLength];
+  HRESULT hr = ClassKeyName(classId, name);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  CRegistryKey classKey;
+  CRegistryKey serverKey;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE,
+                    classKey.ReleaseAndGetAddressOf()) != ERROR_SUCCESS ||
+      RegOpenKeyExW(classKey.Get(), serverKeyName, 0, KEY_QUERY_VALUE,
+                    serverKey.ReleaseAndGetAddressOf()) != ERROR_SUCCESS) {
+    return S_FALSE;
+  }
+  DWORD type = REG_NONE;
+  DWORD size = sizeof(path) - sizeof(WCHAR);
+  if (RegQueryValueExW(serverKey.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path),
+                       &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return S_FALSE;
+  }
+  // The stored text need not carry its terminator.
+  path[size / sizeof(WCHAR)] = 0;
+  return S_OK;
+}
+
 HRESULT RemoveClassKey(CLSID classId) {
   char name[kClassKeyLength];
   HRESULT hr = ClassKeyName(classId, name);

@@ -122,6 +122,23 @@ TEST_F(RegistrationTest, UnregisteringNeedsNeitherTheClassKeyNorTheRegisteredFil
   ExpectNothingOfTheModuleRegistered();
 }
 
+TEST_F(RegistrationTest, UnregisteringAStrayCopyLeavesTheRegistrationOfTheFileThatIsThere) {
+  ASSERT_EQ(registerServer_(), S_OK);
+  const std::string registered = platform::ExportRegistryText();
+  char directory[] = "/tmp/tessaly-stray-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string copy = std::string(directory) + "/tessaly.ax";
+  std::filesystem::copy_file(TESSALY_MODULE_PATH, copy);
+  HMODULE stray = LoadLibraryA(copy.c_str());
+  ASSERT_NE(stray, nullptr);
+  auto unregisterStray =
+      reinterpret_cast<RegisterServerFn>(GetProcAddress(stray, "DllUnregisterServer"));
+  EXPECT_EQ(unregisterStray(), S_OK);
+  EXPECT_EQ(platform::ExportRegistryText(), registered);
+  FreeLibrary(stray);
+  std::filesystem::remove_all(directory);
+}
+
 TEST_F(RegistrationTest, AFailedRegistrationTakesOutWhatItWrote) {
   // The parent keys every system has stay.
   CreateKey("CLSID");

@@ -66,4 +66,6 @@ PLATFORM_API LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, 
                                        PHKEY result);
 PLATFORM_API LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
                                         const BYTE* data, DWORD dataLength);
+PLATFORM_API LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved,
+                                          LPDWORD type, LPBYTE data, LPDWORD dataLength);
 PLATFORM_API LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);

@@ -26,6 +26,15 @@ TEST_F(RegistryValues, WideNamesAndTextAreKeptInTheirNarrowSpelling) {
   EXPECT_EQ(Read(key, nullptr, &type), std::string("C:\\\xE6\xA8\xA1\\x", 9));
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(Read(key, "n", &type), std::string("\x07\0\0\0", 4));
+  // Read wide, the text comes back in wide units, its size counted in bytes.
+  char16_t back[16] = {};
+  DWORD size = 4;
+  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(back), &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(size, sizeof path);
+  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(back), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(back), std::u16string(path));
   RegCloseKey(key);
   EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, u"Wide\\\u03a9"), ERROR_SUCCESS);
 }
