@@ -67,6 +67,20 @@ Var Failed   ; uninstall: 1 once a module could not be unregistered
   !endif
 !macroend
 
+; Unregisters a module and leaves regsvr32's exit code in $0. A module of
+; an older release could unregister only a whole registration: when the
+; first try fails, registering it again completes what is left, and a
+; second try takes it all out.
+!macro UnregisterModule BITS PATH
+  !insertmacro RunRegsvr32 ${BITS} '/u "${PATH}"'
+  ${If} $0 != 0
+    !insertmacro RunRegsvr32 ${BITS} '"${PATH}"'
+    ${If} $0 == 0
+      !insertmacro RunRegsvr32 ${BITS} '/u "${PATH}"'
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 ; The default layout splits the bitnesses over both program-files folders;
 ; a folder of the user's choice holds both, the 64-bit module in "x64".
 !macro SetFolders
@@ -115,7 +129,7 @@ Var Failed   ; uninstall: 1 once a module could not be unregistered
   File "/oname=${MODULE}.new" "${SOURCE}"
   StrCpy $0 0
   ${If} ${FileExists} "${DIR}\${MODULE}"
-    !insertmacro RunRegsvr32 ${BITS} '/u "${DIR}\${MODULE}"'
+    !insertmacro UnregisterModule ${BITS} "${DIR}\${MODULE}"
     ${If} $0 != 0
       DetailPrint "Unregistering the installed ${DIR}\${MODULE} failed (regsvr32 exit code $0)"
       ; Whatever part of it came out goes back in.
@@ -222,7 +236,7 @@ SectionEnd
 ; removed when Windows restarts.
 !macro RemoveModule BITS DIR
   ${If} ${FileExists} "${DIR}\${MODULE}"
-    !insertmacro RunRegsvr32 ${BITS} '/u "${DIR}\${MODULE}"'
+    !insertmacro UnregisterModule ${BITS} "${DIR}\${MODULE}"
     ${If} $0 != 0
       DetailPrint "Unregistering ${DIR}\${MODULE} failed (regsvr32 exit code $0); it stays"
       StrCpy $Failed 1
