@@ -1,13 +1,24 @@
 ; tessaly-setup.exe: installs the 32-bit TESSALY.AX on every Windows and the
-; 64-bit one beside it on 64-bit Windows, each into the program-files folder
-; of its bitness and registered with the regsvr32 of its bitness; records an
-; uninstaller that takes both out again. Silent with /S. Built by
-; scripts/installer.sh, which defines VERSION_NSH, MODULE_X86, MODULE_X64
-; and OUTFILE.
+; 64-bit one beside it on 64-bit Windows, registered with the regsvr32 of
+; their bitness, and records an uninstaller that takes both out again. Silent
+; with /S. Built by scripts/installer.sh, which defines VERSION_NSH,
+; MODULE_X86, MODULE_X64 and OUTFILE.
+;
+; Folders: by default the 32-bit module and the uninstaller go to the 32-bit
+; program-files folder and the 64-bit module to the 64-bit one, each in
+; "Tessaly". With /D=<folder> the 32-bit module and the uninstaller go to
+; <folder> and the 64-bit module to <folder>\x64.
+;
+; Exit codes: 0 done; 2 a module could not be registered, unregistered or
+; replaced (everything is as it was before the run); 3 a module is in use by
+; a running program (nothing was changed); 4 the product is installed in
+; another folder (nothing was changed). The uninstaller ends with 3010 when
+; files in use are removed only when Windows restarts.
 Unicode true
 !include "${VERSION_NSH}"
 !include LogicLib.nsh
 !include x64.nsh
+!include FileFunc.nsh
 
 !define PRODUCT "Tessaly Parser"
 !define PRODUCT_FOLDER "Tessaly"
@@ -18,7 +29,6 @@ Unicode true
 Name "${PRODUCT} ${TESSALY_VERSION}"
 OutFile "${OUTFILE}"
 RequestExecutionLevel admin
-; The uninstaller lives beside the 32-bit module, which every Windows gets.
 InstallDir "$PROGRAMFILES32\${PRODUCT_FOLDER}"
 SetCompressor /SOLID lzma
 ShowInstDetails show
@@ -35,6 +45,10 @@ VIAddVersionKey "LegalCopyright" ""
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
+
+Var Folder32 ; the 32-bit module's folder, where the uninstaller lives too
+Var Folder64 ; the 64-bit module's folder (64-bit Windows only)
+Var Failed   ; uninstall: 1 once a module could not be unregistered
 
 ; Runs the regsvr32 of a bitness and leaves its exit code in $0. The
 ; installer is a 32-bit program: System32 shows it the 32-bit regsvr32, and
@@ -53,55 +67,163 @@ UninstPage instfiles
   !endif
 !macroend
 
-!macro RemoveModule BITS DIR
-  ${If} ${FileExists} "${DIR}\${MODULE}"
-    !insertmacro RunRegsvr32 ${BITS} '/u "${DIR}\${MODULE}"'
-    ${If} $0 != 0
-      DetailPrint "Unregistering ${DIR}\${MODULE} failed (regsvr32 exit code $0)"
+; Unregisters a module and leaves regsvr32's exit code in $0. A module of
+; an older release could unregister only a whole registration: when the
+; first try fails, registering it again completes what is left, and a
+; second try takes it all out.
+!macro UnregisterModule BITS PATH
+  !insertmacro RunRegsvr32 ${BITS} '/u "${PATH}"'
+  ${If} $0 != 0
+    !insertmacro RunRegsvr32 ${BITS} '"${PATH}"'
+    ${If} $0 == 0
+      !insertmacro RunRegsvr32 ${BITS} '/u "${PATH}"'
     ${EndIf}
-    Delete "${DIR}\${MODULE}"
   ${EndIf}
+!macroend
+
+; The default layout splits the bitnesses over both program-files folders;
+; a folder of the user's choice holds both, the 64-bit module in "x64".
+!macro SetFolders
+  StrCpy $Folder32 "$INSTDIR"
+  ${If} "$INSTDIR" == "$PROGRAMFILES32\${PRODUCT_FOLDER}"
+    StrCpy $Folder64 "$PROGRAMFILES64\${PRODUCT_FOLDER}"
+  ${Else}
+    StrCpy $Folder64 "$INSTDIR\x64"
+  ${EndIf}
+!macroend
+
+; A loaded module cannot be written: a player holds it. Replacing it would
+; either fail half-way or leave the old one running unseen, so nothing is
+; touched until every player is closed.
+!macro RefuseModuleInUse DIR
+  ${If} ${FileExists} "${DIR}\${MODULE}"
+    ClearErrors
+    FileOpen $1 "${DIR}\${MODULE}" a
+    ${If} ${Errors}
+      MessageBox MB_OK|MB_ICONSTOP "${DIR}\${MODULE} is in use by a running program. Close every player and run the setup again. Nothing was changed." /SD IDOK
+      SetErrorLevel 3
+      Quit
+    ${EndIf}
+    FileClose $1
+  ${EndIf}
+!macroend
+
+; Puts the .old module back and registers it; without one, the folder goes.
+!macro RestoreOldModule BITS DIR
+  ${If} ${FileExists} "${DIR}\${MODULE}.old"
+    Rename "${DIR}\${MODULE}.old" "${DIR}\${MODULE}"
+    !insertmacro RunRegsvr32 ${BITS} '"${DIR}\${MODULE}"'
+  ${EndIf}
+  SetOutPath "$TEMP"
   RMDir "${DIR}"
 !macroend
 
-; The 64-bit module first: while the 32-bit one is still registered, it
-; leaves the mapper's entry both share, and the last one out removes it.
-!macro RemoveBothModules
-  ${If} ${RunningX64}
-    !insertmacro RemoveModule 64 "$PROGRAMFILES64\${PRODUCT_FOLDER}"
+; Puts the new module in place of the old one, keeping the old one beside it
+; as .old until the whole installation has succeeded. The old module is
+; unregistered while its file is still the one registered; a module whose
+; unregistration fails stays where it is. On any failure the folder is left
+; as it was, the old module registered again, and $0 is not 0.
+!macro ReplaceModule BITS SOURCE DIR
+  SetOutPath "${DIR}"
+  Delete "${DIR}\${MODULE}.old"
+  File "/oname=${MODULE}.new" "${SOURCE}"
+  StrCpy $0 0
+  ${If} ${FileExists} "${DIR}\${MODULE}"
+    !insertmacro UnregisterModule ${BITS} "${DIR}\${MODULE}"
+    ${If} $0 != 0
+      DetailPrint "Unregistering the installed ${DIR}\${MODULE} failed (regsvr32 exit code $0)"
+      ; Whatever part of it came out goes back in.
+      !insertmacro RunRegsvr32 ${BITS} '"${DIR}\${MODULE}"'
+      StrCpy $0 "unregistering failed"
+    ${Else}
+      ClearErrors
+      Rename "${DIR}\${MODULE}" "${DIR}\${MODULE}.old"
+      ${If} ${Errors}
+        !insertmacro RunRegsvr32 ${BITS} '"${DIR}\${MODULE}"'
+        StrCpy $0 "the installed module could not be moved aside"
+      ${EndIf}
+    ${EndIf}
   ${EndIf}
-  !insertmacro RemoveModule 32 "$PROGRAMFILES32\${PRODUCT_FOLDER}"
+  ${If} $0 == 0
+    Rename "${DIR}\${MODULE}.new" "${DIR}\${MODULE}"
+    !insertmacro RunRegsvr32 ${BITS} '"${DIR}\${MODULE}"'
+    ${If} $0 != 0
+      ; A module that fails to register takes its own half registration out.
+      DetailPrint "Registering ${DIR}\${MODULE} failed (regsvr32 exit code $0)"
+      Delete "${DIR}\${MODULE}"
+      !insertmacro RestoreOldModule ${BITS} "${DIR}"
+      StrCpy $0 "registering failed"
+    ${Else}
+      DetailPrint "Registered ${DIR}\${MODULE}"
+    ${EndIf}
+  ${EndIf}
+  Delete "${DIR}\${MODULE}.new"
 !macroend
 
-; A module that does not register leaves no player able to use it: the
-; installation stops there with a clear message and exit code 2, and takes
-; both modules out again, so that no registration names a missing file.
-!macro InstallModule BITS SOURCE DIR
-  SetOutPath "${DIR}"
-  File "/oname=${MODULE}" "${SOURCE}"
-  !insertmacro RunRegsvr32 ${BITS} '"${DIR}\${MODULE}"'
-  ${If} $0 != 0
-    MessageBox MB_OK|MB_ICONSTOP "The ${BITS}-bit ${PRODUCT} module ${DIR}\${MODULE} could not be registered (regsvr32 exit code $0). The installation stops here." /SD IDOK
-    SetOutPath "$TEMP"
-    !insertmacro RemoveBothModules
-    SetErrorLevel 2
-    Abort "Registering ${DIR}\${MODULE} failed (regsvr32 exit code $0)"
+; Undoes a ReplaceModule that succeeded, when a later one failed.
+!macro RevertModule BITS DIR
+  !insertmacro RunRegsvr32 ${BITS} '/u "${DIR}\${MODULE}"'
+  ${If} $0 == 0
+    Delete "${DIR}\${MODULE}"
+    !insertmacro RestoreOldModule ${BITS} "${DIR}"
   ${EndIf}
-  DetailPrint "Registered ${DIR}\${MODULE}"
 !macroend
+
+!macro FailInstallation WHAT
+  MessageBox MB_OK|MB_ICONSTOP "${WHAT}. The installation stops here; what was installed before is unchanged." /SD IDOK
+  SetErrorLevel 2
+  Abort "${WHAT}"
+!macroend
+
+Function .onInit
+  !insertmacro SetFolders
+  ; One installation at a time: a second one elsewhere would take over the
+  ; registration and leave the first one's uninstaller removing it.
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 != ""
+  ${AndIf} $1 != "$INSTDIR"
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} is installed in $1. Uninstall it first, or install it there again. Nothing was changed." /SD IDOK
+    SetErrorLevel 4
+    Quit
+  ${EndIf}
+  ${If} ${RunningX64}
+    !insertmacro RefuseModuleInUse "$Folder64"
+  ${EndIf}
+  !insertmacro RefuseModuleInUse "$Folder32"
+FunctionEnd
 
 Section "${PRODUCT}"
   SetOverwrite on
-  ; Registering again replaces the earlier registration, so installing over
-  ; an installation keeps exactly one.
   ${If} ${RunningX64}
-    !insertmacro InstallModule 64 "${MODULE_X64}" "$PROGRAMFILES64\${PRODUCT_FOLDER}"
+    !insertmacro ReplaceModule 64 "${MODULE_X64}" "$Folder64"
+    ${If} $0 != 0
+      !insertmacro FailInstallation "The 64-bit ${PRODUCT} module $Folder64\${MODULE} could not be installed ($0)"
+    ${EndIf}
   ${EndIf}
-  !insertmacro InstallModule 32 "${MODULE_X86}" "$PROGRAMFILES32\${PRODUCT_FOLDER}"
+  !insertmacro ReplaceModule 32 "${MODULE_X86}" "$Folder32"
+  ${If} $0 != 0
+    StrCpy $2 $0
+    ${If} ${RunningX64}
+      !insertmacro RevertModule 64 "$Folder64"
+    ${EndIf}
+    !insertmacro FailInstallation "The 32-bit ${PRODUCT} module $Folder32\${MODULE} could not be installed ($2)"
+  ${EndIf}
+  ${If} ${RunningX64}
+    Delete /REBOOTOK "$Folder64\${MODULE}.old"
+  ${EndIf}
+  Delete /REBOOTOK "$Folder32\${MODULE}.old"
 
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  ${GetSize} "$Folder32" "/S=0K" $1 $2 $3
+  ${If} ${RunningX64}
+  ${AndIf} "$Folder64" != "$Folder32\x64"
+    ${GetSize} "$Folder64" "/S=0K" $2 $3 $4
+    IntOp $1 $1 + $2
+  ${EndIf}
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${TESSALY_VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${UNINSTALLER},0"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $1
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
@@ -109,9 +231,52 @@ Section "${PRODUCT}"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; A module that cannot be unregistered is kept: deleting it would strand a
+; registration naming a missing file. A loaded one is unregistered and
+; removed when Windows restarts.
+!macro RemoveModule BITS DIR
+  ${If} ${FileExists} "${DIR}\${MODULE}"
+    !insertmacro UnregisterModule ${BITS} "${DIR}\${MODULE}"
+    ${If} $0 != 0
+      DetailPrint "Unregistering ${DIR}\${MODULE} failed (regsvr32 exit code $0); it stays"
+      StrCpy $Failed 1
+    ${Else}
+      Delete /REBOOTOK "${DIR}\${MODULE}"
+    ${EndIf}
+  ${EndIf}
+  ; A folder whose module waits for the restart goes after it.
+  ${If} ${FileExists} "${DIR}\${MODULE}"
+  ${AndIf} $Failed == 0
+    RMDir /REBOOTOK "${DIR}"
+  ${Else}
+    RMDir "${DIR}"
+  ${EndIf}
+!macroend
+
+Function un.onInit
+  !insertmacro SetFolders
+FunctionEnd
+
 Section "Uninstall"
-  Delete "$INSTDIR\${UNINSTALLER}"
-  !insertmacro RemoveBothModules
-  RMDir "$INSTDIR"
+  StrCpy $Failed 0
+  SetOutPath "$TEMP"
+  ; The 64-bit module first: while the 32-bit one is still registered, it
+  ; leaves the mapper's entry both share, and the last one out removes it.
+  ${If} ${RunningX64}
+    !insertmacro RemoveModule 64 "$Folder64"
+  ${EndIf}
+  !insertmacro RemoveModule 32 "$Folder32"
+  ${If} $Failed != 0
+    MessageBox MB_OK|MB_ICONSTOP "A ${PRODUCT} module could not be unregistered and was kept; the uninstaller stays in $INSTDIR to try again." /SD IDOK
+    SetErrorLevel 2
+    Abort "Unregistering failed"
+  ${EndIf}
+  Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
+  RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${If} ${RebootFlag}
+    MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} is unregistered. Files still in use by a running program are removed when Windows restarts." /SD IDOK
+    DetailPrint "Files in use are removed when Windows restarts"
+    SetErrorLevel 3010
+  ${EndIf}
 SectionEnd

@@ -5,11 +5,17 @@
 #   bash scripts/installer.sh [build root]   (default: build; holds windows-x86
 #                                             and windows-x64; writes
 #                                             tessaly-setup.exe there)
+#
+# TESSALY_SETUP_MODULE_X64 and TESSALY_SETUP_FILE name another 64-bit module
+# and another output file: the Wine stage builds a setup with a damaged
+# module that way.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$(cd "${1:-${TESSALY_BUILD_ROOT:-$root/build}}" && pwd)"
-for file in "$out/windows-x86/src/TESSALY.AX" "$out/windows-x64/src/TESSALY.AX" \
+module_x64="${TESSALY_SETUP_MODULE_X64:-$out/windows-x64/src/TESSALY.AX}"
+setup="${TESSALY_SETUP_FILE:-$out/tessaly-setup.exe}"
+for file in "$out/windows-x86/src/TESSALY.AX" "$module_x64" \
             "$out/windows-x86/tessaly-version.nsh" "$out/windows-x64/tessaly-version.nsh"; do
   if [ ! -f "$file" ]; then
     echo "installer: $file is missing; cross-build both Windows configurations first" >&2
@@ -26,11 +32,11 @@ if ! cmp -s "$out/windows-x86/tessaly-version.nsh" "$out/windows-x64/tessaly-ver
   exit 1
 fi
 
-echo "=== installer: tessaly-setup.exe"
+echo "=== installer: $(basename "$setup")"
 makensis -V2 -NOCD \
   -DVERSION_NSH="$out/windows-x86/tessaly-version.nsh" \
   -DMODULE_X86="$out/windows-x86/src/TESSALY.AX" \
-  -DMODULE_X64="$out/windows-x64/src/TESSALY.AX" \
-  -DOUTFILE="$out/tessaly-setup.exe" \
+  -DMODULE_X64="$module_x64" \
+  -DOUTFILE="$setup" \
   "$root/installer/tessaly.nsi"
-ls -l "$out/tessaly-setup.exe"
+ls -l "$setup"

@@ -5,11 +5,17 @@
 # natively against the 64-bit view. Each module is registered from its own
 # folder with the regsvr32 of its own bitness; the test program of each build
 # checks its own module while the other is registered beside it, after the
-# other is unregistered, and after its own unregistration. Then the installer
-# (scripts/installer.sh) installs both silently, twice, the test programs play
-# through the installed modules, and its uninstaller must leave nothing of
-# ours behind. Both test programs also compare our Cinepak decoder with
-# Wine's own, frame by frame. Exits non-zero when any step or check fails.
+# other is unregistered, and after its own unregistration; unregistering a
+# module never registered, and registering into a read-only key, must leave
+# nothing behind. Then the installer (scripts/installer.sh) installs both
+# silently, twice; a setup with a damaged module, and one run while a player
+# holds the module, must fail and leave the installation working; an
+# uninstall while a player holds the module unregisters it and leaves the
+# file to the restart; an install into a folder of the user's choice whose
+# name no ANSI code page spells must work and uninstall cleanly. After each,
+# the registry in both views and the files are checked. Both test programs
+# also compare our Cinepak decoder with Wine's own, frame by frame. Exits
+# non-zero when any step or check fails.
 #
 #   bash scripts/wine-test.sh [build root]   (default: build; holds windows-x86,
 #                                             windows-x64 and tessaly-setup.exe)
@@ -37,6 +43,9 @@ if ! command -v wine > /dev/null; then
   exit 1
 fi
 
+# Arguments reach Wine as UTF-8, so that a folder name outside the ANSI code
+# page arrives intact.
+export LC_ALL=C.UTF-8
 export WINEPREFIX="$out/wine-prefix"
 export WINEARCH=win64
 export WINEDEBUG=-all
@@ -78,6 +87,13 @@ done
 regsvr32[x64]='C:\windows\system32\regsvr32.exe'
 regsvr32[x86]='C:\windows\syswow64\regsvr32.exe'
 cp "$setup" "$WINEPREFIX/drive_c/tessaly/"
+# The same setup with a 64-bit module that does not load: an upgrade that
+# fails half-way.
+head -c 4096 "$out/windows-x64/src/TESSALY.AX" > "$out/TESSALY-damaged.AX"
+TESSALY_SETUP_MODULE_X64="$out/TESSALY-damaged.AX" \
+  TESSALY_SETUP_FILE="$WINEPREFIX/drive_c/tessaly/tessaly-setup-damaged.exe" \
+  bash "$root/scripts/installer.sh" "$out" > "$out/installer-damaged.log" 2>&1 ||
+  { cat "$out/installer-damaged.log"; echo "wine-test: the damaged setup was not built" >&2; exit 1; }
 cd "$WINEPREFIX/drive_c/tessaly"
 
 failed=0
@@ -96,6 +112,19 @@ run_step() {
     failed=1
   fi
   return 0
+}
+# Like run_step, for a step that must end with one exit code.
+run_expect() {
+  local expected="$1" name="$2"; shift 2
+  local rc=0
+  timeout "$step_timeout" wine "$@" || rc=$?
+  # Wine hands the shell the low 8 bits of a Windows exit code.
+  if [ "$rc" -eq "$((expected % 256))" ]; then
+    echo "PASS: $name (exit code $expected)"
+  else
+    echo "FAIL: $name -- exit code $rc, not $expected"
+    failed=1
+  fi
 }
 register() {
   run_step "$1: regsvr32 /s TESSALY.AX${2:-}" "${regsvr32[$1]}" /s "${module_win[$1]}"
@@ -140,6 +169,83 @@ for bits in x64 x86; do
   run_step "$bits: tessaly-wintest cinepak" "C:\\tessaly\\$bits\\tessaly-wintest.exe" cinepak
 done
 
+program_files="$WINEPREFIX/drive_c/Program Files"
+installed_x64='C:\Program Files\Tessaly\TESSALY.AX'
+installed_x86='C:\Program Files (x86)\Tessaly\TESSALY.AX'
+# The installed modules are the ones of this build.
+check_installed_files() {
+  if cmp -s "$program_files/Tessaly/TESSALY.AX" "$out/windows-x64/src/TESSALY.AX" &&
+     cmp -s "$program_files (x86)/Tessaly/TESSALY.AX" "$out/windows-x86/src/TESSALY.AX"; then
+    check pass "$1: both installed modules are this build's"
+  else
+    check fail "$1: the installed modules are not this build's"
+  fi
+}
+# A player holding the installed 64-bit module: the test program made a
+# filter through COM and waits on its input until hold_end.
+hold_start() {
+  echo "=== wine: a 64-bit player holds $installed_x64"
+  coproc HOLDER { wine 'C:\tessaly\x64\tessaly-wintest.exe' hold "$installed_x64" 2>&1; }
+  # Bash closes a coprocess's own descriptors when it ends; these copies
+  # keep its last lines readable.
+  holder_pid="$HOLDER_PID"
+  exec {holder_out}<&"${HOLDER[0]}" {holder_in}>&"${HOLDER[1]}"
+  local line
+  while IFS= read -r line <&"$holder_out"; do
+    line="${line%$'\r'}"
+    [ "$line" = "HOLDING" ] && return 0
+    echo "$line"
+    [[ "$line" == FAIL:* ]] && failed=1
+  done
+  check fail "the holding program ended before it held the module"
+}
+hold_end() {
+  local line rc=0
+  echo >&"$holder_in" || true
+  exec {holder_in}>&-
+  while IFS= read -r line <&"$holder_out"; do
+    line="${line%$'\r'}"
+    echo "$line"
+    [[ "$line" == FAIL:* ]] && failed=1
+  done
+  exec {holder_out}<&-
+  wait "$holder_pid" || rc=$?
+  if [ "$rc" -eq 0 ]; then
+    check pass "the holding program let go"
+  else
+    check fail "the holding program: exit code $rc"
+  fi
+}
+# The values among the installed programs (the installer is 32-bit: the 32-bit view).
+programs_entry() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaly' /reg:32 2>&1 |
+    tr -d '\r' || true
+}
+
+echo "=== wine: unregister both before anything was registered"
+unregister x64
+unregister x86
+check_clean "after unregistering modules never registered"
+
+echo "=== wine: register both where a read-only FILM \"Media Type\" key is in the way"
+run_step "x64: make the key read-only" 'C:\tessaly\x64\tessaly-wintest.exe' lock-key
+run_step "x86: make the key read-only" 'C:\tessaly\x86\tessaly-wintest.exe' lock-key
+# Wine's regsvr32 exits with 5 when DllRegisterServer fails.
+for bits in x64 x86; do
+  run_expect 5 "$bits: regsvr32 /s TESSALY.AX refused" "${regsvr32[$bits]}" /s "${module_win[$bits]}"
+done
+# What the registration wrote before it failed is gone; the key in its way
+# is not its own to remove.
+timeout "$step_timeout" wineserver -w
+if grep -q -i '6B1E4F20-D3A7-11D1' "$WINEPREFIX/system.reg"; then
+  check fail "after the refused registrations: the class or the mapper's entry is left in a view"
+else
+  check pass "after the refused registrations: no class key and no mapper entry in either view"
+fi
+run_step "x64: make the key writable" 'C:\tessaly\x64\tessaly-wintest.exe' unlock-key
+run_step "x86: make the key writable" 'C:\tessaly\x86\tessaly-wintest.exe' unlock-key
+check_clean "after the refused registrations"
+
 echo "=== wine: register both, side by side"
 for bits in x64 x86; do
   register $bits
@@ -168,35 +274,104 @@ check_clean "after both unregistrations"
 echo "=== wine: install both with tessaly-setup.exe /S, then again over the installation"
 run_step "tessaly-setup.exe /S" 'C:\tessaly\tessaly-setup.exe' /S
 run_step "tessaly-setup.exe /S, over the installation" 'C:\tessaly\tessaly-setup.exe' /S
-wintest x64 registered "installed" 'C:\Program Files\Tessaly\TESSALY.AX'
-wintest x86 registered "installed" 'C:\Program Files (x86)\Tessaly\TESSALY.AX'
-# The installer is 32-bit: its entry is in the 32-bit view.
-entry="$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaly' /reg:32 2>&1 |
-  tr -d '\r' || true)"
+check_installed_files "installed"
+wintest x64 registered "installed" "$installed_x64"
+wintest x86 registered "installed" "$installed_x86"
+entry="$(programs_entry)"
 if grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$entry" &&
    grep -q "DisplayVersion *REG_SZ *$version$" <<< "$entry" &&
-   grep -q 'UninstallString *REG_SZ *"C:\\Program Files (x86)\\Tessaly\\uninstall.exe"$' <<< "$entry"; then
-  check pass "installed programs list \"Tessaly Parser\" $version with its uninstaller"
+   grep -q 'UninstallString *REG_SZ *"C:\\Program Files (x86)\\Tessaly\\uninstall.exe"$' <<< "$entry" &&
+   grep -q 'DisplayIcon *REG_SZ *C:\\Program Files (x86)\\Tessaly\\uninstall.exe,0$' <<< "$entry" &&
+   grep -q 'EstimatedSize *REG_DWORD *0x[0-9a-f]*[1-9a-f]' <<< "$entry"; then
+  check pass "installed programs list \"Tessaly Parser\" $version with its uninstaller, icon and size"
 else
-  check fail "installed programs list \"Tessaly Parser\" $version with its uninstaller: $entry"
+  check fail "installed programs list \"Tessaly Parser\" $version with its uninstaller, icon and size: $entry"
 fi
 
-echo "=== wine: uninstall silently"
-run_step "uninstall.exe /S" 'C:\Program Files (x86)\Tessaly\uninstall.exe' /S
+echo "=== wine: unregister the copies in C:\\tessaly, while the installed ones are registered"
+# A stray copy has nothing of its own to remove: the registration is the
+# installed file's, and the checks below find it whole.
+unregister x64
+unregister x86
+hold_start
+hold_end
+
+echo "=== wine: a setup whose 64-bit module is damaged, over the installation"
+run_expect 2 "tessaly-setup-damaged.exe /S fails" 'C:\tessaly\tessaly-setup-damaged.exe' /S
+check_installed_files "after the failed upgrade"
+wintest x64 registered "after the failed upgrade" "$installed_x64"
+wintest x86 registered "after the failed upgrade" "$installed_x86"
+grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$(programs_entry)" &&
+  check pass "after the failed upgrade: the installed programs still list it" ||
+  check fail "after the failed upgrade: the installed programs no longer list it"
+
+echo "=== wine: upgrade while a player holds the module"
+hold_start
+run_expect 3 "tessaly-setup.exe /S refuses while the module is in use" 'C:\tessaly\tessaly-setup.exe' /S
+hold_end
+check_installed_files "after the refused upgrade"
+wintest x64 registered "after the refused upgrade" "$installed_x64"
+if [ -n "$(find "$program_files/Tessaly" "$program_files (x86)/Tessaly" -name '*.new' -o -name '*.old')" ]; then
+  check fail "after the refused upgrade: files left beside the modules"
+else
+  check pass "after the refused upgrade: no file left beside the modules"
+fi
+
+echo "=== wine: uninstall while a player holds the module"
+hold_start
+# In place (_?=), so that its exit code is the uninstaller's own; its own file
+# then waits for the restart too. _?= takes the rest of the command line,
+# spaces and all, unquoted, which only a batch file passes on.
+printf '%s\r\n' '@"C:\Program Files (x86)\Tessaly\uninstall.exe" /S _?=C:\Program Files (x86)\Tessaly' \
+  '@exit /b %ERRORLEVEL%' > "$WINEPREFIX/drive_c/tessaly/uninstall-in-place.cmd"
+run_expect 3010 "uninstall.exe /S says files wait for the restart" \
+  cmd /c 'C:\tessaly\uninstall-in-place.cmd'
+wintest x64 unregistered "uninstalled, the file still held" "$installed_x64"
+wintest x86 unregistered "uninstalled, the file still held" "$installed_x86"
+pending="$(wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>&1 | tr -d '\r' || true)"
+if grep -qi 'Program Files\\Tessaly\\TESSALY.AX' <<< "$pending"; then
+  check pass "the held module is removed at the restart"
+else
+  check fail "the held module is removed at the restart: $pending"
+fi
+hold_end
+echo "=== wine: restart"
+timeout "$step_timeout" wineboot -r > /dev/null 2>&1 || true
+timeout "$step_timeout" wineserver -w
+for folder in "Program Files/Tessaly" "Program Files (x86)/Tessaly"; do
+  if [ -e "$WINEPREFIX/drive_c/$folder" ]; then
+    check fail "after the restart: C:/$folder is gone: $(ls -A "$WINEPREFIX/drive_c/$folder" | tr '\n' ' ')"
+  else
+    check pass "after the restart: C:/$folder is gone"
+  fi
+done
+check_clean "after uninstalling while the module was held"
+
+# Cyrillic and CJK: no ANSI code page spells both. No space: /D= takes the
+# rest of the command line unquoted.
+custom_unix="$WINEPREFIX/drive_c/Тессали-模块"
+custom_win='C:\Тессали-模块'
+echo "=== wine: install into a folder of the user's choice (/D=$custom_win)"
+run_step "tessaly-setup.exe /S /D=$custom_win" 'C:\tessaly\tessaly-setup.exe' /S "/D=$custom_win"
+for file in "TESSALY.AX" "x64/TESSALY.AX" "uninstall.exe"; do
+  [ -f "$custom_unix/$file" ] && check pass "/D=: $file installed there" ||
+    check fail "/D=: $file is not in the chosen folder"
+done
+[ -e "$program_files/Tessaly" ] || [ -e "$program_files (x86)/Tessaly" ] &&
+  check fail "/D=: something went to the program-files folders" ||
+  check pass "/D=: nothing went to the program-files folders"
+wintest x64 registered "installed in the chosen folder" "$custom_win\x64\TESSALY.AX"
+wintest x86 registered "installed in the chosen folder" "$custom_win\TESSALY.AX"
+run_expect 4 "tessaly-setup.exe /S refuses a second installation elsewhere" 'C:\tessaly\tessaly-setup.exe' /S
+run_step "uninstall.exe /S from the chosen folder" "$custom_win\uninstall.exe" /S
 # The uninstaller hands over to a copy of itself and returns at once; the
 # copy has finished when the server has no process left.
 timeout "$step_timeout" wineserver -w
-wintest x64 unregistered "uninstalled" 'C:\Program Files\Tessaly\TESSALY.AX'
-wintest x86 unregistered "uninstalled" 'C:\Program Files (x86)\Tessaly\TESSALY.AX'
-for folder in "Program Files/Tessaly" "Program Files (x86)/Tessaly"; do
-  if [ -e "$WINEPREFIX/drive_c/$folder" ]; then
-    check fail "uninstall removed C:/$folder: $(ls -A "$WINEPREFIX/drive_c/$folder" | tr '\n' ' ')"
-  else
-    check pass "uninstall removed C:/$folder"
-  fi
-done
-
-check_clean "after uninstalling"
+[ -e "$custom_unix" ] && check fail "uninstall removed the chosen folder: $(ls -AR "$custom_unix" | tr '\n' ' ')" ||
+  check pass "uninstall removed the chosen folder"
+wintest x64 unregistered "uninstalled from the chosen folder" "$custom_win\x64\TESSALY.AX"
+wintest x86 unregistered "uninstalled from the chosen folder" "$custom_win\TESSALY.AX"
+check_clean "after uninstalling from the chosen folder"
 
 echo "    wine stage took $((SECONDS - started)) s"
 if [ "$failed" -ne 0 ]; then

@@ -116,3 +116,35 @@ PLATFORM_API int WINAPI lstrlenA(LPCSTR string) {
   }
   return static_cast<int>(std::strlen(string));
 }
+
+PLATFORM_API int WINAPI lstrlenW(LPCWSTR string) {
+  if (string == nullptr) {
+    return 0;
+  }
+  int length = 0;
+  while (string[length] != 0) {
+    ++length;
+  }
+  return length;
+}
+
+PLATFORM_API int WINAPI lstrcmpiW(LPCWSTR first, LPCWSTR second) {
+  // Case folding of the basic Latin letters only: file names here are
+  // compared byte for byte by the file system anyway.
+  auto fold = [](WCHAR unit) -> int {
+    return unit >= u'A' && unit <= u'Z' ? unit - u'A' + u'a' : unit;
+  };
+  if (first == nullptr || second == nullptr) {
+    return first == second ? 0 : (first == nullptr ? -1 : 1);
+  }
+  for (size_t index = 0;; ++index) {
+    const int a = fold(first[index]);
+    const int b = fold(second[index]);
+    if (a != b) {
+      return a < b ? -1 : 1;
+    }
+    if (a == 0) {
+      return 0;
+    }
+  }
+}

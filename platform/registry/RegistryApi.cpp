@@ -3,9 +3,11 @@
 #include <platform/Registry.h>
 #include <win/registry.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 
+#include "../kernel/Utf.h"
 #include "RegistryStore.h"
 
 using platform::registry::RegistryStore;
@@ -20,6 +22,21 @@ LONG Guarded(Call call) {
   } catch (const std::bad_alloc&) {
     return ERROR_OUTOFMEMORY;
   }
+}
+
+// A wide name in the tree's narrow spelling; null stays null.
+const char* NarrowName(LPCWSTR wide, std::string& narrow) {
+  if (wide == nullptr) return nullptr;
+  size_t length = 0;
+  while (wide[length] != 0) ++length;
+  bool replaced = false;
+  narrow.resize(platform::kernel::Utf16ToUtf8(wide, length, nullptr, "?", &replaced));
+  platform::kernel::Utf16ToUtf8(wide, length, narrow.data(), "?", &replaced);
+  return narrow.c_str();
+}
+
+bool IsTextType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
 }  // namespace
@@ -115,6 +132,90 @@ LONG WINAPI RegCloseKey(HKEY key) {
   return Guarded([&](RegistryStore& store) { return store.CloseKey(key); });
 }
 
+LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR className,
+                            DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES attributes,
+                            PHKEY result, LPDWORD disposition) {
+  if (subKey == nullptr) return ERROR_BAD_PATHNAME;
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    return store.CreateKey(key, NarrowName(subKey, name), desired, result, disposition);
+  });
+}
+
+LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired, PHKEY result) {
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    return store.OpenKey(key, NarrowName(subKey, name), desired, result);
+  });
+}
+
+LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
+                           const BYTE* data, DWORD dataLength) {
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    const char* narrowName = NarrowName(valueName, name);
+    if (!IsTextType(type) || data == nullptr) {
+      return store.SetValue(key, nullptr, narrowName, type, data, dataLength);
+    }
+    // Text is kept narrow: the wide units, terminators included, become
+    // their narrow spelling, as an A-reader of the value expects.
+    const WCHAR* wide = reinterpret_cast<const WCHAR*>(data);
+    const size_t units = dataLength / sizeof(WCHAR);
+    bool replaced = false;
+    std::string text(platform::kernel::Utf16ToUtf8(wide, units, nullptr, "?", &replaced), '\0');
+    platform::kernel::Utf16ToUtf8(wide, units, text.data(), "?", &replaced);
+    return store.SetValue(key, nullptr, narrowName, type,
+                          reinterpret_cast<const BYTE*>(text.data()),
+                          static_cast<DWORD>(text.size()));
+  });
+}
+
+LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataLength) {
+  if (reserved != nullptr || (data != nullptr && dataLength == nullptr)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  return Guarded([&](RegistryStore& store) -> LONG {
+    std::string name;
+    const char* narrowName = NarrowName(valueName, name);
+    DWORD storedType = REG_NONE;
+    DWORD size = 0;
+    LONG status = store.QueryValue(key, nullptr, narrowName, &storedType, nullptr, &size, false);
+    if (status != ERROR_SUCCESS) return status;
+    std::string stored(size, '\0');
+    status = store.QueryValue(key, nullptr, narrowName, &storedType,
+                              reinterpret_cast<LPBYTE>(stored.data()), &size, false);
+    if (status != ERROR_SUCCESS) return status;
+    stored.resize(size);
+    if (type != nullptr) *type = storedType;
+    std::u16string wide;
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(stored.data());
+    DWORD needed = size;
+    if (IsTextType(storedType)) {
+      // Text goes out in wide units, as the platform keeps it.
+      bool invalid = false;
+      wide.resize(platform::kernel::Utf8ToUtf16(stored.data(), stored.size(), nullptr, &invalid));
+      platform::kernel::Utf8ToUtf16(stored.data(), stored.size(), wide.data(), &invalid);
+      bytes = reinterpret_cast<const BYTE*>(wide.data());
+      needed = static_cast<DWORD>(wide.size() * sizeof(WCHAR));
+    }
+    if (dataLength == nullptr) return ERROR_SUCCESS;
+    const DWORD room = *dataLength;
+    *dataLength = needed;
+    if (data == nullptr) return ERROR_SUCCESS;
+    if (room < needed) return ERROR_MORE_DATA;
+    std::copy(bytes, bytes + needed, data);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+  return Guarded([&](RegistryStore& store) {
+    std::string name;
+    return store.DeleteKey(key, NarrowName(subKey, name));
+  });
+}
+
 namespace platform {
 
 bool UseRegistryFile(const std::string& path, std::string* error) {
@@ -133,6 +234,8 @@ void ResetRegistry() { RegistryStore::Instance().Reset(); }
 void SetUnspellableKeyName(std::string_view name) {
   RegistryStore::Instance().SetUnspellableName(name);
 }
+
+void SetReadOnlyKeyPath(std::string_view path) { RegistryStore::Instance().SetReadOnlyPath(path); }
 
 std::string ExportRegistryText() { return RegistryStore::Instance().Export(); }
 

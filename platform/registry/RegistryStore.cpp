@@ -139,6 +139,28 @@ void RegistryStore::ReplaceTreeLocked(std::shared_ptr<RegistryNode> root, std::s
   m_loadError.clear();
   m_refusal = ERROR_SUCCESS;
   m_unspellableName.clear();
+  m_readOnlyPath.clear();
+}
+
+bool RegistryStore::IsReadOnlyLocked(const RegistryNode& node) const {
+  if (m_readOnlyPath.empty() || node.parent == nullptr) return false;
+  std::string path = node.name;
+  for (const RegistryNode* up = node.parent; up != nullptr && up->parent != nullptr;
+       up = up->parent) {
+    path = up->name + "\\" + path;
+  }
+  return NamesEqual(path, m_readOnlyPath);
+}
+
+RegistryNode* RegistryStore::DeepestExisting(RegistryNode& base,
+                                             const std::vector<std::string>& names) {
+  RegistryNode* node = &base;
+  for (const std::string& name : names) {
+    auto found = node->subkeys.find(name);
+    if (found == node->subkeys.end()) break;
+    node = found->second.get();
+  }
+  return node;
 }
 
 LONG RegistryStore::ResolveLocked(HKEY key, DWORD needed, RegistryNode*& node) {
@@ -185,6 +207,7 @@ LONG RegistryStore::CreateKey(HKEY key, LPCSTR subKey, REGSAM desired, PHKEY res
   if (created) {
     status = ResolveLocked(key, KEY_CREATE_SUB_KEY, base);
     if (status != ERROR_SUCCESS) return status;
+    if (IsReadOnlyLocked(*DeepestExisting(*base, names))) return ERROR_ACCESS_DENIED;
     if (DepthOf(*base) + names.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
     std::shared_ptr<RegistryNode> createdTop;
     node = CreateNodes(*base, names, createdTop);
@@ -240,6 +263,9 @@ LONG RegistryStore::SetValue(HKEY key, LPCSTR subKey, LPCSTR valueName, DWORD ty
   if (status != ERROR_SUCCESS) return status;
   std::shared_ptr<RegistryNode> createdTop;
   RegistryNode* node = FindNode(*base, names);
+  if (IsReadOnlyLocked(node != nullptr ? *node : *DeepestExisting(*base, names))) {
+    return ERROR_ACCESS_DENIED;
+  }
   if (node == nullptr) {
     status = ResolveLocked(key, KEY_CREATE_SUB_KEY, base);
     if (status != ERROR_SUCCESS) return status;
@@ -398,6 +424,11 @@ void RegistryStore::UseMemory() {
 void RegistryStore::SetUnspellableName(std::string_view name) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_unspellableName = name;
+}
+
+void RegistryStore::SetReadOnlyPath(std::string_view path) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_readOnlyPath = path;
 }
 
 void RegistryStore::Reset() {

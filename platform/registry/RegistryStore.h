@@ -40,6 +40,7 @@ class RegistryStore {
   bool Import(std::string_view text, std::string* error);
   std::string FilePath();
   void SetUnspellableName(std::string_view name);
+  void SetReadOnlyPath(std::string_view path);
   std::string LoadError();
 
  private:
@@ -58,6 +59,10 @@ class RegistryStore {
   LONG ResolveLocked(HKEY key, DWORD needed, RegistryNode*& node);
   // The existing key at subKey below key; ERROR_FILE_NOT_FOUND when there is none.
   LONG FindExistingLocked(HKEY key, LPCSTR subKey, RegistryNode*& node);
+  // TRUE when the key is the one SetReadOnlyPath names.
+  bool IsReadOnlyLocked(const RegistryNode& node) const;
+  // The deepest existing key along names below base: the key a creation writes into.
+  static RegistryNode* DeepestExisting(RegistryNode& base, const std::vector<std::string>& names);
   HKEY NewHandleLocked(RegistryNode& node, DWORD access);
   LONG SaveLocked();
 
@@ -69,6 +74,7 @@ class RegistryStore {
   LONG m_refusal = ERROR_SUCCESS;
   std::string m_saveError;
   std::string m_unspellableName;  // empty: every name can be spelled
+  std::string m_readOnlyPath;     // empty: every key can be written
   std::unordered_map<uintptr_t, OpenHandle> m_handles;
   uintptr_t m_nextHandle = 0x1000;
 };

@@ -11,10 +11,11 @@
 HRESULT RegisterAllClasses();
 HRESULT RegisterAllClasses(const ClassTemplateEntry* table, int count);
 
-// Rows from the last to the first; a row whose object cannot be created
-// through its class key keeps that key.
-// A filter whose class the other registry view still holds keeps its entry
-// in the mapper.
+// Rows from the last to the first, from the rows' own setup data: no object
+// is created, and a row with nothing registered is no failure. A filter
+// whose class the other registry view still holds keeps its entry in the
+// mapper. A row registered to another module file that exists is left to
+// that file, and the result is S_FALSE.
 HRESULT UnregisterAllClasses();
 HRESULT UnregisterAllClasses(const ClassTemplateEntry* table, int count);
 

@@ -72,16 +72,28 @@ STDAPI DllCanUnloadNow() {
 
 STDAPI DllRegisterServer() {
   HRESULT hr = RegisterAllClasses();
-  if (FAILED(hr)) {
-    return hr;
+  if (SUCCEEDED(hr)) {
+    hr = WriteMediaTypeEntry();
   }
-  return WriteMediaTypeEntry();
+  if (FAILED(hr)) {
+    // Half a registration names a filter no graph can find, or a class whose
+    // file types lead nowhere: what was written comes out again, and the
+    // first failure is what the caller hears.
+    UnregisterAllClasses();
+    RemoveMediaTypeEntry();
+  }
+  return hr;
 }
 
 STDAPI DllUnregisterServer() {
   HRESULT hr = UnregisterAllClasses();
   if (FAILED(hr)) {
     return hr;
+  }
+  // Another copy of the module is registered: its file types stay with it,
+  // and this copy had nothing of its own to remove.
+  if (hr == S_FALSE) {
+    return S_OK;
   }
   return RemoveMediaTypeEntry();
 }

@@ -12,8 +12,18 @@ void SetModuleInstance(HINSTANCE instance) { g_moduleInstance = instance; }
 void LockModule(BOOL lock) {
   if (lock) {
     InterlockedIncrement(&g_serverLockCount);
-  } else {
-    InterlockedDecrement(&g_serverLockCount);
+    return;
+  }
+  // An unmatched unlock must not use up a lock another caller takes later:
+  // the count never goes below zero.
+  for (;;) {
+    const LONG count = InterlockedCompareExchange(&g_serverLockCount, 0, 0);
+    if (count <= 0) {
+      return;
+    }
+    if (InterlockedCompareExchange(&g_serverLockCount, count - 1, count) == count) {
+      return;
+    }
   }
 }
 

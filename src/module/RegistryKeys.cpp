@@ -4,21 +4,47 @@
 
 namespace {
 
-// wsprintfA writes at most this many bytes, the terminator included.
-constexpr int kFormatLimit = 1024;
+constexpr int kGuidTextLength = 39;                   // braces and terminator included
+constexpr int kClassKeyLength = 6 + kGuidTextLength;  // "CLSID" and a backslash before it
 
-constexpr DWORD kGuidTextLength = 39;  // braces and terminator included
-
-HRESULT ClassKeyName(REFCLSID classId, char (&name)[kFormatLimit]) {
-  WCHAR guidText[kGuidTextLength];
-  if (StringFromGUID2(classId, guidText, kGuidTextLength) == 0) {
+// The class key name (CLSID, a backslash, the class identifier) in wide
+// characters, for the keys this module writes.
+HRESULT ClassKeyName(REFCLSID classId, WCHAR (&name)[kClassKeyLength]) {
+  const WCHAR prefix[] = WIDE("CLSID\\");
+  for (int index = 0; index < 6; ++index) {
+    name[index] = prefix[index];
+  }
+  if (StringFromGUID2(classId, name + 6, kGuidTextLength) == 0) {
     return E_FAIL;
   }
-  wsprintfA(name, "CLSID\\%ls", guidText);
   return S_OK;
 }
 
-void ToNarrow(const WCHAR* text, char (&narrow)[kFormatLimit]) { wsprintfA(narrow, "%ls", text); }
+// The same name narrowed; a class identifier is ASCII whatever the code page.
+HRESULT ClassKeyName(REFCLSID classId, char (&name)[kClassKeyLength]) {
+  WCHAR wide[kClassKeyLength];
+  HRESULT hr = ClassKeyName(classId, wide);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  for (int index = 0; index < kClassKeyLength; ++index) {
+    name[index] = static_cast<char>(wide[index]);
+  }
+  return S_OK;
+}
+
+// A text value, written wide so that a path outside the ANSI code page is
+// stored as the system named it.
+LONG SetText(HKEY key, const WCHAR* name, const WCHAR* text) {
+  const DWORD size = static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(WCHAR));
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
+}
+
+LONG CreateKey(HKEY parent, const WCHAR* name, CRegistryKey& key) {
+  return RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.ReleaseAndGetAddressOf(),
+                         nullptr);
+}
 
 // Deletes parent\name and everything below it; the registry's status.
 // ERROR_FILE_NOT_FOUND also for a key whose enumerated name cannot be opened
@@ -57,40 +83,60 @@ LONG DeleteExistingTree(HKEY parent, const char* name) {
 
 HRESULT WriteClassKey(CLSID classId, const WCHAR* description, const WCHAR* serverPath,
                       const WCHAR* threadingModel, const WCHAR* serverKeyName) {
-  char text[kFormatLimit];
-  HRESULT hr = ClassKeyName(classId, text);
+  WCHAR name[kClassKeyLength];
+  HRESULT hr = ClassKeyName(classId, name);
   if (FAILED(hr)) {
     return hr;
   }
   CRegistryKey classKey;
-  LONG status = RegCreateKeyA(HKEY_CLASSES_ROOT, text, classKey.ReleaseAndGetAddressOf());
+  LONG status = CreateKey(HKEY_CLASSES_ROOT, name, classKey);
   if (status != ERROR_SUCCESS) {
     return ResultFromRegistry(status);
   }
-  ToNarrow(description, text);
-  status = RegSetValueA(classKey.Get(), nullptr, REG_SZ, text, lstrlenA(text) + 1);
+  status = SetText(classKey.Get(), nullptr, description);
   if (status != ERROR_SUCCESS) {
     return ResultFromRegistry(status);
   }
-  ToNarrow(serverKeyName, text);
   CRegistryKey serverKey;
-  status = RegCreateKeyA(classKey.Get(), text, serverKey.ReleaseAndGetAddressOf());
+  status = CreateKey(classKey.Get(), serverKeyName, serverKey);
   if (status != ERROR_SUCCESS) {
     return ResultFromRegistry(status);
   }
-  ToNarrow(serverPath, text);
-  status = RegSetValueA(serverKey.Get(), nullptr, REG_SZ, text, lstrlenA(text) + 1);
+  status = SetText(serverKey.Get(), nullptr, serverPath);
   if (status != ERROR_SUCCESS) {
     return ResultFromRegistry(status);
   }
-  ToNarrow(threadingModel, text);
-  status = RegSetValueExA(serverKey.Get(), "ThreadingModel", 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
-  return ResultFromRegistry(status);
+  return ResultFromRegistry(SetText(serverKey.Get(), WIDE("ThreadingModel"), threadingModel));
+}
+
+HRESULT ReadServerPath(CLSID classId, const WCHAR* serverKeyName, WCHAR (&path)[MAX_PATH]) {
+  WCHAR name[kClassKeyLength];
+  HRESULT hr = ClassKeyName(classId, name);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  CRegistryKey classKey;
+  CRegistryKey serverKey;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE,
+                    classKey.ReleaseAndGetAddressOf()) != ERROR_SUCCESS ||
+      RegOpenKeyExW(classKey.Get(), serverKeyName, 0, KEY_QUERY_VALUE,
+                    serverKey.ReleaseAndGetAddressOf()) != ERROR_SUCCESS) {
+    return S_FALSE;
+  }
+  DWORD type = REG_NONE;
+  DWORD size = sizeof(path) - sizeof(WCHAR);
+  if (RegQueryValueExW(serverKey.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path),
+                       &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return S_FALSE;
+  }
+  // The stored text need not carry its terminator.
+  path[size / sizeof(WCHAR)] = 0;
+  return S_OK;
 }
 
 HRESULT RemoveClassKey(CLSID classId) {
-  char name[kFormatLimit];
+  char name[kClassKeyLength];
   HRESULT hr = ClassKeyName(classId, name);
   if (FAILED(hr)) {
     return hr;
@@ -110,10 +156,12 @@ BOOL ClassKeyInOtherView(CLSID classId) {
   }
   otherView = KEY_WOW64_64KEY;
 #endif
-  char name[kFormatLimit];
-  if (FAILED(ClassKeyName(classId, name))) {
+  char classKey[kClassKeyLength];
+  if (FAILED(ClassKeyName(classId, classKey))) {
     return FALSE;
   }
+  char name[kClassKeyLength + 16];
+  lstrcpyA(name, classKey);
   lstrcatA(name, "\\InprocServer32");
   CRegistryKey key;
   return RegOpenKeyExA(HKEY_CLASSES_ROOT, name, 0, KEY_QUERY_VALUE | otherView,

@@ -13,6 +13,10 @@ inline HRESULT ResultFromRegistry(LONG status) {
 HRESULT WriteClassKey(CLSID classId, const WCHAR* description, const WCHAR* serverPath,
                       const WCHAR* threadingModel, const WCHAR* serverKeyName);
 
+// The server path CLSID\{classId} names: S_OK with the path, S_FALSE when
+// the class or its server path is not registered (or does not fit).
+HRESULT ReadServerPath(CLSID classId, const WCHAR* serverKeyName, WCHAR (&path)[MAX_PATH]);
+
 // Removes CLSID\{classId} with everything below it; S_OK also when there
 // was nothing to remove.
 HRESULT RemoveClassKey(CLSID classId);

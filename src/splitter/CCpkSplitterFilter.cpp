@@ -73,8 +73,17 @@ CCpkSplitterFilter::CCpkSplitterFilter(IUnknown* outer, HRESULT* result)
   InitializeCriticalSection(&m_pinListLock);
   InitializeCriticalSection(&m_indexLock);
   m_inputPin = new (std::nothrow) CCpkSplitterInputPin(this, result, WIDE("Input"));
-  if (m_inputPin == nullptr && result != nullptr) {
-    *result = E_OUTOFMEMORY;
+  if (m_inputPin == nullptr) {
+    if (result != nullptr) {
+      *result = E_OUTOFMEMORY;
+    }
+    return;
+  }
+  // The position object lives as long as the filter, so the filter answers
+  // the same interfaces from birth to end.
+  const HRESULT positionResult = CreatePosition();
+  if (FAILED(positionResult) && result != nullptr) {
+    *result = positionResult;
   }
 }
 
@@ -97,8 +106,11 @@ HRESULT CCpkSplitterFilter::InnerQueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) {
     return E_POINTER;
   }
-  if (IsEqualGUID(riid, IID_IMediaPosition) && m_position != nullptr) {
-    return m_position->InnerQueryInterface(riid, ppv);
+  // IMediaPosition is a dual interface: IDispatch on this filter is the
+  // position object's, whose Invoke reaches the same members.
+  if ((IsEqualGUID(riid, IID_IMediaPosition) || IsEqualGUID(riid, IID_IDispatch)) &&
+      m_position != nullptr) {
+    return m_position->InnerQueryInterface(IID_IMediaPosition, ppv);
   }
   return CSplitterFilterBase::InnerQueryInterface(riid, ppv);
 }
@@ -250,7 +262,7 @@ HRESULT CCpkSplitterFilter::CreateOutputPin(COutputPinBase** pinField, LPCWSTR n
 }
 
 HRESULT CCpkSplitterFilter::CreatePosition() {
-  // A later connection keeps the position object: it reads whatever the
+  // Made with the filter; a connection keeps it: it reads whatever the
   // stream description holds, and a graph may still hold its interface.
   if (m_position != nullptr) {
     return S_OK;
@@ -259,8 +271,7 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
   CCpkSplitterPos* position = new (std::nothrow)
       CCpkSplitterPos(OuterUnknown(), &hr, static_cast<IPin*>(m_inputPin), &m_stream, this);
   if (position == nullptr) {
-    // The movie still plays; only its duration goes unanswered.
-    return S_OK;
+    return E_OUTOFMEMORY;
   }
   if (FAILED(hr)) {
     delete position;

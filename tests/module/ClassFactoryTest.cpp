@@ -167,14 +167,19 @@ TEST_F(LoadedModuleTest, CanUnloadOnlyWithoutFactoriesObjectsOrLocks) {
   EXPECT_EQ(canUnloadNow_(), S_OK);
 }
 
-TEST_F(LoadedModuleTest, AnUnmatchedUnlockDoesNotKeepTheModuleLoaded) {
+TEST_F(LoadedModuleTest, AnUnmatchedUnlockNeitherKeepsTheModuleNorCancelsALaterLock) {
   CComHolder<IClassFactory> factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
   EXPECT_EQ(factory->LockServer(FALSE), S_OK);
   factory.Reset();
   EXPECT_EQ(canUnloadNow_(), S_OK);
 
   factory = Factory();
-  EXPECT_EQ(factory->LockServer(TRUE), S_OK);  // back to no lock
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  factory.Reset();
+  EXPECT_EQ(canUnloadNow_(), S_FALSE) << "the lock taken after the stray unlocks holds";
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
   factory.Reset();
   EXPECT_EQ(canUnloadNow_(), S_OK);
 }

@@ -105,17 +105,25 @@ TEST_F(ClassRegistrationTest, AnyOtherCreationFailureEndsRegistrationThere) {
   EXPECT_FALSE(KeyExists(KeyOf(kNeedsOwner)));
 }
 
-TEST_F(ClassRegistrationTest, UnregistrationWalksBackwardsAndKeepsKeysFromTheFailingRowOn) {
+TEST_F(ClassRegistrationTest, UnregistrationCreatesNoObjectAndWalksBackwardsToAKeyThatStays) {
+  // Creating kBroken through COM would fail: unregistration must not try.
   const ClassTemplateEntry table[] = {Row(kPlain, false), Row(kBroken, true),
                                       Row(kNeedsOwner, true)};
   for (const GUID* clsid : {&kPlain, &kBroken, &kNeedsOwner}) {
     ASSERT_EQ(WriteClassKey(*clsid, WIDE("Row"), WIDE("/x"), WIDE("Both"), WIDE("InprocServer32")),
               S_OK);
   }
-  EXPECT_EQ(UnregisterAllClasses(table, 3), E_OUTOFMEMORY);
+  CreateKey(KeyOf(kBroken) + "\\Stuck");
+  platform::SetUnspellableKeyName("Stuck");
+  EXPECT_TRUE(FAILED(UnregisterAllClasses(table, 3)));
+  platform::SetUnspellableKeyName("");
   EXPECT_FALSE(KeyExists(KeyOf(kNeedsOwner)));
-  EXPECT_TRUE(KeyExists(KeyOf(kBroken)));
-  EXPECT_TRUE(KeyExists(KeyOf(kPlain)));
+  EXPECT_TRUE(KeyExists(KeyOf(kBroken) + "\\Stuck"));
+  EXPECT_TRUE(KeyExists(KeyOf(kPlain))) << "rows before the failing one are not reached";
+
+  RemoveTree(HKEY_CLASSES_ROOT, KeyOf(kBroken));
+  EXPECT_EQ(UnregisterAllClasses(table, 3), S_OK);
+  EXPECT_FALSE(KeyExists(KeyOf(kPlain)));
 }
 
 TEST_F(ClassRegistrationTest, AnEmptyTableRegistersNothing) {

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "ModuleTestSupport.h"
@@ -94,16 +95,62 @@ TEST_F(RegistrationTest, UnregisteringRemovesEverythingButTheSharedStreamKey) {
   EXPECT_TRUE(KeyExists(kStreamTypeKey));
 }
 
-TEST_F(RegistrationTest, UnregisteringWithoutAClassKeyFailsAndRemovesNothing) {
+TEST_F(RegistrationTest, UnregisteringWhatWasNeverRegisteredSucceedsAndChangesNothing) {
   const std::string empty = platform::ExportRegistryText();
-  EXPECT_EQ(unregisterServer_(), REGDB_E_CLASSNOTREG) << "on an empty registry";
+  EXPECT_EQ(unregisterServer_(), S_OK);
   EXPECT_EQ(platform::ExportRegistryText(), empty);
+}
 
+TEST_F(RegistrationTest, UnregisteringNeedsNeitherTheClassKeyNorTheRegisteredFile) {
+  ASSERT_EQ(registerServer_(), S_OK);
+  // The file was moved after registration: the registered path loads nothing.
+  HKEY server = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, kServerKey.c_str(), 0, KEY_ALL_ACCESS, &server),
+            ERROR_SUCCESS);
+  const char moved[] = "/nonexistent/tessaly.ax";
+  ASSERT_EQ(RegSetValueExA(server, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(moved),
+                           sizeof(moved)),
+            ERROR_SUCCESS);
+  RegCloseKey(server);
+  EXPECT_EQ(unregisterServer_(), S_OK);
+  ExpectNothingOfTheModuleRegistered();
+
+  // The class key was removed by hand; the mapper entry and the file type stay.
   ASSERT_EQ(registerServer_(), S_OK);
   RemoveTree(HKEY_CLASSES_ROOT, kClassKey);
-  EXPECT_EQ(unregisterServer_(), REGDB_E_CLASSNOTREG);
-  EXPECT_TRUE(KeyExists(kFilmTypeKey)) << "nothing is removed when the object cannot be made";
-  EXPECT_TRUE(KeyExists(kMapperFilterKey));
+  EXPECT_EQ(unregisterServer_(), S_OK);
+  ExpectNothingOfTheModuleRegistered();
+}
+
+TEST_F(RegistrationTest, UnregisteringAStrayCopyLeavesTheRegistrationOfTheFileThatIsThere) {
+  ASSERT_EQ(registerServer_(), S_OK);
+  const std::string registered = platform::ExportRegistryText();
+  char directory[] = "/tmp/tessaly-stray-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string copy = std::string(directory) + "/tessaly.ax";
+  std::filesystem::copy_file(TESSALY_MODULE_PATH, copy);
+  HMODULE stray = LoadLibraryA(copy.c_str());
+  ASSERT_NE(stray, nullptr);
+  auto unregisterStray =
+      reinterpret_cast<RegisterServerFn>(GetProcAddress(stray, "DllUnregisterServer"));
+  EXPECT_EQ(unregisterStray(), S_OK);
+  EXPECT_EQ(platform::ExportRegistryText(), registered);
+  FreeLibrary(stray);
+  std::filesystem::remove_all(directory);
+}
+
+TEST_F(RegistrationTest, AFailedRegistrationTakesOutWhatItWrote) {
+  // The parent keys every system has stay.
+  CreateKey("CLSID");
+  CreateKey("Filter");
+  CreateKey(kStreamTypeKey);
+  const std::string before = platform::ExportRegistryText();
+  // The file type cannot be written, after the class and its mapper entry were.
+  platform::SetReadOnlyKeyPath(kStreamTypeKey);
+  EXPECT_EQ(registerServer_(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  platform::SetReadOnlyKeyPath("");
+  ExpectNothingOfTheModuleRegistered();
+  EXPECT_EQ(platform::ExportRegistryText(), before);
 }
 
 TEST_F(RegistrationTest, UnregisteringWithoutTheMediaTypeEntrySucceeds) {
@@ -111,6 +158,36 @@ TEST_F(RegistrationTest, UnregisteringWithoutTheMediaTypeEntrySucceeds) {
   ASSERT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, kFilmTypeKey.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(unregisterServer_(), S_OK);
   ExpectNothingOfTheModuleRegistered();
+}
+
+TEST_F(RegistrationTest, AFolderNoAnsiCodePageSpellsIsRegisteredCreatedFromAndUnregistered) {
+  char directory[] = "/tmp/tessaly-\u03a9\u03bc\u03ad\u03b3\u03b1-\u6a21\u5757-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string copy = std::string(directory) + "/tessaly.ax";
+  std::filesystem::copy_file(TESSALY_MODULE_PATH, copy);
+  HMODULE module = LoadLibraryA(copy.c_str());
+  ASSERT_NE(module, nullptr);
+  auto registerCopy =
+      reinterpret_cast<RegisterServerFn>(GetProcAddress(module, "DllRegisterServer"));
+  auto unregisterCopy =
+      reinterpret_cast<RegisterServerFn>(GetProcAddress(module, "DllUnregisterServer"));
+  auto canUnloadCopy = reinterpret_cast<CanUnloadNowFn>(GetProcAddress(module, "DllCanUnloadNow"));
+
+  EXPECT_EQ(registerCopy(), S_OK);
+  EXPECT_EQ(ReadValue(kServerKey, nullptr).bytes, StringBytes(copy));
+  {
+    CComHolder<IBaseFilter> filter;
+    EXPECT_EQ(CoCreateInstance(CLSID_CpkSplitter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               filter.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    EXPECT_EQ(canUnloadCopy(), S_FALSE) << "COM made the filter from the copy";
+  }
+  EXPECT_EQ(unregisterCopy(), S_OK);
+  ExpectNothingOfTheModuleRegistered();
+  EXPECT_EQ(canUnloadCopy(), S_OK);
+  CoFreeUnusedLibraries();
+  FreeLibrary(module);
+  std::filesystem::remove_all(directory);
 }
 
 TEST_F(RegistrationTest, AnUnwritableRegistryFailsRegistration) {

@@ -95,12 +95,20 @@ TEST_F(SplitterConnectionTest, TheInputAcceptsTheFilmSubtypeUnderAnyMajorType) {
   EXPECT_EQ(types->Next(1, &offered, &fetched), S_FALSE);
 }
 
-TEST_F(SplitterConnectionTest, PositionIsAnsweredOnlyAfterTheInputConnectsAndSeekingByTheOutputs) {
+TEST_F(SplitterConnectionTest, PositionIsAnsweredFromTheStartAndSeekingByTheOutputs) {
+  // One interface set for the filter's whole life; IDispatch is the dual
+  // IMediaPosition's.
   CComHolder<IUnknown> position;
   EXPECT_EQ(m_splitter->QueryInterface(IID_IMediaPosition, position.ReleaseAndGetVoidAddressOf()),
-            E_NOINTERFACE);
-  EXPECT_FALSE(position);
+            S_OK);
+  CComHolder<IUnknown> dispatch;
+  EXPECT_EQ(m_splitter->QueryInterface(IID_IDispatch, dispatch.ReleaseAndGetVoidAddressOf()), S_OK);
+  EXPECT_EQ(dispatch.Get(), position.Get());
   ASSERT_EQ(Load(SmallMovie()), S_OK);
+  CComHolder<IUnknown> after;
+  EXPECT_EQ(m_splitter->QueryInterface(IID_IMediaPosition, after.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  EXPECT_EQ(after.Get(), position.Get());
   CComHolder<IUnknown> seeking;
   EXPECT_EQ(m_splitter->QueryInterface(IID_IMediaSeeking, seeking.ReleaseAndGetVoidAddressOf()),
             E_NOINTERFACE);
@@ -321,9 +329,10 @@ TEST_F(SplitterConnectionTest, UnacceptableOrUnreadableFilesLeaveTheInputUnconne
     EXPECT_EQ(m_source->OutputPin()->Connect(input.Get(), nullptr), c.expected);
     EXPECT_FALSE(InputConnected());
     EXPECT_EQ(m_filter->PinCount(), 1);
+    // The interface set stays what it was; only the connection is refused.
     CComHolder<IUnknown> position;
     EXPECT_EQ(m_splitter->QueryInterface(IID_IMediaPosition, position.ReleaseAndGetVoidAddressOf()),
-              E_NOINTERFACE);
+              S_OK);
     // Paused and stopped without a connection: nothing streams, nothing fails.
     EXPECT_EQ(m_splitter->Pause(), S_OK);
     EXPECT_EQ(m_splitter->Stop(), S_OK);

@@ -12,6 +12,7 @@ CReceiveGate::~CReceiveGate() {
 void CReceiveGate::CloseAt(LONG index) {
   InterlockedExchange(&m_count, 0);
   InterlockedExchange(&m_closeAt, index);
+  InterlockedExchange(&m_heldAt, -1);
   ResetEvent(m_held);
   ResetEvent(m_opened);
 }
@@ -25,6 +26,7 @@ bool CReceiveGate::Pass() {
   // Open only wakes: a sink stopped first must not let the samples meant
   // for a sink not yet stopped through, or the count depends on the order
   // in which the graph stops its filters.
+  InterlockedCompareExchange(&m_heldAt, index, -1);
   SetEvent(m_held);
   WaitForSingleObject(m_opened, INFINITE);
   return false;

@@ -26,10 +26,13 @@ class CReceiveGate {
   // Returns once a receive is held; a delivery that never comes is a hang
   // that the caller's run time limit ends.
   void WaitHeld();
+  // The number of the first receive held since CloseAt, or -1.
+  LONG HeldAt() const { return m_heldAt; }
 
  private:
   volatile LONG m_count = 0;
   volatile LONG m_closeAt = -1;
+  volatile LONG m_heldAt = -1;
   HANDLE m_held;    // owned: manual reset, set when a receive reaches the hold
   HANDLE m_opened;  // owned: manual reset, set by Open
 };

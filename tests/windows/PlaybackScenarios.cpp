@@ -57,7 +57,10 @@ void StopPartWayAndReplay(CTestReport* report, FilmShape& shape, const std::wstr
   // for the held receive, hangs the program until the script's step timeout
   // ends it, instead of failing at random on a slow machine.
   graph.Gate()->WaitHeld();
-  report->Check(true, shape.name + ": delivery held at sample " + std::to_string(kHeldAtSample));
+  const LONG heldAt = graph.Gate()->HeldAt();
+  report->Check(heldAt == kHeldAtSample,
+                shape.name + ": delivery held at sample " + std::to_string(kHeldAtSample),
+                "held at " + std::to_string(heldAt));
   hr = graph.Stop();
   report->Check(hr == S_OK, shape.name + ": IMediaControl::Stop in the middle of the file returns",
                 HexResult(hr));
@@ -85,27 +88,18 @@ void RenderByTheGraph(CTestReport* report, FilmShape& shape, const std::wstring&
   graph.CheckDelivered("run");
 }
 
-void CheckModuleUnloads(CTestReport* report, const std::string& when, const std::string& modulePath,
-                        bool loadedHere) {
+void CheckModuleUnloads(CTestReport* report, const std::string& when,
+                        const std::wstring& modulePath) {
   HMODULE module = GetModuleHandleA(kModuleFileName);
-  if (!loadedHere && module == nullptr) {
-    // The graph made the splitter on a thread of its own, whose apartment
-    // has already let the module go.
-    report->Check(true, when + ": the module is unloaded");
-    return;
-  }
   if (!report->Check(module != nullptr, when + ": the module was loaded through COM")) {
     return;
   }
-  char loadedFrom[MAX_PATH] = {};
-  GetModuleFileNameA(module, loadedFrom, MAX_PATH);
-  report->Check(lstrcmpiA(loadedFrom, modulePath.c_str()) == 0,
-                when + ": COM loaded the module from the registered path", loadedFrom);
-  typedef HRESULT(STDAPICALLTYPE * CanUnloadNow)();
-  auto canUnload = reinterpret_cast<CanUnloadNow>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-  HRESULT hr = canUnload != nullptr ? canUnload() : E_NOINTERFACE;
-  report->Check(hr == S_OK, when + ": DllCanUnloadNow answers S_OK", HexResult(hr));
+  WCHAR loadedFrom[MAX_PATH] = {};
+  GetModuleFileNameW(module, loadedFrom, MAX_PATH);
+  report->Check(lstrcmpiW(loadedFrom, modulePath.c_str()) == 0,
+                when + ": COM loaded the module from the registered path", Narrow(loadedFrom));
+  report->Check(CanUnloadNow(module) == S_OK, when + ": DllCanUnloadNow answers S_OK",
+                HexResult(CanUnloadNow(module)));
   CoFreeUnusedLibraries();
   if (GetModuleHandleA(kModuleFileName) != nullptr) {
     // The platform keeps a "Both" module loaded for a grace period (ten
@@ -116,4 +110,11 @@ void CheckModuleUnloads(CTestReport* report, const std::string& when, const std:
   }
   report->Check(GetModuleHandleA(kModuleFileName) == nullptr,
                 when + ": the unused module is unloaded");
+}
+
+HRESULT CanUnloadNow(HMODULE module) {
+  typedef HRESULT(STDAPICALLTYPE * CanUnloadNowFn)();
+  auto canUnload = reinterpret_cast<CanUnloadNowFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  return canUnload != nullptr ? canUnload() : E_NOINTERFACE;
 }

@@ -13,7 +13,10 @@ std::wstring WriteShape(CTestReport* report, FilmShape& shape);
 void PlayWholeFile(CTestReport* report, FilmShape& shape, const std::wstring& path);
 void StopPartWayAndReplay(CTestReport* report, FilmShape& shape, const std::wstring& path);
 void RenderByTheGraph(CTestReport* report, FilmShape& shape, const std::wstring& path);
-// loadedHere: the module was loaded on this thread's apartment, so it must
-// still be loaded until this thread frees unused libraries.
-void CheckModuleUnloads(CTestReport* report, const std::string& when, const std::string& modulePath,
-                        bool loadedHere);
+// The module was loaded through COM on this thread's apartment from
+// modulePath: every object is gone, so it answers DllCanUnloadNow with S_OK
+// and this thread's CoFreeUnusedLibraries unloads it.
+void CheckModuleUnloads(CTestReport* report, const std::string& when,
+                        const std::wstring& modulePath);
+// The module's own DllCanUnloadNow.
+HRESULT CanUnloadNow(HMODULE module);

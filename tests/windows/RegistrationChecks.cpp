@@ -61,6 +61,27 @@ void CheckValue(CTestReport* report, const char* path, const char* name,
   report->Check(same, check, read ? "reads \"" + text + "\"" : "error " + std::to_string(error));
 }
 
+// The server path is read wide: a folder outside the ANSI code page must read
+// back exactly as the module file is named.
+void CheckServerPath(CTestReport* report, const std::wstring& modulePath) {
+  HKEY key;
+  LONG error = RegOpenKeyExW(HKEY_CLASSES_ROOT,
+                             L"CLSID\\{6B1E4F20-D3A7-11D1-8C52-00A0C93B7E14}\\InprocServer32", 0,
+                             KEY_READ, &key);
+  WCHAR buffer[1024] = {};
+  DWORD size = sizeof(buffer) - sizeof(WCHAR);
+  DWORD type = 0;
+  if (error == ERROR_SUCCESS) {
+    error = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+  }
+  const bool same =
+      error == ERROR_SUCCESS && type == REG_SZ && lstrcmpiW(buffer, modulePath.c_str()) == 0;
+  report->Check(same, "regsvr32: InprocServer32 names the module file",
+                error == ERROR_SUCCESS ? "reads \"" + Narrow(buffer) + "\""
+                                       : "error " + std::to_string(error));
+}
+
 // Asks the platform's filter mapper for filters taking (or giving) a type;
 // how often it lists the splitter.
 int MapperFinds(const GUID& major, const GUID& subtype, bool asOutput, std::string* name,
@@ -134,12 +155,11 @@ bool Mapper2Finds(const GUID& major, const GUID& subtype, HRESULT* hr) {
 
 }  // namespace
 
-void CheckRegistered(CTestReport* report, const std::string& modulePath) {
+void CheckRegistered(CTestReport* report, const std::wstring& modulePath) {
   CheckValue(report, kClassKey, nullptr, kFilterName, false,
              "regsvr32: class key names \"Tessaly Parser\"");
+  CheckServerPath(report, modulePath);
   std::string server = std::string(kClassKey) + "\\InprocServer32";
-  CheckValue(report, server.c_str(), nullptr, modulePath, true,
-             "regsvr32: InprocServer32 names the module file");
   CheckValue(report, server.c_str(), "ThreadingModel", "Both", false,
              "regsvr32: ThreadingModel is \"Both\"");
   CheckValue(report, kFilmTypeKey, "0", kCheckBytes, false,

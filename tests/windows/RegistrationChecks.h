@@ -6,5 +6,5 @@
 
 #include "CTestReport.h"
 
-void CheckRegistered(CTestReport* report, const std::string& modulePath);
+void CheckRegistered(CTestReport* report, const std::wstring& modulePath);
 void CheckUnregistered(CTestReport* report);

@@ -75,6 +75,12 @@ TESSALY_REGISTRY_HOOK bool ImportRegistryText(std::string_view text, std::string
 // ResetRegistry).
 TESSALY_REGISTRY_HOOK void SetUnspellableKeyName(std::string_view name);
 
+// Test hook: from now on, the key at this path below HKEY_CLASSES_ROOT (in
+// any case) refuses new values and subkeys with ERROR_ACCESS_DENIED, as a key
+// whose access list lets the caller only read. Empty turns it off; so does
+// replacing the tree.
+TESSALY_REGISTRY_HOOK void SetReadOnlyKeyPath(std::string_view path);
+
 // The file backing the registry, empty when it lives in memory only.
 TESSALY_REGISTRY_HOOK std::string RegistryFilePath();
 

@@ -135,13 +135,26 @@ PLATFORM_API HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 PLATFORM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 PLATFORM_API BOOL WINAPI FreeLibrary(HMODULE module);
 PLATFORM_API DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+PLATFORM_API DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 PLATFORM_API BOOL WINAPI DisableThreadLibraryCalls(HMODULE module);
 
 PLATFORM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte,
                                             int multiByteCount, LPWSTR wide, int wideCount);
-PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide,
-                                            int wideCount, LPSTR multiByte, int multiByteCount,
-                                            LPCSTR defaultChar, LPBOOL usedDefaultChar);
+PLATFORM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
+                                            LPSTR multiByte, int multiByteCount, LPCSTR defaultChar,
+                                            LPBOOL usedDefaultChar);
 PLATFORM_API int WINAPI lstrlenA(LPCSTR string);
+PLATFORM_API int WINAPI lstrlenW(LPCWSTR string);
+PLATFORM_API int WINAPI lstrcmpiW(LPCWSTR first, LPCWSTR second);
+
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+// A path in the narrow spelling of this platform: Directory or Normal, or
+// INVALID_FILE_ATTRIBUTES with ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND.
+PLATFORM_API DWORD WINAPI GetFileAttributesW(LPCWSTR fileName);
+// This platform has no short names: the long form is the path itself, when
+// it names an existing file.
+PLATFORM_API DWORD WINAPI GetLongPathNameW(LPCWSTR shortPath, LPWSTR longPath, DWORD size);
 PLATFORM_API int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 PLATFORM_API int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list arguments);

@@ -45,8 +45,8 @@ PLATFORM_API LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserv
 PLATFORM_API LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved,
                                           LPDWORD type, LPBYTE data, LPDWORD dataLength);
 PLATFORM_API LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength,
-                                       LPDWORD reserved, LPSTR className,
-                                       LPDWORD classNameLength, PFILETIME lastWriteTime);
+                                       LPDWORD reserved, LPSTR className, LPDWORD classNameLength,
+                                       PFILETIME lastWriteTime);
 PLATFORM_API LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR valueName,
                                        LPDWORD valueNameLength, LPDWORD reserved, LPDWORD type,
                                        LPBYTE data, LPDWORD dataLength);
@@ -55,3 +55,17 @@ PLATFORM_API LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 PLATFORM_API LONG WINAPI RegCloseKey(HKEY key);
 PLATFORM_API LONG WINAPI RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result);
 PLATFORM_API LONG WINAPI RegQueryValueA(HKEY key, LPCSTR subKey, LPSTR data, LPLONG dataLength);
+
+// The wide forms take UTF-16 names and string data; the tree keeps them in the
+// narrow code page (UTF-8), which spells every name and path.
+PLATFORM_API LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR className,
+                                         DWORD options, REGSAM desired,
+                                         LPSECURITY_ATTRIBUTES attributes, PHKEY result,
+                                         LPDWORD disposition);
+PLATFORM_API LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desired,
+                                       PHKEY result);
+PLATFORM_API LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
+                                        const BYTE* data, DWORD dataLength);
+PLATFORM_API LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved,
+                                          LPDWORD type, LPBYTE data, LPDWORD dataLength);
+PLATFORM_API LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);

@@ -142,6 +142,23 @@ TEST_F(ModuleLoaderTest, FileNameIsTheFullPathTruncatedLikeThePlatform) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
 }
 
+TEST_F(ModuleLoaderTest, WideFileNameIsTheSamePathTruncatedTheSameWay) {
+  HMODULE module = LoadLibraryA(kFixturePath);
+  ASSERT_NE(nullptr, module);
+  const std::string expected = RealPath(kFixturePath);
+  WCHAR name[MAX_PATH * 4] = {};
+  ASSERT_EQ(expected.size(), GetModuleFileNameW(module, name, MAX_PATH * 4));
+  EXPECT_EQ(std::u16string(expected.begin(), expected.end()), std::u16string(name));
+
+  WCHAR small[6] = {u'x', u'x', u'x', u'x', u'x', u'x'};
+  SetLastError(0);
+  EXPECT_EQ(5u, GetModuleFileNameW(module, small, 5));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  EXPECT_EQ(std::u16string(expected.begin(), expected.begin() + 4), std::u16string(small));
+  EXPECT_EQ(u'x', small[5]);
+  FreeLibrary(module);
+}
+
 TEST(ModuleLoader, NullModuleMeansTheExecutable) {
   char name[PATH_MAX] = {};
   const DWORD length = GetModuleFileNameA(nullptr, name, sizeof(name));

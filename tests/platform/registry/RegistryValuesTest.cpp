@@ -7,6 +7,38 @@ namespace {
 
 using RegistryValues = RegistryTest;
 
+TEST_F(RegistryValues, WideNamesAndTextAreKeptInTheirNarrowSpelling) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"Wide\\\u03a9", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const char16_t path[] = u"C:\\\u6a21\\x";
+  ASSERT_EQ(
+      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path),
+      ERROR_SUCCESS);
+  const DWORD number = 7;
+  ASSERT_EQ(RegSetValueExW(key, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+
+  key = Create("Wide\\\xCE\xA9");
+  DWORD type = 0;
+  EXPECT_EQ(Read(key, nullptr, &type), std::string("C:\\\xE6\xA8\xA1\\x", 9));
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(Read(key, "n", &type), std::string("\x07\0\0\0", 4));
+  // Read wide, the text comes back in wide units, its size counted in bytes.
+  char16_t back[16] = {};
+  DWORD size = 4;
+  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(back), &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(size, sizeof path);
+  EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(back), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(back), std::u16string(path));
+  RegCloseKey(key);
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, u"Wide\\\u03a9"), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryValues, EveryTypeKeepsItsBytesAndType) {
   HKEY key = Create("Values");
   const BYTE binary[] = {0x00, 0xFF, 0x10};
