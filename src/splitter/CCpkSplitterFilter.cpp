@@ -533,8 +533,7 @@ bool CCpkSplitterFilter::JoinsLastSeek(int caller, REFERENCE_TIME start, bool st
   return true;
 }
 
-HRESULT CCpkSplitterFilter::Seek(int caller, REFERENCE_TIME start, bool stops,
-                                 REFERENCE_TIME end) {
+HRESULT CCpkSplitterFilter::Seek(int caller, REFERENCE_TIME start, bool stops, REFERENCE_TIME end) {
   SuspendStreaming();
   // No worker streams now: the new segment is published, and the runs that
   // begin below copy it.
