@@ -132,8 +132,8 @@ void CSplitterFilterBase::HaltStreaming() {
 }
 
 void CSplitterFilterBase::MarkStreamsEnding(BOOL ending) {
-  // The input's flush mark, set without any lock of ours: the pin's lock is
-  // the filter lock, which Run holds outside the state lock.
+  // The input's flush mark is atomic: the pin's lock is the filter lock,
+  // which may not be taken while the state lock waits for the workers.
   IPin* input = static_cast<IPin*>(m_inputPin);
   if (input == nullptr) {
     return;

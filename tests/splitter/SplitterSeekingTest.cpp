@@ -258,23 +258,4 @@ TEST_F(SplitterSeekingTest, ASeekReturnsWhileDownstreamKeepsItsOnlyBufferThrough
   StopGraph();
 }
 
-TEST_F(SplitterSeekingTest, SeeksRacingStopAndPauseEndCleanly) {
-  LoadAndConnectAll(SeekMovie(true, true));
-  CComHolder<IMediaSeeking> seeking = Seeking(WIDE("Video"));
-  std::atomic<bool> done{false};
-  std::thread seeker([&] {
-    for (REFERENCE_TIME t = 0; !done; t = (t + 3 * kFrame) % (14 * kFrame)) {
-      LONGLONG target = t;
-      seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
-                            AM_SEEKING_NoPositioning);
-    }
-  });
-  for (int i = 0; i < 20; ++i) {
-    PauseGraph();
-    StopGraph();
-  }
-  done = true;
-  seeker.join();
-}
-
 }  // namespace

@@ -444,7 +444,7 @@ TEST_F(SplitterStreamingTest, RunFromStoppedStreamsAndStopEndsIt) {
     SCOPED_TRACE(round);
     m_audioSink->Input()->ClearRecords();
     m_videoSink->Input()->ClearRecords();
-    // Run pauses first, holding the filter lock; Stop then takes the state lock.
+    // Run pauses first, under the state lock that Stop then takes.
     RunGraph();
     ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
     ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
