@@ -132,8 +132,8 @@ void CSplitterFilterBase::HaltStreaming() {
 }
 
 void CSplitterFilterBase::MarkStreamsEnding(BOOL ending) {
-  // The input's flush mark is atomic: the pin's lock is the filter lock,
-  // which may not be taken while the state lock waits for the workers.
+  // The input's flush mark is atomic, so that each worker reads it between
+  // rows without a lock.
   IPin* input = static_cast<IPin*>(m_inputPin);
   if (input == nullptr) {
     return;
