@@ -61,6 +61,8 @@ LONG CFilterBase::PinListVersion() { return m_pinListVersion; }
 
 const AMOVIESETUP_FILTER* CFilterBase::SetupData() { return nullptr; }
 
+CRITICAL_SECTION* CFilterBase::StateLock() { return nullptr; }
+
 STDMETHODIMP CFilterBase::GetClassID(CLSID* classId) {
   if (classId == nullptr) {
     return E_POINTER;
@@ -70,7 +72,10 @@ STDMETHODIMP CFilterBase::GetClassID(CLSID* classId) {
 }
 
 STDMETHODIMP CFilterBase::Run(REFERENCE_TIME start) {
-  CAutoLock lock(m_filterLock);
+  // Running is published under the lock Stop takes, so that a Stop cannot
+  // slip in between the Pause below and the store at the end.
+  CRITICAL_SECTION* stateLock = StateLock();
+  CAutoLock lock(stateLock != nullptr ? stateLock : m_filterLock);
   m_startTime = start;
   if (m_state == State_Stopped) {
     HRESULT hr = static_cast<IBaseFilter*>(this)->Pause();

@@ -28,6 +28,12 @@ class CFilterBase : public CInnerUnknown, public IBaseFilter, public IAMovieSetu
   // No reference is added to the pin returned.
   virtual CPinBase* PinAt(int index) = 0;
   virtual const AMOVIESETUP_FILTER* SetupData();
+  // The lock a filter's state changes hold for their whole run, taken before
+  // the filter lock and never after it; null when the filter lock serves. A
+  // filter whose state changes wait for its own threads needs one: those
+  // threads call downstream, and downstream may call back into the pins,
+  // which take the filter lock.
+  virtual CRITICAL_SECTION* StateLock();
 
   // IUnknown, shared by IBaseFilter and IAMovieSetup.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {

@@ -53,6 +53,11 @@ HRESULT CInputPinBase::ReceiveState() {
 }
 
 STDMETHODIMP CInputPinBase::Disconnect() {
+  // The state lock before the pin's lock, as in every connection change.
+  CTryLock state(OwnerStateLock());
+  if (!state.Held()) {
+    return VFW_E_NOT_STOPPED;
+  }
   CAutoLock lock(m_lock);
   HRESULT hr = CPinBase::Disconnect();
   if (hr == S_OK) {

@@ -111,9 +111,20 @@ bool CPinBase::OwnerIsStopped() const {
   return m_owner != nullptr && m_owner->State() == State_Stopped;
 }
 
+CRITICAL_SECTION* CPinBase::OwnerStateLock() const {
+  return m_owner != nullptr ? m_owner->StateLock() : nullptr;
+}
+
 STDMETHODIMP CPinBase::Connect(IPin* receiver, const AM_MEDIA_TYPE* type) {
   if (receiver == nullptr) {
     return E_POINTER;
+  }
+  // A state change in progress may be committing the allocator or starting
+  // threads that use the peer: a connection change racing it is refused,
+  // never waited for, as the platform's own filters refuse it.
+  CTryLock state(OwnerStateLock());
+  if (!state.Held()) {
+    return VFW_E_NOT_STOPPED;
   }
   CAutoLock lock(m_lock);
   if (m_peer) {
@@ -226,6 +237,10 @@ STDMETHODIMP CPinBase::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* t
   if (connector == nullptr || type == nullptr) {
     return E_POINTER;
   }
+  CTryLock state(OwnerStateLock());
+  if (!state.Held()) {
+    return VFW_E_NOT_STOPPED;
+  }
   CAutoLock lock(m_lock);
   if (m_peer) {
     return VFW_E_ALREADY_CONNECTED;
@@ -255,6 +270,10 @@ STDMETHODIMP CPinBase::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* t
 }
 
 STDMETHODIMP CPinBase::Disconnect() {
+  CTryLock state(OwnerStateLock());
+  if (!state.Held()) {
+    return VFW_E_NOT_STOPPED;
+  }
   CAutoLock lock(m_lock);
   if (!OwnerIsStopped()) {
     return VFW_E_NOT_STOPPED;

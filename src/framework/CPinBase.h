@@ -72,6 +72,9 @@ class CPinBase : public CInnerUnknown, public IPin, public IQualityControl {
   // A filter that is not stopped, or a pin without an owner, cannot change
   // its connections.
   bool OwnerIsStopped() const;
+  // The owner's state lock, which a connection change holds before the pin's
+  // lock; null when the owner has none.
+  CRITICAL_SECTION* OwnerStateLock() const;
 
   WCHAR* m_pinName;         // owned
   CComHolder<IPin> m_peer;  // counted

@@ -68,7 +68,7 @@ CCpkSplitterFilter::CCpkSplitterFilter(IUnknown* outer, HRESULT* result)
       m_lossesReported(0),
       m_segmentStart(0),
       m_segmentStop(kNoStop),
-      m_seekCallers(0) {
+      m_joinableSeek(kNoJoin) {
   InitializeCriticalSection(&m_filterLock);
   InitializeCriticalSection(&m_pinListLock);
   InitializeCriticalSection(&m_indexLock);
@@ -170,7 +170,7 @@ HRESULT CCpkSplitterFilter::OnInputConnected(DWORD reserved, IPin* upstream) {
     m_index.Clear();
     m_segmentStart = 0;
     m_segmentStop = kNoStop;
-    m_seekCallers = 0;
+    m_joinableSeek = kNoJoin;
   }
   HRESULT hr = m_stream.ParseStreamDescription(m_inputPin);
   if (FAILED(hr)) {
@@ -286,7 +286,8 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   COutputPinBase* pin = OutputPin(worker->Stream());
   if (worker->m_segmentPending && pin != nullptr) {
     // Before the run's first sample: renderers time samples from its start.
-    pin->SendNewSegment(m_segmentStart, ReportedStop(), 1.0);
+    const REFERENCE_TIME stop = worker->m_runStop;
+    pin->SendNewSegment(worker->m_runStart, stop == kNoStop ? Duration() : stop, 1.0);
     worker->m_segmentPending = FALSE;
   }
   const DWORD headroom =
@@ -303,7 +304,7 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
     }
     if ((row.timeInfo == film::kAudioTimeInfo) == audio) {
       // The stream ends at its first sample that starts at or after the stop.
-      const REFERENCE_TIME stop = m_segmentStop;
+      const REFERENCE_TIME stop = worker->m_runStop;
       if (stop != kNoStop && worker->m_streamTime >= stop) {
         break;
       }
@@ -333,6 +334,8 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   if (fileLength < m_stream.FileEnd() || !m_stream.TableReadWhole()) {
     ReportLoss(VFW_E_FILE_TOO_SHORT);
   }
+  // The run ended: a call for the same place is now a seek of its own.
+  m_joinableSeek = kNoJoin;
   SignalEndOfStream(worker->Stream());
   return S_OK;
 }
@@ -454,7 +457,7 @@ HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sam
   sample->SetMediaTime(&start, &stop);
   // Running times count from the segment's start; what ends before it is
   // there only so that the first picture after it can be decoded.
-  const REFERENCE_TIME segmentStart = m_segmentStart;
+  const REFERENCE_TIME segmentStart = worker->m_runStart;
   REFERENCE_TIME runningStart = start - segmentStart;
   REFERENCE_TIME runningStop = stop - segmentStart;
   sample->SetTime(&runningStart, &runningStop);
@@ -473,6 +476,10 @@ HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sam
 void CCpkSplitterFilter::RewindStreams() {
   CSplitterFilterBase::RewindStreams();
   const REFERENCE_TIME start = m_segmentStart;
+  for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
+    worker->m_runStart = start;
+    worker->m_runStop = m_segmentStop.load();
+  }
   // Without an index the streams start at their first rows, and what ends
   // before the segment goes out as preroll: slower, never wrong.
   if (start <= 0 || !EnsureIndex()) {
@@ -559,6 +566,34 @@ HRESULT ResolvePosition(DWORD flags, const LONGLONG* value, REFERENCE_TIME base,
 
 }  // namespace
 
+void CCpkSplitterFilter::StateChanging() { m_joinableSeek = kNoJoin; }
+
+bool CCpkSplitterFilter::JoinsLastSeek(int caller, REFERENCE_TIME start, bool stops,
+                                       REFERENCE_TIME end) {
+  const bool output = caller == kAudioCaller || caller == kVideoCaller;
+  if (!output || m_joinableSeek != (caller == kAudioCaller ? kVideoCaller : kAudioCaller)) {
+    return false;
+  }
+  if (start != m_segmentStart || (stops && end != ReportedStop())) {
+    return false;
+  }
+  m_joinableSeek = kNoJoin;
+  return true;
+}
+
+HRESULT CCpkSplitterFilter::Seek(int caller, REFERENCE_TIME start, bool stops, REFERENCE_TIME end) {
+  SuspendStreaming();
+  // No worker streams now: the new segment is published, and the runs that
+  // begin below copy it.
+  m_segmentStart = start;
+  if (stops) {
+    m_segmentStop = end;
+  }
+  // Before the workers start: a run that ends at once ends the join too.
+  m_joinableSeek = caller == kAudioCaller || caller == kVideoCaller ? caller : kNoJoin;
+  return ResumeStreaming();
+}
+
 HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD currentFlags,
                                          LONGLONG* stop, DWORD stopFlags) {
   const DWORD startHow = currentFlags & AM_SEEKING_PositioningBitsMask;
@@ -579,21 +614,16 @@ HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD cu
   end = end < start ? start : end;
 
   HRESULT hr = S_OK;
-  const int bit = 1 << caller;
-  const bool sameSegment = start == m_segmentStart && (!stops || end == ReportedStop());
-  if (moves && sameSegment && m_seekCallers != 0 && (m_seekCallers & bit) == 0) {
-    // The graph seeks each renderer in turn: another output already moved
-    // both streams to this place.
-    m_seekCallers |= bit;
-  } else {
-    if (stops) {
-      m_segmentStop = end;
+  if (moves) {
+    if (!JoinsLastSeek(caller, start, stops, end)) {
+      hr = Seek(caller, start, stops, end);
     }
-    if (moves) {
-      m_segmentStart = start;
-      m_seekCallers = bit;
-      hr = RestartStreaming();
-    }
+  } else if (stops) {
+    // Only where the runs end moves: nothing is flushed, and every worker
+    // ends its run at the new stop.
+    m_segmentStop = end;
+    m_audioWorker.m_runStop = end;
+    m_videoWorker.m_runStop = end;
   }
   if ((currentFlags & AM_SEEKING_ReturnTime) != 0 && current != nullptr) {
     *current = m_segmentStart;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <limits>
 
 #include "Platform.h"
 #include "com/CMediaTypeRecord.h"
@@ -34,7 +33,8 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   HRESULT TestInputType(const AM_MEDIA_TYPE* type) override;
   HRESULT OnInputConnected(DWORD reserved, IPin* upstream) override;
   HRESULT StreamSamples(CStreamWorker* worker) override;
-  // Each stream at the row the current segment starts it from.
+  // Each stream at the row the current segment starts it from, with the
+  // segment as its run's own.
   void RewindStreams() override;
 
   // CMovieSeeking
@@ -58,7 +58,16 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   }
 
  private:
-  static constexpr REFERENCE_TIME kNoStop = std::numeric_limits<REFERENCE_TIME>::max();
+  static constexpr REFERENCE_TIME kNoStop = CStreamWorker::kNoStop;
+  // No seek may be joined.
+  static constexpr int kNoJoin = -1;
+
+  void StateChanging() override;
+  // The caller's seek joins the last one: the graph seeks every renderer in
+  // turn, and each asks the output pin upstream of it.
+  bool JoinsLastSeek(int caller, REFERENCE_TIME start, bool stops, REFERENCE_TIME end);
+  // A seek to start (and end when stops) while the workers may stream.
+  HRESULT Seek(int caller, REFERENCE_TIME start, bool stops, REFERENCE_TIME end);
 
   HRESULT CreateOutputPin(COutputPinBase** pinField, LPCWSTR name);
   // TRUE when a retired pin of that name, connected to nothing, was found;
@@ -107,11 +116,16 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   CCpkStreamDescription m_stream;
   std::atomic<DWORD> m_lossesReported;  // kinds of loss told since the last activation
 
-  // The current segment. Written under the state lock; the start only while
-  // no worker streams, the stop at any time.
+  // The current segment, which each worker copies as its run begins.
+  // Written under the state lock, and only while no worker streams, except
+  // that a stop position alone may be set while they do.
   std::atomic<REFERENCE_TIME> m_segmentStart;
   std::atomic<REFERENCE_TIME> m_segmentStop;  // kNoStop while none is set
-  int m_seekCallers;             // bit per caller that has asked for the current segment
+  // The output caller whose seek the other output's call for the same
+  // positions joins, or kNoJoin. It is joined once at most; a state change,
+  // any other seek, or an end of stream ends it, since after any of these an
+  // equal call is a new seek.
+  std::atomic<int> m_joinableSeek;
   CRITICAL_SECTION m_indexLock;  // owned: innermost; guards m_index
   CCpkStreamIndex m_index;
 };

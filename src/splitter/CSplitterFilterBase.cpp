@@ -62,6 +62,7 @@ void CSplitterFilterBase::DeactivateIfConnected(COutputPinBase* pin) {
 
 STDMETHODIMP CSplitterFilterBase::Pause() {
   CAutoLock state(&m_stateLock);
+  StateChanging();
   if (m_state == State_Stopped) {
     HRESULT hr = LeaveStopped();
     if (FAILED(hr)) {
@@ -96,8 +97,15 @@ HRESULT CSplitterFilterBase::LeaveStopped() {
   return hr;
 }
 
+STDMETHODIMP CSplitterFilterBase::Run(REFERENCE_TIME start) {
+  CAutoLock state(&m_stateLock);
+  StateChanging();
+  return CFilterBase::Run(start);
+}
+
 STDMETHODIMP CSplitterFilterBase::Stop() {
   CAutoLock state(&m_stateLock);
+  StateChanging();
   if (m_state == State_Stopped) {
     return S_OK;
   }
@@ -124,8 +132,8 @@ void CSplitterFilterBase::HaltStreaming() {
 }
 
 void CSplitterFilterBase::MarkStreamsEnding(BOOL ending) {
-  // The input's flush mark, set without any lock of ours: the pin's lock is
-  // the filter lock, which Run holds outside the state lock.
+  // The input's flush mark is atomic, so that each worker reads it between
+  // rows without a lock.
   IPin* input = static_cast<IPin*>(m_inputPin);
   if (input == nullptr) {
     return;
@@ -170,23 +178,41 @@ HRESULT CSplitterFilterBase::StopStreaming() {
   return audio == S_FALSE && video == S_FALSE ? S_FALSE : S_OK;
 }
 
-HRESULT CSplitterFilterBase::RestartStreaming() {
+void CSplitterFilterBase::SuspendStreaming() {
+  if (m_state == State_Stopped) {
+    return;
+  }
+  // Downstream lets go of what it holds and refuses what is on its way, and
+  // the decommit wakes a worker waiting for a buffer that downstream keeps
+  // through the flush: every worker comes back from GetBuffer or Receive.
+  MarkStreamsEnding(TRUE);
+  FlushOutputs(TRUE);
+  {
+    CAutoLock stream(&m_streamLock);
+    DeactivateIfConnected(m_audioPin);
+    DeactivateIfConnected(m_videoPin);
+  }
+  StopStreaming();
+}
+
+HRESULT CSplitterFilterBase::ResumeStreaming() {
   if (m_state == State_Stopped) {
     return S_OK;
   }
-  // Downstream lets go of what it holds and refuses what is on its way, so
-  // every worker comes back from GetBuffer or Receive; once EndFlush has
-  // gone out, no sample of the old position may follow.
-  MarkStreamsEnding(TRUE);
-  FlushOutputs(TRUE);
-  StopStreaming();
   {
     CAutoLock stream(&m_streamLock);
     RewindStreams();
   }
+  // Once EndFlush has gone out, no sample of the old place may follow: the
+  // workers ended their runs before it.
   FlushOutputs(FALSE);
+  HRESULT hr = ActivateIfConnected(m_audioPin);
+  HRESULT video = ActivateIfConnected(m_videoPin);
+  hr = FAILED(hr) ? hr : video;
   MarkStreamsEnding(FALSE);
-  return StartStreaming();
+  // An output that could not commit drops its rows; the other still plays.
+  HRESULT started = StartStreaming();
+  return FAILED(hr) ? hr : started;
 }
 
 void CSplitterFilterBase::FlushOutputs(BOOL begin) {

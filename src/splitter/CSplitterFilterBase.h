@@ -33,6 +33,9 @@ class CSplitterFilterBase : public CFilterBase {
   // IMediaFilter
   STDMETHODIMP Stop() override;
   STDMETHODIMP Pause() override;
+  STDMETHODIMP Run(REFERENCE_TIME start) override;
+
+  CRITICAL_SECTION* StateLock() override { return &m_stateLock; }
 
   // Starts a worker for each connected output.
   HRESULT StartStreaming();
@@ -45,10 +48,15 @@ class CSplitterFilterBase : public CFilterBase {
   BOOL StreamsEnding() const;
   // Puts every stream back at its first row with its running time at 0.
   virtual void RewindStreams();
-  // A seek: downstream flushes, the workers end, every stream is put where
-  // RewindStreams says and the workers start again. Called under the state
-  // lock; nothing to do while stopped, when the next Pause starts there.
-  HRESULT RestartStreaming();
+  // The two halves of a seek, both under the state lock. SuspendStreaming:
+  // downstream flushes, the outputs are decommitted so that no worker waits
+  // for a buffer downstream keeps, and the workers end their runs. Between
+  // the halves no worker streams, so the new segment may be published.
+  // ResumeStreaming: every stream is put where RewindStreams says, the flush
+  // ends, the outputs are committed again and the workers start. Nothing to
+  // do while stopped, when the next Pause starts there.
+  void SuspendStreaming();
+  HRESULT ResumeStreaming();
 
  protected:
   // Ends workers that no Stop ended, so that a filter released while paused
@@ -68,7 +76,19 @@ class CSplitterFilterBase : public CFilterBase {
   // the pins share.
   void DeletePins();
 
-  CRITICAL_SECTION m_stateLock;   // owned: serialises Pause and Stop
+  // Called under the state lock as Pause, Run or Stop begins.
+  virtual void StateChanging() {}
+
+  // Lock order, outermost first: m_stateLock, then the filter lock (the
+  // pins' lock; connection changes take it after the state lock), then the
+  // concrete filter's pin-list and index locks. m_stateLock, then
+  // m_streamLock, then each worker's access lock. The filter lock is never
+  // held while waiting for the state lock or for a worker: a worker waiting
+  // in a downstream call may need it, because downstream calls back into the
+  // pins (ConnectedTo, ConnectionMediaType).
+  // owned: held by Pause, Run, Stop and seeks for their whole run; connection
+  // changes take it too, or are refused when it is taken
+  CRITICAL_SECTION m_stateLock;
   CRITICAL_SECTION m_streamLock;  // owned: the workers' cursors between runs
   CSplitterInputPin* m_inputPin;  // owned
   COutputPinBase* m_audioPin;     // owned; null until the input connects

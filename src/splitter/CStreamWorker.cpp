@@ -8,6 +8,8 @@ CStreamWorker::CStreamWorker(CSplitterFilterBase* filter, int stream)
       m_streamTime(0),
       m_segmentPending(TRUE),
       m_afterLoss(FALSE),
+      m_runStart(0),
+      m_runStop(kNoStop),
       m_endRow(0),
       m_filter(filter),
       m_stream(stream) {}
@@ -36,13 +38,15 @@ HRESULT CStreamWorker::Idle() {
 }
 
 HRESULT CStreamWorker::Exit() {
-  {
-    CAutoLock access(AccessLock());
-    if (!ThreadExists()) {
-      return S_FALSE;
-    }
-    SendCommand(CMD_EXIT);
+  // Joined under the access lock: between the exit reply and the join the
+  // handle is still set, and an Idle or Start let in there would send a
+  // command that no thread will ever answer. The thread never takes the
+  // access lock, so it can end while the lock is held.
+  CAutoLock access(AccessLock());
+  if (!ThreadExists()) {
+    return S_FALSE;
   }
+  SendCommand(CMD_EXIT);
   JoinThread();
   return S_OK;
 }

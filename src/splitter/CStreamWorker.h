@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "Platform.h"
 #include "runtime/CWorkerThread.h"
 #include "splitter/CChunkWindow.h"
@@ -34,10 +36,19 @@ class CStreamWorker : public CWorkerThread {
 
   int Stream() const { return m_stream; }
 
+  // A stop that is no stop: the stream plays to its last row.
+  static constexpr REFERENCE_TIME kNoStop = 0x7FFFFFFFFFFFFFFFLL;
+
   DWORD m_rowIndex;             // next table row to look at
   REFERENCE_TIME m_streamTime;  // running time of the next sample
   BOOL m_segmentPending;        // the run's NewSegment is still to be sent
   BOOL m_afterLoss;             // a row was lost since the last sample sent
+  // The run's segment, the worker's own copy: the filter sets it only
+  // between runs, so that a sample of the old place never carries a new
+  // segment's times. The stop alone may move during a run (a stop position
+  // set while playing); it decides only where the run ends.
+  REFERENCE_TIME m_runStart;
+  std::atomic<REFERENCE_TIME> m_runStop;
   // One past the stream's last row whose chunk the file holds, as the run
   // last learned the file's length.
   DWORD m_endRow;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstring>
 
 #include <platform/Faults.h>
@@ -464,4 +466,23 @@ TEST_F(SplitterConnectionTest, AnOutputWhoseFormatCannotBeCopiedIsNotOffered) {
       EXPECT_NE(type.cbFormat, 0u);
     }
   }
+}
+
+TEST_F(SplitterConnectionTest, ConnectionChangesRacingPauseOrWhilePausedAreRefused) {
+  LoadAndConnectAll(SmallMovie(3, 3));
+  m_audioSink->Pause();
+  m_videoSink->Pause();
+  // Pause has committed the outputs and waits at the input's activation.
+  m_source->HoldLengthCalls();
+  std::thread pauser([&] { EXPECT_EQ(m_splitter->Pause(), S_OK); });
+  m_source->WaitUntilHeld();
+  EXPECT_EQ(SplitterPin(WIDE("Video"))->Disconnect(), VFW_E_NOT_STOPPED);
+  EXPECT_EQ(SplitterPin(WIDE("Input"))->Disconnect(), VFW_E_NOT_STOPPED);
+  m_source->ReleaseHeld();
+  pauser.join();
+  EXPECT_EQ(SplitterPin(WIDE("Audio"))->Disconnect(), VFW_E_NOT_STOPPED);
+  // Both outputs kept what their workers use, and deliver everything.
+  ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
+  ExpectDelivered(SmallMovie(3, 3).Expect());
 }

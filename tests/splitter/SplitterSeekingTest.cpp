@@ -177,23 +177,85 @@ TEST_F(SplitterSeekingTest, DurationAndPositionAgreeForAudioOnlyAndVideoOnlyMovi
   }
 }
 
-TEST_F(SplitterSeekingTest, SeeksRacingStopAndPauseEndCleanly) {
-  LoadAndConnectAll(SeekMovie(true, true));
-  CComHolder<IMediaSeeking> seeking = Seeking(WIDE("Video"));
-  std::atomic<bool> done{false};
-  std::thread seeker([&] {
-    for (REFERENCE_TIME t = 0; !done; t = (t + 3 * kFrame) % (14 * kFrame)) {
-      LONGLONG target = t;
-      seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
-                            AM_SEEKING_NoPositioning);
-    }
-  });
-  for (int i = 0; i < 20; ++i) {
-    PauseGraph();
-    StopGraph();
-  }
-  done = true;
+TEST_F(SplitterSeekingTest, ASampleOfTheOldPlaceKeepsItsOwnSegmentAndACutRunSendsNoEnd) {
+  FilmWriter writer = SeekMovie(true, true);
+  const std::vector<uint8_t> file = writer.Build();
+  ASSERT_EQ(Load(file), S_OK);
+  ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);
+  ASSERT_EQ(ConnectOutput(WIDE("Video"), &m_videoSink), S_OK);
+  // The video worker waits inside its first frame; the audio flush is slow,
+  // so the seek stays between its start and the video flush.
+  m_source->HoldReadsAt(ChunkPosition(file, 1));
+  m_audioSink->Input()->HoldBeginFlush();
+  PauseGraph();
+  m_source->WaitUntilHeld();
+  const REFERENCE_TIME target = 5 * kFrame;
+  std::thread seeker([&] { EXPECT_EQ(SeekTo(WIDE("Audio"), target), S_OK); });
+  m_audioSink->Input()->WaitUntilFlushHeld();
+  m_source->ReleaseHeld();
+  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  // The frame read before the seek went out with the segment of its run.
+  const CapturedSample early = m_videoSink->Input()->Samples().front();
+  EXPECT_EQ(early.flushes, 0);
+  EXPECT_EQ(early.mediaStart, 0);
+  EXPECT_EQ(early.start, 0);
+  EXPECT_FALSE(early.preroll);
+  m_audioSink->Input()->ReleaseFlush();
   seeker.join();
+  WaitForEnds(1);
+  // The run the seek cut short sent none: the one end of stream is the new run's.
+  EXPECT_EQ(m_videoSink->Input()->EndOfStreamFlushes(), std::vector<int>{1});
+  ExpectSegment(m_videoSink->Input()->Samples(), 1, target, 4 * kFrame, 8);
+}
+
+TEST_F(SplitterSeekingTest, OnlyTheOtherOutputsCallForTheSameSeekJoinsIt) {
+  LoadAndConnectAll(SeekMovie(true, true));
+  PauseGraph();
+  WaitForEnds(1);
+  CComHolder<IMediaPosition> position;
+  ASSERT_EQ(m_splitter->QueryInterface(IID_IMediaPosition, position.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  const REFERENCE_TIME target = 5000000;
+  ASSERT_EQ(position->put_CurrentPosition(0.5), S_OK);
+  WaitForEnds(2);
+  // The graph's seek to the same place after the run ended: the first
+  // renderer's call seeks, the second's joins it. The sinks hold the new
+  // run's first samples meanwhile, as paused renderers do.
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    sink->Input()->KeepSamples(true);
+  }
+  ASSERT_EQ(SeekTo(WIDE("Audio"), target), S_OK);
+  ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    ASSERT_EQ(sink->Input()->FlushCount(), 2);
+    sink->Input()->KeepSamples(false);
+    sink->Input()->DropKept();
+  }
+  WaitForEnds(3);
+  // And the other way round: the position object's call is never joined.
+  ASSERT_EQ(position->put_CurrentPosition(0.5), S_OK);
+  ASSERT_EQ(m_videoSink->Input()->FlushCount(), 3);
+  WaitForEnds(4);
+  ExpectSegment(m_videoSink->Input()->Samples(), 3, target, 4 * kFrame, 8);
+}
+
+TEST_F(SplitterSeekingTest, ASeekReturnsWhileDownstreamKeepsItsOnlyBufferThroughTheFlush) {
+  LoadAndConnectAll(SeekMovie(true, true));
+  m_videoSink->Input()->KeepSamples(true);
+  m_videoSink->Input()->KeepThroughFlush(true);
+  PauseGraph();
+  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  // The worker waits for the buffer the sink keeps; the seek must not wait
+  // for the worker, nor the Stop behind it for the seek.
+  const REFERENCE_TIME target = 5 * kFrame;
+  ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
+  EXPECT_EQ(m_videoSink->Input()->FlushCount(), 1);
+  // Once the sink lets go, the new place streams.
+  m_videoSink->Input()->KeepSamples(false);
+  m_videoSink->Input()->DropKept();
+  WaitForEnds(1);
+  ExpectSegment(m_videoSink->Input()->Samples(), 1, target, 4 * kFrame, 8);
+  StopGraph();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "SplitterTestKit.h"
 
 using filmwriter::FilmExpectation;
@@ -433,11 +435,34 @@ TEST_F(SplitterStreamingTest, RunFromStoppedStreamsAndStopEndsIt) {
     SCOPED_TRACE(round);
     m_audioSink->Input()->ClearRecords();
     m_videoSink->Input()->ClearRecords();
-    // Run pauses first, holding the filter lock; Stop then takes the state lock.
+    // Run pauses first, under the state lock that Stop then takes.
     RunGraph();
     ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
     ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
     ExpectDelivered(writer.Expect());
     StopGraph();
   }
+}
+
+TEST_F(SplitterStreamingTest, AStopWhileRunPausesLeavesTheFilterStoppedAndTheNextPauseStreams) {
+  FilmWriter writer = SmallMovie(3, 3);
+  LoadAndConnectAll(writer);
+  // Run waits inside its Pause, at the input's activation.
+  m_source->HoldLengthCalls();
+  std::thread runner([&] { EXPECT_EQ(m_splitter->Run(0), S_OK); });
+  m_source->WaitUntilHeld();
+  std::thread stopper([&] { EXPECT_EQ(m_splitter->Stop(), S_OK); });
+  m_source->ReleaseHeld();
+  runner.join();
+  stopper.join();
+  // The Stop began after Run's Pause, so it ended after Run.
+  FILTER_STATE state = State_Running;
+  ASSERT_EQ(m_splitter->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Stopped);
+  m_audioSink->Input()->ClearRecords();
+  m_videoSink->Input()->ClearRecords();
+  PauseGraph();
+  ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
+  ExpectDelivered(writer.Expect());
 }

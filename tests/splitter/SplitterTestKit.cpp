@@ -13,6 +13,7 @@ CaptureInputPin::CaptureInputPin(TestFilterBase* owner, std::atomic<int>* sequen
 STDMETHODIMP CaptureInputPin::EndOfStream() {
   std::lock_guard<std::mutex> guard(m_recordLock);
   ++m_endOfStream;
+  m_endOfStreamFlushes.push_back(m_flushes);
   m_changed.notify_all();
   return S_OK;
 }
@@ -60,9 +61,43 @@ STDMETHODIMP CaptureInputPin::Receive(IMediaSample* sample) {
 }
 
 STDMETHODIMP CaptureInputPin::BeginFlush() {
+  bool keepThrough = false;
+  {
+    std::unique_lock<std::mutex> guard(m_recordLock);
+    if (m_holdFlush) {
+      m_flushHeld = true;
+      m_changed.notify_all();
+      m_changed.wait(guard, [&] { return !m_holdFlush; });
+      m_flushHeld = false;
+    }
+    keepThrough = m_keepThroughFlush;
+  }
   HRESULT hr = CInputPinBase::BeginFlush();
-  DropKept();
+  if (!keepThrough) {
+    DropKept();
+  }
   return hr;
+}
+
+void CaptureInputPin::KeepThroughFlush(bool keep) {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  m_keepThroughFlush = keep;
+}
+
+void CaptureInputPin::HoldBeginFlush() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  m_holdFlush = true;
+}
+
+void CaptureInputPin::WaitUntilFlushHeld() {
+  std::unique_lock<std::mutex> guard(m_recordLock);
+  m_changed.wait(guard, [&] { return m_flushHeld; });
+}
+
+void CaptureInputPin::ReleaseFlush() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  m_holdFlush = false;
+  m_changed.notify_all();
 }
 
 STDMETHODIMP CaptureInputPin::EndFlush() {
@@ -148,11 +183,17 @@ void CaptureInputPin::ClearRecords() {
   std::lock_guard<std::mutex> guard(m_recordLock);
   m_samples.clear();
   m_endOfStream = 0;
+  m_endOfStreamFlushes.clear();
 }
 
 int CaptureInputPin::EndOfStreamCount() {
   std::lock_guard<std::mutex> guard(m_recordLock);
   return m_endOfStream;
+}
+
+std::vector<int> CaptureInputPin::EndOfStreamFlushes() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_endOfStreamFlushes;
 }
 
 int CaptureInputPin::ReceiveCount() {

@@ -59,7 +59,15 @@ class CaptureInputPin : public CInputPinBase {
   // Keeps every received sample until DropKept, so that the worker finds no
   // free buffer for the next one.
   void KeepSamples(bool keep);
+  // Kept samples survive a flush too, as a renderer that keeps its frame on
+  // screen through a seek would keep them.
+  void KeepThroughFlush(bool keep);
   void DropKept();
+  // A slow flush: BeginFlush waits on its way in until ReleaseFlush.
+  void HoldBeginFlush();
+  // Returns once a BeginFlush waits, with no time limit.
+  void WaitUntilFlushHeld();
+  void ReleaseFlush();
   // The receive with this number (from 0) answers result and records nothing.
   void RefuseReceive(int index, HRESULT result);
   // Downstream asks for this layout; the splitter must overrule it.
@@ -75,6 +83,8 @@ class CaptureInputPin : public CInputPinBase {
   // Forgets the samples and end-of-stream calls recorded so far.
   void ClearRecords();
   int EndOfStreamCount();
+  // For each end of stream, the flushes that had ended when it came.
+  std::vector<int> EndOfStreamFlushes();
   int ReceiveCount();
   int FlushCount();
   // Start of the last segment announced, or -1 before any.
@@ -87,12 +97,16 @@ class CaptureInputPin : public CInputPinBase {
   std::condition_variable m_changed;
   std::vector<CapturedSample> m_samples;
   int m_endOfStream = 0;
+  std::vector<int> m_endOfStreamFlushes;
   int m_receives = 0;
   int m_flushes = 0;
   REFERENCE_TIME m_lastSegmentStart = -1;
   std::map<int, HRESULT> m_refusals;
   bool m_keep = false;
+  bool m_keepThroughFlush = false;
   std::vector<IMediaSample*> m_kept;  // counted
+  bool m_holdFlush = false;
+  bool m_flushHeld = false;
   bool m_askFor = false;
   ALLOCATOR_PROPERTIES m_requirements = {};
 };

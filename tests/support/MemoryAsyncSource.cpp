@@ -429,13 +429,7 @@ class MemoryAsyncSource::OutputPinImpl final : public IPin, public IAsyncReader 
     return m_filter->SyncRead(position, length, buffer);
   }
   STDMETHODIMP Length(LONGLONG* total, LONGLONG* available) override {
-    if (total == nullptr || available == nullptr) {
-      return E_POINTER;
-    }
-    ++m_filter->m_lengthCalls;
-    *total = static_cast<LONGLONG>(m_filter->m_bytes.size());
-    *available = *total;
-    return S_OK;
+    return m_filter->Length(total, available);
   }
 
  private:
@@ -503,8 +497,56 @@ void MemoryAsyncSource::FillMediaType(AM_MEDIA_TYPE* type) const {
   type->formattype = FORMAT_None;
 }
 
-HRESULT MemoryAsyncSource::SyncRead(LONGLONG position, LONG length, BYTE* buffer) {
+HRESULT MemoryAsyncSource::Length(LONGLONG* total, LONGLONG* available) {
+  if (total == nullptr || available == nullptr) {
+    return E_POINTER;
+  }
+  std::unique_lock<std::mutex> lock(m_lock);
+  PassGate(lock, m_holdLength);
+  ++m_lengthCalls;
+  *total = static_cast<LONGLONG>(m_bytes.size());
+  *available = *total;
+  return S_OK;
+}
+
+void MemoryAsyncSource::PassGate(std::unique_lock<std::mutex>& lock, bool gated) {
+  if (!gated) {
+    return;
+  }
+  const int releases = m_releases;
+  ++m_heldCalls;
+  m_gateChanged.notify_all();
+  m_gateChanged.wait(lock, [&] { return m_releases != releases; });
+  --m_heldCalls;
+}
+
+void MemoryAsyncSource::HoldReadsAt(LONGLONG position) {
   std::lock_guard<std::mutex> guard(m_lock);
+  m_holdRead = true;
+  m_holdPosition = position;
+}
+
+void MemoryAsyncSource::HoldLengthCalls() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_holdLength = true;
+}
+
+void MemoryAsyncSource::WaitUntilHeld() {
+  std::unique_lock<std::mutex> lock(m_lock);
+  m_gateChanged.wait(lock, [&] { return m_heldCalls > 0; });
+}
+
+void MemoryAsyncSource::ReleaseHeld() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_holdRead = false;
+  m_holdLength = false;
+  ++m_releases;
+  m_gateChanged.notify_all();
+}
+
+HRESULT MemoryAsyncSource::SyncRead(LONGLONG position, LONG length, BYTE* buffer) {
+  std::unique_lock<std::mutex> guard(m_lock);
+  PassGate(guard, m_holdRead && position == m_holdPosition);
   const size_t index = m_reads.size();
   HRESULT planned = S_OK;
   auto byIndex = m_indexAnswers.find(index);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -50,6 +51,15 @@ class MemoryAsyncSource final : public IBaseFilter {
   // only while nothing reads.
   void ReplaceBytes(std::vector<uint8_t> bytes) { m_bytes = std::move(bytes); }
 
+  // Gates for races made on purpose: a read that starts at position, or
+  // every Length call, waits inside the call until ReleaseHeld.
+  void HoldReadsAt(LONGLONG position);
+  void HoldLengthCalls();
+  // Returns once a call waits at a gate, with no time limit.
+  void WaitUntilHeld();
+  // Lets every waiting call go and removes the gates.
+  void ReleaseHeld();
+
   std::vector<Read> Reads() const;
   size_t ReadCount() const;
   LONG ReferenceCount();
@@ -82,6 +92,9 @@ class MemoryAsyncSource final : public IBaseFilter {
   ~MemoryAsyncSource();
 
   HRESULT SyncRead(LONGLONG position, LONG length, BYTE* buffer);
+  HRESULT Length(LONGLONG* total, LONGLONG* available);
+  // Waits while the gate is shut; m_lock must be held through lock.
+  void PassGate(std::unique_lock<std::mutex>& lock, bool gated);
   void FillMediaType(AM_MEDIA_TYPE* type) const;
 
   std::atomic<LONG> m_references{0};
@@ -94,6 +107,12 @@ class MemoryAsyncSource final : public IBaseFilter {
   std::map<LONGLONG, HRESULT> m_positionAnswers;
   std::map<size_t, HRESULT> m_indexAnswers;
   std::vector<Read> m_reads;
+  std::condition_variable m_gateChanged;
+  bool m_holdRead = false;
+  LONGLONG m_holdPosition = 0;
+  bool m_holdLength = false;
+  int m_heldCalls = 0;
+  int m_releases = 0;
   FILTER_STATE m_state = State_Stopped;
   IReferenceClock* m_clock = nullptr;  // counted
   IFilterGraph* m_graph = nullptr;     // not counted: the graph owns the filter

@@ -15,3 +15,8 @@ void PlayInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring
 // Seeking through the graph's IMediaSeeking: its duration, a seek while
 // stopped, one while paused and one while running. shape comes from SeekingMovie().
 void SeekInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path);
+
+// A player's random day: 1,000 Run, Pause, Stop, seek and position commands
+// on the graph's clock, each of which must succeed and reach its state, then
+// a seek to the start and a run whose every picture decodes exactly.
+void SoakInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path);

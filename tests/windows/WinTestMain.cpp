@@ -68,6 +68,7 @@ void RunRegistered(CTestReport* report, const std::wstring& modulePath) {
   std::wstring seekingPath = WriteShape(report, seekingMovie);
   if (!seekingPath.empty()) {
     SeekInPlayerGraph(report, seekingMovie, seekingPath);
+    SoakInPlayerGraph(report, seekingMovie, seekingPath);
   }
   CheckModuleUnloads(report, "graphs released", modulePath);
 
