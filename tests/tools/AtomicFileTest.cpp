@@ -64,3 +64,19 @@ TEST(AtomicFile, AnInterruptedProgramLeavesNoTemporaryFile) {
   EXPECT_EQ(WTERMSIG(status), SIGINT) << "the program still ends as the signal says";
   EXPECT_TRUE(folder.Names().empty());
 }
+
+TEST(AtomicFile, OpeningRemovesWhatAKilledRunLeftButNotWhatARunningOneWrites) {
+  TempFolder folder;
+  // No process has an id this large: the run that wrote it is gone.
+  const std::string stale = "movie.avi.part-2147483000-abcdef";
+  const std::string live = "movie.avi.part-" + std::to_string(getpid()) + "-abcdef";
+  TempFolder::WriteFile(folder / stale, {1});
+  TempFolder::WriteFile(folder / live, {2});
+  TempFolder::WriteFile(folder / "audio.wav.part-2147483000-abcdef", {3});
+  CAtomicFile file;
+  std::string error;
+  ASSERT_TRUE(file.Open(folder / "movie.avi", &error)) << error;
+  ASSERT_TRUE(file.Commit(&error)) << error;
+  EXPECT_EQ(folder.Names(),
+            (std::vector<std::string>{"audio.wav.part-2147483000-abcdef", live, "movie.avi"}));
+}

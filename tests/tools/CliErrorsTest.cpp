@@ -147,7 +147,7 @@ TEST_F(CliErrorsTest, AWriteThatFailsHalfwayLeavesNoFileBehind) {
   EXPECT_EQ(result.exitCode, 7);
   ExpectOneLine(result);
   EXPECT_TRUE(Contains(result.err, "File too large")) << result.err;
-  EXPECT_TRUE(TempFolder::NamesIn(out).empty()) << "neither the files nor their temporaries stay";
+  EXPECT_EQ(access(out.c_str(), F_OK), -1) << "neither the files nor the folder made for them stay";
 }
 
 TEST_F(CliErrorsTest, RegisteringAModuleThatIsNotThereFails) {
@@ -165,6 +165,69 @@ TEST_F(CliErrorsTest, AWrongCommandLineIsAUsageError) {
   const ToolResult help = Plain({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(Contains(help.out, "extract")) << help.out;
+}
+
+TEST_F(CliErrorsTest, EachWrongCommandLineSaysWhatIsWrong) {
+  Register();
+  const std::string film = WriteFilm(AudioAndVideo(100), "a.film");  // 0.2 s of video
+  const std::string out = folder / "out";
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{}, "a command is required"},
+      {{"frobnicate", film}, "'frobnicate' is not a tessaly command"},
+      {{"dump", film, "--end", "0"}, "--end must come after --start"},
+      {{"dump", film, "--start", "1", "--end", "1"}, "--end must come after --start"},
+      {{"dump", film, "--start", "0.3"}, "--start 0.3 is at or after the end of"},
+      {{"extract", film, "-o", out, "--start", "5"}, "--start 5 is at or after the end of"},
+  };
+  for (const Case& c : cases) {
+    const ToolResult result = Tessaly(c.arguments);
+    EXPECT_EQ(result.exitCode, 2) << c.says;
+    ExpectOneLine(result);
+    EXPECT_TRUE(Contains(result.err, c.says)) << result.err;
+    EXPECT_EQ(result.out, "") << c.says;
+  }
+  EXPECT_EQ(access(out.c_str(), F_OK), -1) << "a refused extract makes no folder";
+  const ToolResult help = Plain({"help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(Contains(help.out, "extract")) << help.out;
+  const ToolResult version = Plain({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("tessaly ", 0), 0u) << version.out;
+}
+
+TEST_F(CliErrorsTest, AReportThatCannotBeWrittenFails) {
+  Register();
+  const std::string film = WriteFilm(AudioAndVideo(100), "a.film");
+  ToolEnvironment full;
+  full.outputFull = true;
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"info", film},
+        {"extract", film, "-o", folder / "out"},
+        {"register", "--module", TESSALY_MODULE_PATH}}) {
+    const ToolResult result = Tessaly(arguments, full);
+    EXPECT_EQ(result.exitCode, 7) << arguments[0];
+    EXPECT_TRUE(Contains(result.err, "cannot write to standard output")) << result.err;
+  }
+}
+
+TEST_F(CliErrorsTest, ABinaryRegistryOrModuleIsNamedWithoutItsBytes) {
+  std::vector<uint8_t> binary = {0x7F, 'E', 'L', 'F', 2, 1, 1, 0, 0x1B, '[', '2', 'J', 0x9B, 0xFF};
+  TempFolder::WriteFile(Registry(), binary);
+  const ToolResult registry = Tessaly({"info", WriteFilm(AudioAndVideo(100), "a.film")});
+  EXPECT_EQ(registry.exitCode, 8);
+  for (size_t i = 0; i + 1 < registry.err.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(registry.err[i]);
+    EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "byte " << int(c) << " at " << i << ": " << registry.err;
+  }
+  unlink(Registry().c_str());
+  TempFolder::WriteFile(folder / "notes.ax", {'h', 'i', '\n'});
+  const ToolResult module = Tessaly({"register", "--module", folder / "notes.ax"});
+  EXPECT_EQ(module.exitCode, 5);
+  EXPECT_TRUE(Contains(module.err, "not a valid module for this platform")) << module.err;
 }
 
 TEST_F(CliErrorsTest, ABadPlayRangeIsAUsageError) {

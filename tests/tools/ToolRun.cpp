@@ -53,7 +53,8 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const ToolEnvironm
 
   const pid_t child = fork();
   if (child == 0) {
-    dup2(outFile, STDOUT_FILENO);
+    const int full = environment.outputFull ? open("/dev/full", O_WRONLY) : -1;
+    dup2(full >= 0 ? full : outFile, STDOUT_FILENO);
     dup2(errFile, STDERR_FILENO);
     if (!environment.workingFolder.empty() && chdir(environment.workingFolder.c_str()) != 0) {
       _exit(126);

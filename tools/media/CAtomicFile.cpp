@@ -1,9 +1,12 @@
 #include "media/CAtomicFile.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -11,12 +14,40 @@
 
 namespace tessaly::media {
 
+namespace {
+
+constexpr char kTemporaryMark[] = ".part-";
+
+}  // namespace
+
+void CAtomicFile::RemoveStaleTemporaryFiles(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string prefix =
+      (slash == std::string::npos ? path : path.substr(slash + 1)) + kTemporaryMark;
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    // NAME.part-PID-XXXXXX: only a writer that no longer runs leaves it for good.
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+    if (pid <= 0 || end == nullptr || *end != '-') continue;
+    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    unlink((folder + name).c_str());
+  }
+  closedir(listing);
+}
+
 bool CAtomicFile::Open(const std::string& path, std::string* error) {
   Abandon();
   m_path = path;
-  std::vector<char> name(path.begin(), path.end());
-  const char suffix[] = ".part-XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof(suffix));
+  RemoveStaleTemporaryFiles(path);
+  const std::string pattern =
+      path + kTemporaryMark + std::to_string(static_cast<long>(getpid())) + "-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back(0);
   const int descriptor = mkstemp(name.data());
   if (descriptor < 0) return Fail("cannot create a file beside " + path, error);
   m_temporaryPath = name.data();

@@ -1,6 +1,8 @@
 // An output file that appears under its name only when it is complete: bytes
 // go to a temporary file beside it, renamed over the name on Commit and
-// removed when the object dies uncommitted.
+// removed when the object dies uncommitted. The temporary file's name
+// carries the writer's process id, so that one left by a killed run is known
+// as stale and removed by the next run writing the same name.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,7 @@ class CAtomicFile {
 
  private:
   bool Fail(const std::string& what, std::string* error);
+  static void RemoveStaleTemporaryFiles(const std::string& path);
 
   std::FILE* m_file = nullptr;  // owned
   std::string m_path;

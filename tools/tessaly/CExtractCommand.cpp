@@ -9,9 +9,6 @@
 
 #include "tessaly/CComSession.h"
 #include "tessaly/CCommandError.h"
-#include "tessaly/CExtractObserver.h"
-#include "tessaly/CFilmGraph.h"
-#include "tessaly/CFilmStreamFigures.h"
 #include "tessaly/CFilmTruncation.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/FileSystem.h"
@@ -20,21 +17,29 @@ namespace tessaly::cli {
 
 namespace {
 
-void PrepareFolder(const std::string& folder) {
-  if (!MakeFolders(folder)) {
+// Returns the folders it made, for a failed extract to take away again.
+std::vector<std::string> PrepareFolder(const std::string& folder) {
+  std::vector<std::string> created;
+  if (!MakeFolders(folder, &created)) {
+    const int cause = errno;
+    RemoveFolders(created);
+    errno = cause;
     throw CCommandError(kExitOutputFailed,
                         "cannot create the output folder " + folder + ": " + std::strerror(errno));
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    const int cause = errno;
+    RemoveFolders(created);
     throw CCommandError(kExitOutputFailed, "cannot write to the output folder " + folder + ": " +
-                                               std::strerror(errno));
+                                               std::strerror(cause));
   }
+  return created;
 }
 
 // Refuses before anything is written a movie whose AVI would pass the 32-bit
 // sizes of the RIFF and its index; the writer still checks every chunk.
-void CheckAviSize(const std::string& file, std::optional<double> start, std::optional<double> end) {
-  const CFilmStreamFigures figures{CFilmTableFile(file)};
+void CheckAviSize(const CFilmStreamFigures& figures, std::optional<double> start,
+                  std::optional<double> end) {
   const uint64_t bytes = figures.AviBytes(start.value_or(0), end.value_or(-1));
   if (bytes <= media::CAviWriter::kLargestFile) return;
   char text[256];
@@ -60,34 +65,50 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
   CFilmGraph graph(observer);
   graph.Render(m_file, registry);
   graph.Seek(m_options.start, m_options.end);
-  CheckAviSize(m_file, m_options.start, m_options.end);
-  PrepareFolder(m_folder);
-  observer->Open(graph.Outputs());
-  // Sample times count from the start position, so the bar spans only what is played.
-  const double played = std::min(graph.Duration(), m_options.end.value_or(graph.Duration())) -
-                        m_options.start.value_or(0);
+  const CFilmTableFile table(m_file);
+  const CFilmStreamFigures figures(table);
+  CheckAviSize(figures, m_options.start, m_options.end);
+  const std::vector<std::string> created = PrepareFolder(m_folder);
+  std::vector<std::string> written;
+  try {
+    written = Write(graph, *observer, figures);
+  } catch (const CCommandError&) {
+    RemoveFolders(created);
+    throw;
+  }
+  CFilmTruncation(table).Warn(m_file, graph.Outputs());
+  return written;
+}
+
+std::vector<std::string> CExtractCommand::Write(CFilmGraph& graph, CExtractObserver& observer,
+                                                const CFilmStreamFigures& figures) const {
+  observer.Open(graph.Outputs());
+  // The filter's duration is the video's; audio may outlast it. Sample times
+  // count from the start position, so the bar spans only what is played.
+  const double length =
+      std::max({graph.Duration(), figures.AudioSeconds(), figures.VideoSeconds()});
+  const double played =
+      std::min(length, m_options.end.value_or(length)) - m_options.start.value_or(0);
   auto progress = std::make_shared<CProgressBar>("extracting", std::max(0.0, played),
                                                  CProgressBar::StandardErrorIsTerminal());
-  observer->SetProgress(progress);
+  observer.SetProgress(progress);
   try {
     graph.Play();
   } catch (const CCommandError&) {
     progress->Finish();
-    observer->Abandon();
-    const std::string failure = observer->Failure();
+    observer.Abandon();
+    const std::string failure = observer.Failure();
     if (!failure.empty()) throw CCommandError(kExitOutputFailed, failure);
     throw;
   }
-  std::vector<std::string> written;
   try {
-    written = observer->Finish();
+    std::vector<std::string> written = observer.Finish();
+    progress->Complete();
+    return written;
   } catch (const CCommandError&) {
     progress->Finish();
     throw;
   }
-  progress->Complete();
-  CFilmTruncation(CFilmTableFile(m_file)).Warn(m_file, graph.Outputs());
-  return written;
 }
 
 }  // namespace tessaly::cli

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "tessaly/CExtractObserver.h"
+#include "tessaly/CFilmGraph.h"
+#include "tessaly/CFilmStreamFigures.h"
 #include "tessaly/CommandOptions.h"
 
 namespace tessaly::cli {
@@ -19,6 +22,10 @@ class CExtractCommand {
   std::vector<std::string> Extract(const class CRegistrySelection& registry) const;
 
  private:
+  // Plays the rendered graph into the folder's files. Throws CCommandError.
+  std::vector<std::string> Write(CFilmGraph& graph, CExtractObserver& observer,
+                                 const CFilmStreamFigures& figures) const;
+
   CommandOptions m_options;
   std::string m_file;
   std::string m_folder;

@@ -7,7 +7,7 @@
 
 namespace tessaly::cli {
 
-bool MakeFolders(const std::string& path) {
+bool MakeFolders(const std::string& path, std::vector<std::string>* created) {
   if (path.empty()) {
     errno = ENOENT;
     return false;
@@ -20,10 +20,19 @@ bool MakeFolders(const std::string& path) {
   }
   const size_t slash = path.find_last_of('/');
   if (slash != std::string::npos && slash > 0) {
-    if (!MakeFolders(path.substr(0, slash))) return false;
+    if (!MakeFolders(path.substr(0, slash), created)) return false;
   }
-  if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return true;
-  return false;
+  if (mkdir(path.c_str(), 0777) == 0) {
+    if (created != nullptr) created->push_back(path);
+    return true;
+  }
+  return errno == EEXIST;
+}
+
+void RemoveFolders(const std::vector<std::string>& created) {
+  for (auto folder = created.rbegin(); folder != created.rend(); ++folder) {
+    if (rmdir(folder->c_str()) != 0) return;
+  }
 }
 
 std::string FolderOf(const std::string& path) {

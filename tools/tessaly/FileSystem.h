@@ -2,11 +2,15 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tessaly::cli {
 
 // Makes a folder and its parents; false with errno set when that fails.
-bool MakeFolders(const std::string& path);
+// created, when given, gets the folders made, parents first.
+bool MakeFolders(const std::string& path, std::vector<std::string>* created = nullptr);
+// Removes folders MakeFolders made, children first, as long as they are empty.
+void RemoveFolders(const std::vector<std::string>& created);
 // The folder part of a path ("." when it has none).
 std::string FolderOf(const std::string& path);
 // Quotes a path for a suggested shell command when it needs quoting.
