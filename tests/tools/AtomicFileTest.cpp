@@ -78,5 +78,5 @@ TEST(AtomicFile, OpeningRemovesWhatAKilledRunLeftButNotWhatARunningOneWrites) {
   ASSERT_TRUE(file.Open(folder / "movie.avi", &error)) << error;
   ASSERT_TRUE(file.Commit(&error)) << error;
   EXPECT_EQ(folder.Names(),
-            (std::vector<std::string>{"audio.wav.part-2147483000-abcdef", live, "movie.avi"}));
+            (std::vector<std::string>{"audio.wav.part-2147483000-abcdef", "movie.avi", live}));
 }
