@@ -1,18 +1,33 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need from Debian's packages,
-# skipping what is already present.
+# Installs what a build needs from Debian's packages (Debian 12, amd64),
+# skipping what is already present:
+#   install-deps.sh demo   what scripts/demo.sh needs: the Linux tree's
+#                          compiler, build tools and libraries
+#   install-deps.sh test   (the default) that and what scripts/test.sh adds:
+#                          Google Benchmark, clang for the fuzzers, the
+#                          mingw-w64 cross compilers, NSIS and Wine
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis clang-format libcli11-dev
-          nlohmann-json3-dev clang libclang-rt-14-dev)
+set_name="${1:-test}"
+case "$set_name" in
+  demo|test) ;;
+  *) echo "install-deps: unknown set '$set_name' (demo or test)" >&2; exit 2 ;;
+esac
 
-# Wine, the Windows runtime the Windows test programs run under
-# (scripts/wine-test.sh): a 64-bit prefix runs the 64-bit build natively and
-# the 32-bit build under WoW64, so both halves are needed. TESSALY_SKIP_WINE=1
-# leaves it out. No recommends: none of its GStreamer plug-ins come along.
-if [ "${TESSALY_SKIP_WINE:-0}" != "1" ]; then
-  packages+=(wine wine64 wine32:i386)
+# GoogleTest comes with the demo's set too: the Linux tree is configured as a
+# whole, and its configuration looks for it.
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev)
+
+if [ "$set_name" = "test" ]; then
+  packages+=(libbenchmark-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis clang-format
+             clang libclang-rt-14-dev)
+  # Wine, the Windows runtime the Windows test programs run under
+  # (scripts/wine-test.sh): a 64-bit prefix runs the 64-bit build natively and
+  # the 32-bit build under WoW64, so both halves are needed. TESSALY_SKIP_WINE=1
+  # leaves it out. No recommends: none of its GStreamer plug-ins come along.
+  if [ "${TESSALY_SKIP_WINE:-0}" != "1" ]; then
+    packages+=(wine wine64 wine32:i386)
+  fi
 fi
 
 missing=()

@@ -11,7 +11,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="${TESSALY_BUILD_ROOT:-$root/build}"
 jobs="${TESSALY_JOBS:-$(nproc)}"
 
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" test
 
 # Rebuilds of the same sources (a fresh clone, another build type) come from
 # the compiler cache where the machine has one.
