@@ -3,7 +3,10 @@
 // be compared line by line whatever else the output holds.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,8 +53,32 @@ inline std::string Text(double value) {
   return text;
 }
 
-// A kind with one unnamed value prints as "kind=value".
+// The machine the figures were measured on: CPU model, the processors this
+// program may use and the widest vector unit the conversions can meet, since
+// ratios against memcpy depend on how wide memcpy's own steps are.
+inline std::string Machine() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string model = "unknown CPU";
+  std::string flags;
+  for (std::string line; std::getline(cpuinfo, line);) {
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos || colon + 2 > line.size()) continue;
+    const std::string key = line.substr(0, line.find_first_of(" \t"));
+    if (key == "model" && line.compare(0, 10, "model name") == 0 && model == "unknown CPU") {
+      model = line.substr(colon + 2);
+    } else if (key == "flags" && flags.empty()) {
+      flags = " " + line.substr(colon + 2) + " ";
+    }
+  }
+  const char* vector = flags.find(" avx512f ") != std::string::npos ? "avx512f"
+                       : flags.find(" avx2 ") != std::string::npos  ? "avx2"
+                                                                    : "no avx2";
+  return model + ", " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " CPUs online, " + vector;
+}
+
+// A kind with one unnamed value prints as "kind=value"; the machine comes first.
 inline void Print() {
+  std::printf("machine=%s\n", Machine().c_str());
   for (const Line& line : Lines()) {
     if (line.values.size() == 1 && line.values[0].first.empty()) {
       std::printf("%s=%s\n", line.kind.c_str(), Text(line.values[0].second).c_str());
