@@ -343,6 +343,7 @@ TEST_P(CliShapesTest, PlayEndsAndPausedHoldsEachStreamsFirstSample) {
   const ToolResult played = Tessaly({"play", file});
   EXPECT_EQ(played.exitCode, 0) << played.err;
   EXPECT_EQ(played.out, "");
+  ExpectWarningOnlyWhenCut(played.err);
 
   const ToolResult paused = Tessaly({"play", "--paused", file});
   ASSERT_EQ(paused.exitCode, 0) << paused.err;
