@@ -150,6 +150,35 @@ TEST_F(CliErrorsTest, AWriteThatFailsHalfwayLeavesNoFileBehind) {
   EXPECT_EQ(access(out.c_str(), F_OK), -1) << "neither the files nor the folder made for them stay";
 }
 
+TEST_F(CliErrorsTest, AMovieWhoseAviWouldPassFourGibibytesIsRefusedBeforeWriting) {
+  Register();
+  // 20,000 frames of 250,000 bytes at 15 a second, every row on the same chunk:
+  // 5 GB of AVI from a file of a few megabytes.
+  FilmWriter writer;
+  for (int i = 0; i < 20000; ++i) writer.AddVideo(Frame(10, 1), 40);
+  std::vector<uint8_t> bytes = writer.Build();
+  const auto put = [&bytes](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+  };
+  const uint32_t dataOffset =
+      uint32_t{bytes[4]} << 24 | uint32_t{bytes[5]} << 16 | uint32_t{bytes[6]} << 8 | bytes[7];
+  for (size_t row = 0; row < 20000; ++row) {
+    put(64 + 16 * row, 0);
+    put(68 + 16 * row, 250000);
+  }
+  bytes.resize(dataOffset + 250000, 0x5A);
+  const std::string film = folder / "huge.film";
+  TempFolder::WriteFile(film, bytes);
+  const std::string out = folder / "out";
+  const ToolResult whole = Tessaly({"extract", film, "-o", out});
+  EXPECT_EQ(whole.exitCode, 7);
+  ExpectOneLine(whole);
+  EXPECT_TRUE(Contains(whole.err, "more than the 4 GiB an AVI file can hold")) << whole.err;
+  EXPECT_EQ(access(out.c_str(), F_OK), -1);
+  const ToolResult second = Tessaly({"extract", film, "-o", out, "--end", "1"});
+  EXPECT_EQ(second.exitCode, 0) << "a second of it fits: " << second.err;
+}
+
 TEST_F(CliErrorsTest, RegisteringAModuleThatIsNotThereFails) {
   const ToolResult result = Tessaly({"register", "--module", folder / "nowhere.ax"});
   EXPECT_EQ(result.exitCode, 5);

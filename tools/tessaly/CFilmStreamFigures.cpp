@@ -12,6 +12,17 @@ namespace {
 // A chunk in movie.avi: its header, its payload padded to even, its index entry.
 uint32_t AviChunkBytes(uint32_t payload) { return 8 + payload + (payload & 1u) + 16; }
 
+// What of a chunk reaches movie.avi: nothing of one too large to deliver,
+// only the part a file cut short holds. A frame's first two bytes are not
+// delivered.
+uint32_t DeliveredBytes(bool audio, uint64_t position, uint32_t length, uint64_t fileSize) {
+  if (length > (audio ? filmwriter::kAudioChunkLimit : filmwriter::kVideoFrameLimit)) return 0;
+  const uint64_t present =
+      position < fileSize ? std::min<uint64_t>(length, fileSize - position) : 0;
+  if (audio) return static_cast<uint32_t>(present);
+  return present == length && length > 2 ? length - 2 : 0;
+}
+
 // Room for the RIFF and list headers and the idx1 head.
 constexpr uint64_t kAviHeadersBytes = 1024;
 
@@ -42,12 +53,17 @@ CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
   for (uint64_t i = 0; i < rows; ++i) {
     const uint64_t at = kTableHeadBytes + kRowBytes * i;
     const uint32_t length = Field(table, at + 4);
-    if (Field(table, at + 8) == filmwriter::kAudioTimeInfo) {
+    // The splitter reads at the 32-bit sum of the file's offsets.
+    const uint64_t position = static_cast<uint32_t>(file.DataOffset() + Field(table, at));
+    const bool audio = Field(table, at + 8) == filmwriter::kAudioTimeInfo;
+    const uint32_t aviBytes =
+        AviChunkBytes(DeliveredBytes(audio, position, length, file.FileSize()));
+    if (audio) {
       const double start = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
       ++m_audioChunks;
       m_audioBytes += length;
       m_audioSeconds = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
-      m_rows.push_back({start, m_audioSeconds, AviChunkBytes(length)});
+      m_rows.push_back({start, m_audioSeconds, aviBytes});
       continue;
     }
     const double start = timeBase > 0 ? double(videoTicks) / timeBase : 0;
@@ -55,8 +71,7 @@ CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
     m_videoBytes += length;
     videoTicks += Field(table, at + 12);
     m_videoSeconds = timeBase > 0 ? double(videoTicks) / timeBase : 0;
-    // A frame's first two bytes are not delivered.
-    m_rows.push_back({start, m_videoSeconds, AviChunkBytes(length > 2 ? length - 2 : 0)});
+    m_rows.push_back({start, m_videoSeconds, aviBytes});
   }
 }
 
