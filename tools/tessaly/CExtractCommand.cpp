@@ -23,9 +23,8 @@ std::vector<std::string> PrepareFolder(const std::string& folder) {
   if (!MakeFolders(folder, &created)) {
     const int cause = errno;
     RemoveFolders(created);
-    errno = cause;
     throw CCommandError(kExitOutputFailed,
-                        "cannot create the output folder " + folder + ": " + std::strerror(errno));
+                        "cannot create the output folder " + folder + ": " + std::strerror(cause));
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
     const int cause = errno;
