@@ -21,6 +21,10 @@ void RemoveAndReraise(int signalNumber) {
   for (int slot = 0; slot < kSlots; ++slot) {
     if (g_used[slot].load()) unlink(g_paths[slot]);
   }
+  // Folders after the files in them, the latest made (the innermost) first.
+  for (int slot = kSlots - 1; slot >= 0; --slot) {
+    if (g_used[slot].load()) rmdir(g_paths[slot]);
+  }
   signal(signalNumber, SIG_DFL);
   raise(signalNumber);
 }

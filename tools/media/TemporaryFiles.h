@@ -11,7 +11,8 @@ namespace tessaly::media {
 void InstallInterruptCleanup();
 
 // Returns a slot to forget the file by, or -1 when every slot is taken (the
-// file is then not removed on interruption).
+// file is then not removed on interruption). A folder may be remembered too:
+// it is removed after the files, when they have left it empty.
 int RememberTemporaryFile(const std::string& path);
 void ForgetTemporaryFile(int slot);
 

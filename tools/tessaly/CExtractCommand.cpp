@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "media/TemporaryFiles.h"
 #include "tessaly/CComSession.h"
 #include "tessaly/CCommandError.h"
 #include "tessaly/CFilmTruncation.h"
@@ -68,13 +69,18 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
   const CFilmStreamFigures figures(table);
   CheckAviSize(figures, m_options.start, m_options.end);
   const std::vector<std::string> created = PrepareFolder(m_folder);
+  // An interruption takes the new folders away too.
+  std::vector<int> slots;
+  for (const std::string& folder : created) slots.push_back(media::RememberTemporaryFile(folder));
   std::vector<std::string> written;
   try {
     written = Write(graph, *observer, figures);
   } catch (const CCommandError&) {
+    for (int slot : slots) media::ForgetTemporaryFile(slot);
     RemoveFolders(created);
     throw;
   }
+  for (int slot : slots) media::ForgetTemporaryFile(slot);
   CFilmTruncation(table).Warn(m_file, graph.Outputs());
   return written;
 }
