@@ -106,7 +106,7 @@ struct Model {
   DWORD entryCount = 0;
   DWORD audioChunkCount = 0;
   DWORD videoChunkCount = 0;
-  DWORD videoTicks = 0;
+  uint64_t videoTicks = 0;
   DWORD timeBase = 0;
   bool hasTable = false;
   std::vector<uint8_t> table;
@@ -167,7 +167,7 @@ struct Model {
       start = timeInfo & film::kVideoStartMask;
       duration = FieldAt(table, row + film::kRowDurationTicks);
     }
-    videoTicks = videoChunkCount > 0 ? start + duration : 0;
+    videoTicks = videoChunkCount > 0 ? uint64_t{start} + duration : 0;
   }
 };
 
@@ -265,8 +265,9 @@ class StreamDescriptionRun {
     m_model.headerLength =
         m_model.dataOffset > film::kHeaderLength ? m_model.dataOffset - film::kHeaderLength : 0;
 
-    if (m_model.headerLength == 0) {
-      // The previous table stays, and with it the previous rows.
+    if (m_model.headerLength < film::kTableHeadLength) {
+      // No room for the table's head: the previous table stays, and with it
+      // the previous rows.
       return ExpectResult(hr, E_FAIL, reads.size(), 1, when + " (no table region)") &&
              CheckState(when + " (no table region)");
     }
@@ -331,7 +332,7 @@ class StreamDescriptionRun {
       return Fail(when + ": entry count or time base differs");
     }
     if (d.m_audioChunkCount != m.audioChunkCount || d.m_videoChunkCount != m.videoChunkCount ||
-        d.m_videoTicks != m.videoTicks) {
+        static_cast<uint64_t>(d.m_videoTicks) != m.videoTicks) {
       return Fail(when + ": row counts or video ticks differ");
     }
     if (!SameWaveFormat(d.m_waveFormat, m.wave) || !SameVideoInfo(d.m_videoInfo, m.video)) {

@@ -7,6 +7,7 @@
 #include "film/CBigEndianReader.h"
 #include "film/ChunkExtent.h"
 #include "film/FilmLayout.h"
+#include "shaping/SampleTiming.h"
 
 namespace {
 
@@ -48,9 +49,10 @@ HRESULT CCpkStreamDescription::ParseStreamDescription(CFilmByteSource* source) {
   DWORD dataOffset = 0;
   reader.ReadU32(film::kHeaderDataOffset, &dataOffset);
   m_dataOffset = dataOffset;
-  // A data offset inside the header describes no table, not a wrapped 4 GiB one.
+  // A data offset inside the header describes no table, not a wrapped 4 GiB
+  // one; a region shorter than the table's head has no table either.
   m_headerLength = dataOffset > film::kHeaderLength ? dataOffset - film::kHeaderLength : 0;
-  if (m_headerLength == 0) {
+  if (m_headerLength < film::kTableHeadLength) {
     return E_FAIL;
   }
   return ReadSampleTable(source, fileLength);
@@ -167,8 +169,8 @@ void CCpkStreamDescription::ClassifyRows() {
   LONGLONG end = static_cast<LONGLONG>(film::kHeaderLength) + m_headerLength;
   DWORD audioRows = 0;
   DWORD videoRows = 0;
-  DWORD lastStart = 0;
-  DWORD lastDuration = 0;
+  LONGLONG lastStart = 0;
+  LONGLONG lastDuration = 0;
   const BYTE* row = m_headerBuffer.get() + film::kTableHeadLength;
   for (DWORD i = 0; i < scanned; ++i, row += film::kRowLength) {
     if (i < streamed) {
@@ -194,6 +196,8 @@ void CCpkStreamDescription::ClassifyRows() {
   m_fileEnd = end;
   m_audioChunkCount = audioRows;
   m_videoChunkCount = videoRows;
+  // Summed in 64 bits: a last frame that plays for hours must not wrap the
+  // movie's length to a blink.
   m_videoTicks = videoRows > 0 ? lastStart + lastDuration : 0;
 }
 
@@ -262,6 +266,12 @@ DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const
     }
   }
   return 0;
+}
+
+REFERENCE_TIME CCpkStreamDescription::RowDuration(const FilmSampleEntry& row) const {
+  return row.timeInfo == film::kAudioTimeInfo
+             ? AudioChunkDuration(row.chunkLength, m_waveFormat.nAvgBytesPerSec)
+             : VideoFrameDuration(row.durationTicks, m_timeBase);
 }
 
 void CCpkStreamDescription::RewindStreaming() {

@@ -49,6 +49,14 @@ class CCpkStreamDescription {
   // region or of its furthest chunk. A shorter file was cut short.
   LONGLONG FileEnd() const { return m_fileEnd; }
 
+  // TRUE when every row of the table region was read: a file that grew
+  // after the parse still lacks the rows it did not have then.
+  BOOL TableReadWhole() const { return m_headerBufferLength >= m_headerLength ? TRUE : FALSE; }
+
+  // How long the row plays, whether or not it can be delivered: every row
+  // moves its stream's time on by this, so later rows keep their times.
+  REFERENCE_TIME RowDuration(const FilmSampleEntry& row) const;
+
   // Back to the first row with both running times at 0.
   void RewindStreaming();
 
@@ -59,7 +67,7 @@ class CCpkStreamDescription {
   DWORD m_entryCount = 0;
   DWORD m_audioChunkCount = 0;
   DWORD m_videoChunkCount = 0;
-  DWORD m_videoTicks = 0;
+  LONGLONG m_videoTicks = 0;  // the last video row's start plus its duration
   DWORD m_timeBase = 0;
   DWORD m_rowIndex = 0;
   REFERENCE_TIME m_audioTime = 0;

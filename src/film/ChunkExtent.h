@@ -24,12 +24,15 @@ struct AudioChunkCut {
   DWORD deliveredLength;
 };
 
-// A chunk wholly present is delivered as stored (deliveredLength is
-// chunkLength). Otherwise the bytes that exist are rounded down to whole
-// frames (channels × bytes per sample); two channels keep the same number of
-// samples each, so that the second half's shorter run decides.
+// The bytes that exist (the whole chunk, or its first bytesPresent) rounded
+// down to whole frames (channels × bytes per sample): a sample that is not
+// whole would go out with bytes the file never held. Two channels keep the
+// same number of samples each, so that the shorter run decides.
 AudioChunkCut CutAudioChunk(DWORD chunkLength, DWORD bytesPresent, WORD channels,
                             WORD bitsPerSample);
+
+// TRUE when the second channel's kept run does not follow the first.
+BOOL AudioChunkNeedsCompaction(const AudioChunkCut& cut);
 
 // Moves the second channel's kept run next to the first, so that the chunk's
 // first cut.deliveredLength bytes form a planar chunk of that length.

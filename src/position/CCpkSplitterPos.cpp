@@ -23,7 +23,7 @@ STDMETHODIMP CCpkSplitterPos::get_Duration(REFTIME* length) {
     *length = static_cast<double>(m_movie->Duration()) / film::kUnitsPerSecond;
     return S_OK;
   }
-  const DWORD ticks = m_description != nullptr ? m_description->m_videoTicks : 0;
+  const LONGLONG ticks = m_description != nullptr ? m_description->m_videoTicks : 0;
   const DWORD timeBase = m_description != nullptr ? m_description->m_timeBase : 0;
   *length = timeBase == 0 ? 0.0 : static_cast<double>(ticks) / static_cast<double>(timeBase);
   return S_OK;

@@ -5,11 +5,11 @@
 #include <limits>
 
 namespace {
-// Both operands enter as unsigned 32-bit values, so the product stays far
-// below the 64-bit limit.
-REFERENCE_TIME ScaledDuration(DWORD amount, DWORD perSecond) {
+// Amounts below 2^33 (a 32-bit count, or a 31-bit start plus a 32-bit
+// duration) keep the product far below the 64-bit limit.
+REFERENCE_TIME ScaledDuration(LONGLONG amount, DWORD perSecond) {
   // A file with a zero rate gives samples no length rather than a fault.
-  if (perSecond == 0) {
+  if (perSecond == 0 || amount <= 0) {
     return 0;
   }
   return static_cast<REFERENCE_TIME>(amount) * film::kUnitsPerSecond /
@@ -21,7 +21,7 @@ REFERENCE_TIME AudioChunkDuration(DWORD length, DWORD avgBytesPerSec) {
   return ScaledDuration(length, avgBytesPerSec);
 }
 
-REFERENCE_TIME VideoFrameDuration(DWORD durationTicks, DWORD timeBase) {
+REFERENCE_TIME VideoFrameDuration(LONGLONG durationTicks, DWORD timeBase) {
   return ScaledDuration(durationTicks, timeBase);
 }
 

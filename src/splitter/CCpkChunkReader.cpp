@@ -84,10 +84,12 @@ HRESULT CCpkChunkReader::ReadAudioChunk(const FilmSampleEntry& row, BYTE* sample
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
   DWORD present = ChunkBytesInFile(position, row.chunkLength, m_source.AvailableLength());
   *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
-  if (present < row.chunkLength && cut->deliveredLength == 0) {
-    return S_FALSE;
+  if (cut->deliveredLength == 0 && row.chunkLength > 0) {
+    return present < row.chunkLength ? S_FALSE : VFW_E_INVALIDMEDIATYPE;
   }
-  if (present == row.chunkLength) {
+  // The window's bytes are shared with the stream's next chunks: a chunk
+  // whose halves must close up is read on its own.
+  if (present == row.chunkLength && !AudioChunkNeedsCompaction(*cut)) {
     *bytes = SharedChunkBytes(row);
     if (*bytes != nullptr) {
       return S_OK;
@@ -155,8 +157,11 @@ LONGLONG CCpkChunkReader::SharedReadEnd(LONGLONG start, LONGLONG end) const {
     }
     const LONGLONG position = ChunkPosition(next, 0);
     const LONGLONG nextEnd = position + next.chunkLength;
+    // A chunk the read already covers brings nothing new; looking past it
+    // would scan thousands of rows again for every row of a table that
+    // names one chunk over and over.
     if (next.chunkLength >= kSharedReadLimit || position < start ||
-        position > end + kSharedReadGap || nextEnd > limit) {
+        position > end + kSharedReadGap || nextEnd > limit || nextEnd <= end) {
       break;
     }
     end = std::max(end, nextEnd);

@@ -36,7 +36,8 @@ class CCpkChunkReader {
   // What the file holds of an audio chunk, its kept frames at the front as a
   // planar chunk of cut->deliveredLength bytes, at *bytes: in the window, in
   // sampleBuffer (at least the chunk's length) when the layout converts in
-  // place, or in the staging buffer. S_FALSE when not one whole frame exists.
+  // place, or in the staging buffer. S_FALSE when the file holds not one whole
+  // frame of it, VFW_E_INVALIDMEDIATYPE when the stored chunk holds none.
   HRESULT ReadAudioChunk(const FilmSampleEntry& row, BYTE* sampleBuffer, const BYTE** bytes,
                          AudioChunkCut* cut);
 

@@ -65,7 +65,7 @@ CCpkSplitterFilter::CCpkSplitterFilter(IUnknown* outer, HRESULT* result)
     : CSplitterFilterBase("CCpkSplitterFilter", outer, &m_filterLock, CLSID_CpkSplitter),
       m_position(nullptr),
       m_stream(result),
-      m_earlyEndReported(false),
+      m_lossesReported(0),
       m_segmentStart(0),
       m_segmentStop(kNoStop),
       m_seekCallers(0) {
@@ -296,10 +296,15 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
       if (stop != kNoStop && worker->m_streamTime >= stop) {
         break;
       }
-      HRESULT hr = audio ? DeliverAudio(row, chunks, worker) : DeliverVideo(row, chunks, worker);
+      HRESULT loss = S_OK;
+      HRESULT hr = audio ? DeliverAudio(row, chunks, worker, &loss)
+                         : DeliverVideo(row, chunks, worker, &loss);
       // Stop has decommitted the output: the stream is over, not finished.
       if (hr == VFW_E_NOT_COMMITTED) {
         return hr;
+      }
+      if (loss != S_OK) {
+        AccountLoss(row, worker, loss);
       }
       // A read that came short has shown a file shorter than it was.
       if (m_inputPin->AvailableLength() != fileLength) {
@@ -313,31 +318,50 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   if (StreamsEnding()) {
     return S_OK;
   }
-  if (fileLength < m_stream.FileEnd()) {
-    ReportEarlyEnd();
+  // A file that grew after the parse still lacks the rows it did not have.
+  if (fileLength < m_stream.FileEnd() || !m_stream.TableReadWhole()) {
+    ReportLoss(VFW_E_FILE_TOO_SHORT);
   }
   SignalEndOfStream(worker->Stream());
   return S_OK;
 }
 
-void CCpkSplitterFilter::ReportEarlyEnd() {
+void CCpkSplitterFilter::AccountLoss(const FilmSampleEntry& row, CStreamWorker* worker,
+                                     HRESULT cause) {
+  // The row keeps its place in time: the samples after it play at their own
+  // times, not early, and the next one says that something is missing.
+  worker->m_streamTime = AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
+  worker->m_afterLoss = TRUE;
+  ReportLoss(cause);
+}
+
+void CCpkSplitterFilter::ReportLoss(HRESULT cause) {
   // Playing what exists is a success, so not an abort: the graph learns once
-  // an activation that the streams ended with data missing, and completes.
-  if (m_earlyEndReported.exchange(true)) {
+  // an activation of each kind of loss, and completes.
+  DWORD kind = kLossReadFailure;
+  if (cause == VFW_E_FILE_TOO_SHORT) {
+    kind = kLossFileTooShort;
+  } else if (cause == VFW_E_BUFFER_OVERFLOW) {
+    kind = kLossBufferOverflow;
+  } else if (cause == VFW_E_INVALIDMEDIATYPE) {
+    kind = kLossInvalidChunk;
+  }
+  if ((m_lossesReported.fetch_or(kind) & kind) != 0) {
     return;
   }
-  NotifyGraph(EC_STREAM_ERROR_STILLPLAYING, VFW_E_FILE_TOO_SHORT, 0);
+  NotifyGraph(EC_STREAM_ERROR_STILLPLAYING, static_cast<LONG_PTR>(cause), 0);
 }
 
 HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks,
-                                         CStreamWorker* worker) {
+                                         CStreamWorker* worker, HRESULT* loss) {
   COutputPinBase* pin = m_audioPin;
   if (pin == nullptr) {
     return VFW_E_NOT_CONNECTED;
   }
   const DWORD length = row.chunkLength;
   if (m_stream.m_stagingBuffer == nullptr || length > film::kStagingBufferLength) {
-    return VFW_E_BUFFER_OVERFLOW;
+    *loss = VFW_E_BUFFER_OVERFLOW;
+    return *loss;
   }
   CSampleHolder sample;
   HRESULT hr = pin->GetOutputSample(sample.Slot(), nullptr, nullptr, 0);
@@ -347,12 +371,14 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
   BYTE* buffer = nullptr;
   hr = PayloadBuffer(sample.Get(), length, &buffer);
   if (FAILED(hr)) {
+    *loss = hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
     return hr;
   }
   AudioChunkCut cut = {};
   const BYTE* stored = nullptr;
   hr = chunks.ReadAudioChunk(row, buffer, &stored, &cut);
   if (hr != S_OK) {
+    *loss = hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr;
     return hr;
   }
   const DWORD delivered = cut.deliveredLength;
@@ -360,25 +386,30 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
   ConvertAudioChunk(stored, delivered, format.nChannels, format.wBitsPerSample, buffer);
 
   sample->SetActualDataLength(static_cast<LONG>(delivered));
-  return SendInSegment(
-      pin, sample.Get(), worker,
-      AdvanceTime(worker->m_streamTime, AudioChunkDuration(delivered, format.nAvgBytesPerSec)));
+  // The sample lasts as long as its bytes; the stream moves on by the whole
+  // row, as a seek counts it.
+  const REFERENCE_TIME start = worker->m_streamTime;
+  return SendInSegment(pin, sample.Get(), worker,
+                       AdvanceTime(start, AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
+                       AdvanceTime(start, m_stream.RowDuration(row)));
 }
 
 HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks,
-                                         CStreamWorker* worker) {
+                                         CStreamWorker* worker, HRESULT* loss) {
   COutputPinBase* pin = m_videoPin;
   if (pin == nullptr) {
     return VFW_E_NOT_CONNECTED;
   }
   const DWORD length = row.chunkLength;
   if (length < film::kVideoBodyOffset) {
-    return VFW_E_INVALIDMEDIATYPE;
+    *loss = VFW_E_INVALIDMEDIATYPE;
+    return *loss;
   }
   const DWORD frameLength = length - (film::kVideoBodyOffset - film::kVideoHeadLength);
   // Part of a frame is no frame: it is not even read. A chunk whose 32-bit
   // positions wrap inside it is never wholly in a file below 4 GiB.
   if (!ChunkWhollyInFile(chunks.ChunkPosition(row, 0), length, m_inputPin->AvailableLength())) {
+    *loss = VFW_E_FILE_TOO_SHORT;
     return S_FALSE;
   }
   CSampleHolder sample;
@@ -389,23 +420,25 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkRe
   BYTE* buffer = nullptr;
   hr = PayloadBuffer(sample.Get(), frameLength, &buffer);
   if (FAILED(hr)) {
+    *loss = hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
     return hr;
   }
   hr = chunks.ReadVideoFrame(row, buffer, static_cast<DWORD>(sample->GetSize()));
   if (hr != S_OK) {
+    *loss = hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr;
     return hr;
   }
   AdjustVideoFrame(buffer, frameLength);
 
   sample->SetActualDataLength(static_cast<LONG>(frameLength));
   sample->SetSyncPoint((row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
-  return SendInSegment(pin, sample.Get(), worker,
-                       AdvanceTime(worker->m_streamTime,
-                                   VideoFrameDuration(row.durationTicks, m_stream.m_timeBase)));
+  const REFERENCE_TIME stop = AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
+  return SendInSegment(pin, sample.Get(), worker, stop, stop);
 }
 
 HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sample,
-                                          CStreamWorker* worker, REFERENCE_TIME stop) {
+                                          CStreamWorker* worker, REFERENCE_TIME stop,
+                                          REFERENCE_TIME next) {
   REFERENCE_TIME start = worker->m_streamTime;
   sample->SetMediaTime(&start, &stop);
   // Running times count from the segment's start; what ends before it is
@@ -415,9 +448,13 @@ HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sam
   REFERENCE_TIME runningStop = stop - segmentStart;
   sample->SetTime(&runningStart, &runningStop);
   sample->SetPreroll(start < segmentStart && stop <= segmentStart ? TRUE : FALSE);
+  if (worker->m_afterLoss) {
+    sample->SetDiscontinuity(TRUE);
+  }
   HRESULT hr = pin->SendSample(sample);
   if (SUCCEEDED(hr)) {
-    worker->m_streamTime = stop;
+    worker->m_streamTime = next;
+    worker->m_afterLoss = FALSE;
   }
   return hr;
 }

@@ -54,7 +54,7 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   // Back to where the current segment starts; called under the stream lock.
   void RewindStream() {
     RewindStreams();
-    m_earlyEndReported = false;
+    m_lossesReported = 0;
   }
 
  private:
@@ -70,16 +70,31 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   void CreateOfferingPin(COutputPinBase** pinField, LPCWSTR name, const CMediaTypeRecord& type);
   HRESULT CreatePosition();
 
-  // One row of the worker's stream; a failure drops the row.
-  HRESULT DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker);
-  HRESULT DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker);
-  // Tells the graph, once an activation, that the file ended early.
-  void ReportEarlyEnd();
+  // Kinds of loss the graph hears of once an activation each.
+  enum : DWORD {
+    kLossFileTooShort = 1,
+    kLossBufferOverflow = 2,
+    kLossInvalidChunk = 4,
+    kLossReadFailure = 8,
+  };
+
+  // One row of the worker's stream; a failure drops the row. A row the file
+  // cannot give (a read that fails, a chunk too large, too short or not in
+  // the file) also sets *loss to the cause.
+  HRESULT DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker,
+                       HRESULT* loss);
+  HRESULT DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker,
+                       HRESULT* loss);
+  // A row dropped for cause: its time passes all the same, and the graph hears of it.
+  void AccountLoss(const FilmSampleEntry& row, CStreamWorker* worker, HRESULT cause);
+  // Tells the graph, once an activation for each kind, that data of the
+  // file could not be played.
+  void ReportLoss(HRESULT cause);
   // Stamps the sample with the running times of its media times
   // [start, stop) in the current segment and sends it; the worker's time
-  // moves on when downstream took it.
+  // moves on to next when downstream took it.
   HRESULT SendInSegment(COutputPinBase* pin, IMediaSample* sample, CStreamWorker* worker,
-                        REFERENCE_TIME stop);
+                        REFERENCE_TIME stop, REFERENCE_TIME next);
   // The index, built on first use; FALSE when it cannot be.
   BOOL EnsureIndex();
   // The stop position as callers see it: the duration while none is set.
@@ -90,7 +105,7 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   // owned, aggregated with this filter's identity; null until the input connects
   CCpkSplitterPos* m_position;
   CCpkStreamDescription m_stream;
-  std::atomic<bool> m_earlyEndReported;  // since the last activation
+  std::atomic<DWORD> m_lossesReported;  // kinds of loss told since the last activation
 
   // The current segment. Written under the state lock; the start only while
   // no worker streams, the stop at any time.

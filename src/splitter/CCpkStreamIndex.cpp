@@ -5,31 +5,14 @@
 
 #include "film/FilmLayout.h"
 #include "shaping/SampleTiming.h"
-#include "splitter/CCpkSplitterOutputPin.h"
 
 namespace {
 
 constexpr int kAudio = 0;
 constexpr int kVideo = 1;
-// Bytes a stored video chunk has beyond the frame it delivers.
-constexpr DWORD kVideoDroppedBytes = 2;
 
 int StreamOf(const FilmSampleEntry& row) {
   return row.timeInfo == film::kAudioTimeInfo ? kAudio : kVideo;
-}
-
-// What the row adds to its stream's time when it plays: rows the worker
-// drops for their size add nothing, as in streaming.
-REFERENCE_TIME RowDuration(const FilmSampleEntry& row, const CCpkStreamDescription& description) {
-  if (StreamOf(row) == kAudio) {
-    return row.chunkLength <= film::kStagingBufferLength
-               ? AudioChunkDuration(row.chunkLength, description.m_waveFormat.nAvgBytesPerSec)
-               : 0;
-  }
-  const bool playable = row.chunkLength >= film::kVideoBodyOffset &&
-                        row.chunkLength - kVideoDroppedBytes <=
-                            static_cast<DWORD>(CCpkSplitterOutputPin::kBufferSize);
-  return playable ? VideoFrameDuration(row.durationTicks, description.m_timeBase) : 0;
 }
 
 }  // namespace
@@ -69,7 +52,8 @@ HRESULT CCpkStreamIndex::Build(const CCpkStreamDescription& description) {
     if (stream == kVideo && entry.keyFrame) {
       m_keyFrames[m_keyFrameCount++] = m_count[stream] - 1;
     }
-    m_end[stream] = AdvanceTime(m_end[stream], RowDuration(row, description));
+    // A row that cannot be delivered still takes its time, as in streaming.
+    m_end[stream] = AdvanceTime(m_end[stream], description.RowDuration(row));
   }
   m_built = TRUE;
   return S_OK;

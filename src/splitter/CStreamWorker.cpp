@@ -7,6 +7,7 @@ CStreamWorker::CStreamWorker(CSplitterFilterBase* filter, int stream)
     : m_rowIndex(0),
       m_streamTime(0),
       m_segmentPending(TRUE),
+      m_afterLoss(FALSE),
       m_endRow(0),
       m_filter(filter),
       m_stream(stream) {}
@@ -50,6 +51,7 @@ void CStreamWorker::Rewind() {
   m_rowIndex = 0;
   m_streamTime = 0;
   m_segmentPending = TRUE;
+  m_afterLoss = FALSE;
   m_endRow = 0;
   // The next run may read another file.
   m_window.Clear();

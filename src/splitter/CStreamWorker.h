@@ -37,6 +37,7 @@ class CStreamWorker : public CWorkerThread {
   DWORD m_rowIndex;             // next table row to look at
   REFERENCE_TIME m_streamTime;  // running time of the next sample
   BOOL m_segmentPending;        // the run's NewSegment is still to be sent
+  BOOL m_afterLoss;             // a row was lost since the last sample sent
   // One past the stream's last row whose chunk the file holds, as the run
   // last learned the file's length.
   DWORD m_endRow;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "film/CCpkStreamDescription.h"
+#include "film/ChunkExtent.h"
 #include "film/FilmLayout.h"
 #include "filmwriter/FilmWriter.h"
 #include "shaping/PayloadConversion.h"
@@ -67,12 +68,16 @@ TEST(WriterRoundTrip, ConvertedChunksReproduceTheWrittenPayloadsAndTimes) {
         ASSERT_GE(
             source.ReadAt(position, static_cast<LONG>(row.chunkLength), d.m_stagingBuffer.get()),
             0);
-        ConvertAudioChunk(d.m_stagingBuffer.get(), row.chunkLength, d.m_waveFormat.nChannels,
+        const AudioChunkCut cut =
+            CutAudioChunk(row.chunkLength, row.chunkLength, d.m_waveFormat.nChannels,
+                          d.m_waveFormat.wBitsPerSample);
+        CompactAudioChunk(d.m_stagingBuffer.get(), cut);
+        delivered = cut.deliveredLength;
+        ConvertAudioChunk(d.m_stagingBuffer.get(), delivered, d.m_waveFormat.nChannels,
                           d.m_waveFormat.wBitsPerSample, sample.data());
         start = d.m_audioTime;
-        stop = start + AudioChunkDuration(row.chunkLength, d.m_waveFormat.nAvgBytesPerSec);
-        d.m_audioTime = stop;
-        delivered = row.chunkLength;
+        stop = start + AudioChunkDuration(delivered, d.m_waveFormat.nAvgBytesPerSec);
+        d.m_audioTime = start + d.RowDuration(row);
       } else {
         ASSERT_EQ(expected.stream, filmwriter::Stream::Video);
         ASSERT_GE(source.ReadAt(position, 10, sample.data()), 0);

@@ -139,6 +139,29 @@ TEST_F(SplitterConnectionTest, ThePositionObjectSpeaksForTheFilterAndKnowsTheDur
   EXPECT_EQ(back.Get(), m_splitter.Get());
 }
 
+// The last frame's start and length sum past 32 bits: 2^31 − 1 + 2^32 − 1
+// ticks, at one tick a second.
+TEST_F(SplitterConnectionTest, ADurationPastThirtyTwoBitsOfTicksDoesNotWrap) {
+  FilmFormat format;
+  format.timeBase = 1;
+  FilmWriter writer(format);
+  writer.AddVideo(Pattern(100, 1), 0xFFFFFFFFu, true, 0x7FFFFFFFu);
+  ASSERT_EQ(Load(writer), S_OK);
+  CComHolder<IMediaPosition> position;
+  ASSERT_EQ(m_splitter->QueryInterface(IID_IMediaPosition, position.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  REFTIME duration = 0;
+  EXPECT_EQ(position->get_Duration(&duration), S_OK);
+  EXPECT_DOUBLE_EQ(duration, 6442450942.0);
+  CComHolder<IMediaSeeking> seeking;
+  ASSERT_EQ(SplitterPin(WIDE("Video"))
+                ->QueryInterface(IID_IMediaSeeking, seeking.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  LONGLONG units = 0;
+  EXPECT_EQ(seeking->GetDuration(&units), S_OK);
+  EXPECT_EQ(units, 64424509420000000LL);
+}
+
 TEST_F(SplitterConnectionTest, AMovieWithBothStreamsOffersAudioThenVideo) {
   ASSERT_EQ(Load(SmallMovie()), S_OK);
   EXPECT_TRUE(InputConnected());

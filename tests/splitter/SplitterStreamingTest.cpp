@@ -29,8 +29,9 @@ FilmWriter MovieWithFormat(uint8_t channels, uint8_t bits, uint16_t rate) {
   FilmWriter writer(format);
   const size_t frame = channels * bits / 8;
   for (int i = 0; i < 5; ++i) {
-    // Whole frames, except one odd chunk whose tail the conversion leaves alone.
-    size_t length = frame * (400 + 31 * i) + (i == 3 ? 1 : 0);
+    // Whole frames, except two odd chunks that go out cut to whole frames
+    // (a stereo pair's halves of an odd number of bytes among them).
+    size_t length = frame * (400 + 31 * i) + (i == 3 ? 1 : 0) + (i == 4 ? 2 : 0);
     writer.AddAudio(Pattern(length, static_cast<uint8_t>(i)));
     writer.AddVideo(Pattern(500 + 9 * i, static_cast<uint8_t>(50 + i)), 25 + i, i != 2);
   }
@@ -249,7 +250,7 @@ TEST_F(SplitterStreamingTest, AFilterReleasedWhilePausedEndsItsWorker) {
   }
 }
 
-TEST_F(SplitterStreamingTest, AFailedChunkReadDropsThatRowAndKeepsTheRunningTime) {
+TEST_F(SplitterStreamingTest, AFailedChunkReadDropsThatRowAndKeepsLaterTimes) {
   FilmWriter writer = SmallMovie(4, 4);  // rows: audio 0, video 1, audio 2, ...
   const std::vector<uint8_t> file = writer.Build();
   m_source = nullptr;
@@ -261,17 +262,7 @@ TEST_F(SplitterStreamingTest, AFailedChunkReadDropsThatRowAndKeepsTheRunningTime
   m_source->AnswerAt(ChunkPosition(file, 5), E_FAIL);       // video head
   StreamToEnd();
 
-  // What the writer predicts for the movie without the three rows.
-  FilmWriter survivors;
-  for (int i = 0; i < 4; ++i) {
-    if (i != 1) {
-      survivors.AddAudio(Pattern(2205 + 7 * i, static_cast<uint8_t>(i)));
-    }
-    if (i != 1 && i != 2) {
-      survivors.AddVideo(Pattern(300 + 13 * i, static_cast<uint8_t>(100 + i)), 40, i % 3 == 0);
-    }
-  }
-  ExpectDelivered(survivors.Expect());
+  ExpectDelivered(WithoutRows(writer.Expect(), {2, 3, 5}));
   EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount(), 1);
   EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 1);
 }

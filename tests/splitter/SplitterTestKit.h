@@ -107,6 +107,11 @@ class CaptureSinkFilter : public TestFilterBase {
 // with video frames, every payload distinct.
 filmwriter::FilmWriter SmallMovie(int audioRows = 4, int videoRows = 4);
 std::vector<uint8_t> Pattern(size_t length, uint8_t seed);
+// What is left of expect when rows are lost: the other samples keep their
+// times, and the first sample of a stream after a lost row is a discontinuity.
+filmwriter::FilmExpectation WithoutRows(filmwriter::FilmExpectation expect,
+                                        const std::vector<uint32_t>& rows);
+
 // File position of a row's chunk, read from the built file's own table.
 uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row);
 

@@ -155,4 +155,67 @@ TEST_F(SplitterTruncationTest, AWholeFileReportsNothingMissingAndRowsPastTheEndA
   EXPECT_EQ(m_source->LengthCalls(), 2);
 }
 
+// The rows the table lacked at connection stay missing when the file grows
+// before it plays, and the graph hears of it.
+TEST_F(SplitterTruncationTest, AFileThatGrowsAfterConnectionStillReportsItsMissingRows) {
+  const FilmWriter whole = CutMovie(1, 16);
+  const std::vector<uint8_t> file = whole.Build();
+  FilmWriter cut = whole;
+  cut.Layout().truncateTo = 64 + 16 * 3;  // three rows of six
+  ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);
+  LoadAndConnectAll(cut);
+  m_source->ReplaceBytes(file);
+  PauseGraph();
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
+  }
+  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 2u);
+  EXPECT_EQ(m_videoSink->Input()->Samples().size(), 1u);
+  EXPECT_EQ(EarlyEndReports(), 1);
+}
+
+// A row the file cannot give is dropped, never silently: its stream's later
+// samples keep their own times, the first of them says that something is
+// missing, and the graph hears once of each kind of loss.
+TEST_F(SplitterTruncationTest, LostRowsKeepLaterTimesAndAreReportedOncePerKind) {
+  FilmFormat format;
+  format.channels = 2;
+  format.bitsPerSample = 16;
+  FilmWriter writer(format);
+  // Chunks of 16 KiB and more are read one by one, so a failing read hits one row.
+  for (int i = 0; i < 4; ++i) {
+    writer.AddAudio(Pattern(20000, static_cast<uint8_t>(i)));
+    writer.AddVideo(Pattern(20000, static_cast<uint8_t>(50 + i)), 40, i == 0);
+  }
+  writer.AddStoredRow(filmwriter::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
+  writer.AddStoredRow(0, 40, std::vector<uint8_t>(11, 2));
+  writer.AddAudio(Pattern(4000, 9));
+  writer.AddVideo(Pattern(900, 90), 40);
+  const std::vector<uint8_t> file = writer.Build();
+  FilmExpectation expect = writer.Expect();
+  ASSERT_EQ(expect.droppedRows, (std::vector<uint32_t>{8, 9}));
+  ASSERT_TRUE(expect.samples.back().discontinuity);
+
+  ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);
+  LoadAndConnectAll(writer);
+  m_source->AnswerAt(ChunkPosition(file, 2), E_FAIL);
+  m_source->AnswerAt(ChunkPosition(file, 5), E_FAIL);
+  PauseGraph();
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
+  }
+
+  ExpectDelivered(WithoutRows(expect, {2, 5}));
+  auto reports = [this](HRESULT cause) {
+    auto events = m_graph.Events();
+    return std::count_if(events.begin(), events.end(), [cause](const GraphEvent& e) {
+      return e.code == EC_STREAM_ERROR_STILLPLAYING && e.parameter1 == cause;
+    });
+  };
+  EXPECT_EQ(reports(E_FAIL), 1);
+  EXPECT_EQ(reports(VFW_E_BUFFER_OVERFLOW), 1);
+  EXPECT_EQ(reports(VFW_E_INVALIDMEDIATYPE), 1);
+  EXPECT_EQ(reports(VFW_E_FILE_TOO_SHORT), 0);
+}
+
 }  // namespace

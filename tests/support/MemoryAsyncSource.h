@@ -46,6 +46,9 @@ class MemoryAsyncSource final : public IBaseFilter {
   void AnswerAt(LONGLONG position, HRESULT result);
   // Read number index (from 0, in arrival order) answers result likewise.
   void AnswerRead(size_t index, HRESULT result);
+  // The file as it is now, for a file that grows or shrinks between reads;
+  // only while nothing reads.
+  void ReplaceBytes(std::vector<uint8_t> bytes) { m_bytes = std::move(bytes); }
 
   std::vector<Read> Reads() const;
   size_t ReadCount() const;

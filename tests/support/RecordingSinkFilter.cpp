@@ -98,6 +98,7 @@ HRESULT RecordingInputPin::ReceiveAndRecord(IMediaSample* sample) {
   ReceivedSample record = {};
   record.timeResult = sample->GetTime(&record.start, &record.stop);
   record.syncPoint = sample->IsSyncPoint() == S_OK;
+  record.discontinuity = sample->IsDiscontinuity() == S_OK;
   BYTE* data = nullptr;
   LONG length = sample->GetActualDataLength();
   if (SUCCEEDED(sample->GetPointer(&data)) && data != nullptr && length > 0) {

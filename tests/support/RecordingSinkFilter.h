@@ -19,6 +19,7 @@ struct ReceivedSample {
   REFERENCE_TIME start;
   REFERENCE_TIME stop;
   bool syncPoint;
+  bool discontinuity;
   std::vector<BYTE> bytes;
 };
 

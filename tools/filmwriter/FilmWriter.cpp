@@ -51,32 +51,16 @@ bool IsConvertedLayout(uint8_t channels, uint8_t bitsPerSample) {
   return (channels == 1 || channels == 2) && (bitsPerSample == 8 || bitsPerSample == 16);
 }
 
-// Leading bytes of an audio chunk of this length that the conversion writes.
-uint32_t AudioDeterminedLength(uint32_t length, uint8_t channels, uint8_t bitsPerSample) {
-  if (!IsConvertedLayout(channels, bitsPerSample)) {
-    return length;
-  }
-  if (channels == 1 && bitsPerSample == 8) {
-    return length;
-  }
-  if (channels == 2 && bitsPerSample == 16) {
-    return (length / 4) * 4;
-  }
-  return (length / 2) * 2;
-}
-
 // Delivered length of an audio chunk of which only the first `present`
 // stored bytes exist: the whole frames those bytes hold, each channel of a
 // planar pair keeping as many samples as the shorter second half has.
 uint32_t AudioCutLength(uint32_t length, uint64_t present, uint8_t channels,
                         uint8_t bitsPerSample) {
-  if (present >= length) {
-    return length;
-  }
+  present = std::min<uint64_t>(present, length);
   const uint32_t width = bitsPerSample >= 8 ? bitsPerSample / 8u : 1u;
   if (channels == 2) {
     const uint32_t half = length / 2;
-    const uint64_t second = present > half ? present - half : 0;
+    const uint64_t second = std::min<uint64_t>(present > half ? present - half : 0, half);
     return static_cast<uint32_t>(2 * (second - second % width));
   }
   const uint32_t frame = channels > 1 ? channels * width : width;
@@ -264,13 +248,7 @@ bool FilmWriter::WriteFile(const std::string& path) const {
 bool FilmWriter::PredictPayload(const Row& row, std::vector<uint8_t>* payload,
                                 uint32_t* determinedLength) const {
   switch (row.kind) {
-    case RowKind::Audio: {
-      const uint32_t length = static_cast<uint32_t>(row.payload.size());
-      *determinedLength = AudioDeterminedLength(length, m_format.channels, m_format.bitsPerSample);
-      *payload = row.payload;
-      std::fill(payload->begin() + *determinedLength, payload->end(), 0);
-      return true;
-    }
+    case RowKind::Audio:
     case RowKind::Video:
       *payload = row.payload;
       *determinedLength = static_cast<uint32_t>(payload->size());
@@ -300,7 +278,8 @@ FilmExpectation FilmWriter::Expect() const {
   expect.avgBytesPerSec = uint32_t{m_format.sampleRate} * expect.blockAlign;
   // A file cut before the end of the table head is refused; one cut later
   // keeps the rows that exist.
-  expect.parses = fileSize >= kHeaderBytes + kTableHeadBytes && expect.headerLength > 0;
+  expect.parses =
+      fileSize >= kHeaderBytes + kTableHeadBytes && expect.headerLength >= kTableHeadBytes;
   if (!expect.parses) {
     return expect;
   }
@@ -314,8 +293,8 @@ FilmExpectation FilmWriter::Expect() const {
       regionSize >= kTableHeadBytes ? (regionSize - kTableHeadBytes) / kRowBytes : 0;
 
   const uint64_t classified = std::min<uint64_t>(expect.entryCount, rowsInRegion);
-  uint32_t lastStart = 0;
-  uint32_t lastDuration = 0;
+  uint64_t lastStart = 0;
+  uint64_t lastDuration = 0;
   for (uint64_t i = 0; i < classified; ++i) {
     const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
     const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
@@ -333,6 +312,8 @@ FilmExpectation FilmWriter::Expect() const {
 
   int64_t audioTime = 0;
   int64_t videoTime = 0;
+  bool audioAfterLoss = false;
+  bool videoAfterLoss = false;
   for (uint64_t i = 0; i < rowsInRegion && kRowBytes * (i + 1) < expect.tableLength; ++i) {
     const uint32_t index = static_cast<uint32_t>(i);
     ++expect.streamedRows;
@@ -349,19 +330,24 @@ FilmExpectation FilmWriter::Expect() const {
 
     bool deliverable;
     uint32_t deliveredLength = length;
+    // Every row of a stream takes its time, delivered or not.
+    int64_t& streamTime = audio ? audioTime : videoTime;
+    const int64_t start = streamTime;
     if (audio) {
-      if (!whole) {
-        deliveredLength =
-            AudioCutLength(length, present, m_format.channels, m_format.bitsPerSample);
-      }
-      deliverable =
-          expect.hasAudioOutput && length <= kAudioChunkLimit && (whole || deliveredLength > 0);
+      // Audio goes out in whole frames only.
+      deliveredLength = AudioCutLength(length, present, m_format.channels, m_format.bitsPerSample);
+      deliverable = expect.hasAudioOutput && length <= kAudioChunkLimit &&
+                    (length == 0 || deliveredLength > 0);
+      streamTime += Duration(length, expect.avgBytesPerSec);
     } else {
       deliverable =
           expect.hasVideoOutput && length >= 12 && length - 2 <= kVideoFrameLimit && whole;
+      streamTime += Duration(durationTicks, expect.timeBase);
     }
+    bool& afterLoss = audio ? audioAfterLoss : videoAfterLoss;
     if (!deliverable) {
       expect.droppedRows.push_back(index);
+      afterLoss = true;
       continue;
     }
 
@@ -393,17 +379,16 @@ FilmExpectation FilmWriter::Expect() const {
     sample.row = index;
     sample.payload = std::move(payload);
     sample.determinedLength = determined;
+    sample.start = start;
+    sample.discontinuity = afterLoss;
+    afterLoss = false;
     if (audio) {
       sample.stream = Stream::Audio;
-      sample.start = audioTime;
-      sample.stop = audioTime + Duration(deliveredLength, expect.avgBytesPerSec);
-      audioTime = sample.stop;
+      sample.stop = start + Duration(deliveredLength, expect.avgBytesPerSec);
     } else {
       sample.stream = Stream::Video;
-      sample.start = videoTime;
-      sample.stop = videoTime + Duration(durationTicks, expect.timeBase);
+      sample.stop = streamTime;
       sample.syncPoint = (timeInfo & kNotSyncPoint) == 0;
-      videoTime = sample.stop;
     }
     expect.samples.push_back(std::move(sample));
   }

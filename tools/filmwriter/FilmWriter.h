@@ -44,14 +44,14 @@ enum class Stream { Audio, Video };
 // One sample as a splitter delivers it.
 struct ExpectedSample {
   Stream stream = Stream::Audio;
-  uint32_t row = 0;              // sample-table row it comes from
-  std::vector<uint8_t> payload;  // delivered bytes: L for audio, L − 2 for video
-  // Leading payload bytes the conversion writes; the rest (an odd tail) keeps
-  // whatever the sample buffer held and is zero here.
-  uint32_t determinedLength = 0;
-  int64_t start = 0;  // 100-ns units
+  uint32_t row = 0;  // sample-table row it comes from
+  // Delivered bytes: L cut to whole frames for audio, L − 2 for video.
+  std::vector<uint8_t> payload;
+  uint32_t determinedLength = 0;  // the payload's length
+  int64_t start = 0;              // 100-ns units
   int64_t stop = 0;
   bool syncPoint = false;
+  bool discontinuity = false;  // a row of its stream before it was dropped
 };
 
 // What parsing and streaming the file gives from a byte source that tells
@@ -66,7 +66,7 @@ struct FilmExpectation {
   uint32_t timeBase = 0;
   uint32_t audioChunkCount = 0;  // among the declared rows that fit the region
   uint32_t videoChunkCount = 0;
-  uint32_t videoTicks = 0;
+  uint64_t videoTicks = 0;
   uint16_t blockAlign = 0;
   uint32_t avgBytesPerSec = 0;
   bool hasAudioOutput = false;
@@ -76,7 +76,7 @@ struct FilmExpectation {
   std::vector<uint32_t> droppedRows;    // streamed rows that deliver nothing
   // Streamed rows whose delivery the writer cannot foretell: stored rows
   // without a delivered payload, moved chunks that do not read their own
-  // bytes. They are assumed dropped when the running times are predicted.
+  // bytes. Their time passes like any other row's.
   std::vector<uint32_t> unpredictedRows;
 };
 
