@@ -53,6 +53,7 @@ HRESULT CRecordingSink::DeliverSample(IMediaSample* sample) {
   record.mediaStop = Known(SUCCEEDED(mediaResult), mediaStop);
   record.syncPoint = sample->IsSyncPoint() == S_OK;
   record.preroll = sample->IsPreroll() == S_OK;
+  record.discontinuity = sample->IsDiscontinuity() == S_OK;
   record.length = sample->GetActualDataLength();
   BYTE* buffer = nullptr;
   if (SUCCEEDED(sample->GetPointer(&buffer)) && buffer != nullptr && record.length > 0) {

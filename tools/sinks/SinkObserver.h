@@ -17,6 +17,7 @@ struct SinkSample {
   std::optional<REFERENCE_TIME> mediaStop;
   bool syncPoint = false;
   bool preroll = false;        // sent only to reach a seek's target
+  bool discontinuity = false;  // something of the stream before it is missing
   LONG length = 0;             // the sample's actual data length
   const BYTE* data = nullptr;  // borrowed for the call: the first length bytes
   size_t dataBytes = 0;        // bytes readable at data (length, capped by the buffer)

@@ -17,6 +17,7 @@ enum ExitCode : int {
   kExitRefused = 6,         // the splitter refused the file
   kExitOutputFailed = 7,    // the output directory or a file in it cannot be written
   kExitRegistryFailed = 8,  // the registry file cannot be read or written
+  kExitReadFailed = 9,      // a read of the input failed while it played; the rest was written
 };
 
 class CCommandError : public std::runtime_error {

@@ -71,7 +71,9 @@ int CDemoCommand::Run() const {
     std::fputs(CInfoReport(graph.Outputs(), graph.Duration(), table).Text(sample).c_str(), stdout);
   }
   std::fflush(stdout);
-  for (const std::string& path : CExtractCommand(m_options, sample, m_folder).Extract(registry)) {
+  int status = kExitSuccess;
+  for (const std::string& path :
+       CExtractCommand(m_options, sample, m_folder).Extract(registry, &status)) {
     std::printf("wrote %s\n", path.c_str());
   }
   const std::string sheet = m_folder + "/thumbnail.png";
@@ -80,7 +82,7 @@ int CDemoCommand::Run() const {
   std::printf("the demo is in %s\n", m_folder.c_str());
   // The demo's registry is its own: later commands must be told where it is.
   std::printf("next: tessaly%s info %s\n", registry.OptionText().c_str(), sample.c_str());
-  return kExitSuccess;
+  return status;
 }
 
 }  // namespace tessaly::cli

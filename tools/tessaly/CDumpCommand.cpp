@@ -6,7 +6,7 @@
 #include "tessaly/CCommandError.h"
 #include "tessaly/CDumpObserver.h"
 #include "tessaly/CFilmGraph.h"
-#include "tessaly/CFilmTruncation.h"
+#include "tessaly/LossReport.h"
 #include "tessaly/CRegistrySelection.h"
 
 namespace tessaly::cli {
@@ -25,8 +25,7 @@ int CDumpCommand::Run() const {
     throw;
   }
   if (std::fflush(stdout) != 0) throw CCommandError(kExitOutputFailed, "cannot write the dump");
-  CFilmTruncation(CFilmTableFile(m_file)).Warn(m_file, graph.Outputs());
-  return kExitSuccess;
+  return ReportLosses(graph, CFilmTableFile(m_file), m_file);
 }
 
 }  // namespace tessaly::cli

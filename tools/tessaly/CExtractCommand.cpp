@@ -10,7 +10,7 @@
 #include "media/TemporaryFiles.h"
 #include "tessaly/CComSession.h"
 #include "tessaly/CCommandError.h"
-#include "tessaly/CFilmTruncation.h"
+#include "tessaly/LossReport.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/FileSystem.h"
 
@@ -56,11 +56,13 @@ int CExtractCommand::Run() const {
   const CRegistrySelection registry(m_options.registry);
   registry.Apply(false);
   const CComSession com;
-  for (const std::string& path : Extract(registry)) std::printf("wrote %s\n", path.c_str());
-  return kExitSuccess;
+  int status = kExitSuccess;
+  for (const std::string& path : Extract(registry, &status)) std::printf("wrote %s\n", path.c_str());
+  return status;
 }
 
-std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& registry) const {
+std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& registry,
+                                                  int* status) const {
   auto observer = std::make_shared<CExtractObserver>(m_folder);
   CFilmGraph graph(observer);
   graph.Render(m_file, registry);
@@ -81,7 +83,7 @@ std::vector<std::string> CExtractCommand::Extract(const CRegistrySelection& regi
     throw;
   }
   for (int slot : slots) media::ForgetTemporaryFile(slot);
-  CFilmTruncation(table).Warn(m_file, graph.Outputs());
+  *status = ReportLosses(graph, table, m_file);
   return written;
 }
 

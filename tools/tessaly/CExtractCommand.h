@@ -18,8 +18,9 @@ class CExtractCommand {
       : m_options(std::move(options)), m_file(std::move(file)), m_folder(std::move(folder)) {}
 
   int Run() const;
-  // The same with the registry already in use; returns the files written.
-  std::vector<std::string> Extract(const class CRegistrySelection& registry) const;
+  // The same with the registry already in use; returns the files written,
+  // and in *status what the losses the splitter reported make of the run.
+  std::vector<std::string> Extract(const class CRegistrySelection& registry, int* status) const;
 
  private:
   // Plays the rendered graph into the folder's files. Throws CCommandError.

@@ -62,11 +62,16 @@ std::string RegisterAdvice(const CRegistrySelection& registry) {
 }  // namespace
 
 CFilmGraph::CFilmGraph(std::shared_ptr<sinks::ISinkObserver> observer)
-    : m_makeSink([observer](IPin*, IBaseFilter** sink) {
-        return sinks::CRecordingSink::Create(observer, sink);
-      }) {}
+    : m_tally(std::make_shared<CLossTally>(std::move(observer))) {
+  m_makeSink = [tally = m_tally](IPin*, IBaseFilter** sink) {
+    return sinks::CRecordingSink::Create(tally, sink);
+  };
+}
 
-CFilmGraph::CFilmGraph(SinkMaker makeSink) : m_makeSink(std::move(makeSink)) {}
+CFilmGraph::CFilmGraph(SinkMaker makeSink, std::shared_ptr<CLossTally> tally)
+    : m_makeSink(std::move(makeSink)), m_tally(std::move(tally)) {
+  if (!m_tally) m_tally = std::make_shared<CLossTally>();
+}
 
 CFilmGraph::~CFilmGraph() {
   if (!m_graph) return;
@@ -286,6 +291,7 @@ void CFilmGraph::Play(LONG timeoutMs) {
   LONG code = 0;
   hr = events->WaitForCompletion(timeoutMs, &code);
   StopGraph();
+  CollectLosses(events.Get());
   if (hr == E_ABORT) {
     throw CCommandError(kExitFailure, m_path + ": playback did not end in time");
   }
@@ -298,6 +304,20 @@ void CFilmGraph::Play(LONG timeoutMs) {
                         m_path + ": playback aborted (" +
                             (code == EC_USERABORT ? std::string("EC_USERABORT") : "EC_ERRORABORT") +
                             ")");
+  }
+}
+
+void CFilmGraph::CollectLosses(IMediaEvent* events) {
+  LONG code = 0;
+  LONG_PTR cause = 0;
+  LONG_PTR unused = 0;
+  while (events->GetEvent(&code, &cause, &unused, 0) == S_OK) {
+    events->FreeEventParams(code, cause, unused);
+    if (code != EC_STREAM_ERROR_STILLPLAYING) continue;
+    const HRESULT hr = static_cast<HRESULT>(cause);
+    if (std::find(m_lossCauses.begin(), m_lossCauses.end(), hr) == m_lossCauses.end()) {
+      m_lossCauses.push_back(hr);
+    }
   }
 }
 

@@ -16,6 +16,7 @@
 #include <platform/ComRef.h>
 #include "sinks/CSinkMediaType.h"
 #include "sinks/SinkObserver.h"
+#include "tessaly/CLossTally.h"
 
 namespace tessaly::cli {
 
@@ -35,8 +36,9 @@ class CFilmGraph {
   // The observer hears every sample the sinks receive. COM must be
   // initialised on the calling thread for the object's whole life.
   explicit CFilmGraph(std::shared_ptr<sinks::ISinkObserver> observer);
-  // Sinks of the caller's making instead of recording sinks.
-  explicit CFilmGraph(SinkMaker makeSink);
+  // Sinks of the caller's making instead of recording sinks; they report
+  // what they receive to tally themselves.
+  explicit CFilmGraph(SinkMaker makeSink, std::shared_ptr<CLossTally> tally = nullptr);
   CFilmGraph(const CFilmGraph&) = delete;
   CFilmGraph& operator=(const CFilmGraph&) = delete;
   ~CFilmGraph();
@@ -58,6 +60,13 @@ class CFilmGraph {
   // Runs the graph until every sink has completed, then stops it. Throws
   // CCommandError when playback aborts or has not ended within timeoutMs.
   void Play(LONG timeoutMs = static_cast<LONG>(INFINITE));
+  // What the splitter could not play in the last Play, as the graph heard
+  // it: one cause a kind of loss (EC_STREAM_ERROR_STILLPLAYING).
+  const std::vector<HRESULT>& LossCauses() const { return m_lossCauses; }
+  // The gaps in what the sinks received; sinks of the caller's making
+  // report their samples to it themselves.
+  const std::shared_ptr<CLossTally>& Tally() const { return m_tally; }
+
   // Pauses the graph; true once every sink has completed its Pause within
   // timeoutMs (renderers then hold their first sample).
   bool Cue(DWORD timeoutMs);
@@ -66,8 +75,11 @@ class CFilmGraph {
   HRESULT CreateSink(IPin* pin, IBaseFilter** sink);
   void FindSplitter();
   void StopGraph();
+  void CollectLosses(IMediaEvent* events);
 
   SinkMaker m_makeSink;
+  std::shared_ptr<CLossTally> m_tally;  // owned with the sinks that report to it
+  std::vector<HRESULT> m_lossCauses;
   platform::ComRef<IGraphBuilder> m_graph;
   platform::ComRef<IBaseFilter> m_splitter;
   std::vector<platform::ComRef<IBaseFilter>> m_sinks;  // counted: every sink the graph asked for

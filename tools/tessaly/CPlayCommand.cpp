@@ -12,7 +12,7 @@
 #include "tessaly/CCommandError.h"
 #include "tessaly/CFilmGraph.h"
 #include "tessaly/CFilmStreamFigures.h"
-#include "tessaly/CFilmTruncation.h"
+#include "tessaly/LossReport.h"
 #include "tessaly/CPlayObserver.h"
 #include "tessaly/CProgressBar.h"
 #include "tessaly/CRegistrySelection.h"
@@ -62,18 +62,20 @@ int CPlayCommand::Run() const {
   registry.Apply(false);
   const CComSession com;
   auto line = std::make_shared<CPositionLine>();
+  auto tally = std::make_shared<CLossTally>();
   std::vector<platform::ComRef<CPlayObserver>> observers;
-  auto makeRenderer = [&line, &observers](IPin* pin, IBaseFilter** sink) -> HRESULT {
-    auto observer =
-        platform::ComRef<CPlayObserver>::Adopt(CPlayObserver::Create(UpstreamPinName(pin), line));
+  auto makeRenderer = [&line, &tally, &observers](IPin* pin, IBaseFilter** sink) -> HRESULT {
+    auto observer = platform::ComRef<CPlayObserver>::Adopt(
+        CPlayObserver::Create(UpstreamPinName(pin), line, tally));
     if (!observer) return E_OUTOFMEMORY;
     const HRESULT hr = platform::CreateRenderer(observer.Get(), sink);
     if (SUCCEEDED(hr)) observers.push_back(std::move(observer));
     return hr;
   };
+  int status = kExitSuccess;
   // The graph goes before the observers and the line it reports to.
   {
-    CFilmGraph graph(makeRenderer);
+    CFilmGraph graph(makeRenderer, tally);
     graph.Render(m_file, registry);
     graph.Seek(m_options.start, m_options.end);
     // The filter reports the video's length; audio may outlast it.
@@ -95,10 +97,10 @@ int CPlayCommand::Run() const {
       line->Update(std::max(0.0, end - start));
       line->Finish();
     }
-    CFilmTruncation(CFilmTableFile(m_file)).Warn(m_file, graph.Outputs());
+    status = m_paused ? kExitSuccess : ReportLosses(graph, CFilmTableFile(m_file), m_file);
   }
   if (std::fflush(stdout) != 0) throw CCommandError(kExitOutputFailed, "cannot write the report");
-  return kExitSuccess;
+  return status;
 }
 
 }  // namespace tessaly::cli

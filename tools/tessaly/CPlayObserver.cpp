@@ -4,8 +4,10 @@
 
 namespace tessaly::cli {
 
-CPlayObserver* CPlayObserver::Create(std::string stream, std::shared_ptr<CPositionLine> line) {
-  CPlayObserver* observer = new (std::nothrow) CPlayObserver(std::move(stream), std::move(line));
+CPlayObserver* CPlayObserver::Create(std::string stream, std::shared_ptr<CPositionLine> line,
+                                     std::shared_ptr<CLossTally> tally) {
+  CPlayObserver* observer = new (std::nothrow)
+      CPlayObserver(std::move(stream), std::move(line), std::move(tally));
   if (observer != nullptr) observer->AddRef();
   return observer;
 }
@@ -45,6 +47,11 @@ void CPlayObserver::OnHold(IMediaSample* sample) {
 }
 
 void CPlayObserver::OnPresent(IMediaSample* sample, REFERENCE_TIME) {
+  LONGLONG mediaStart = 0;
+  LONGLONG mediaStop = 0;
+  if (m_tally && SUCCEEDED(sample->GetMediaTime(&mediaStart, &mediaStop))) {
+    m_tally->Note(m_stream, mediaStart, mediaStop, sample->IsDiscontinuity() == S_OK);
+  }
   REFERENCE_TIME start = 0;
   REFERENCE_TIME stop = 0;
   if (FAILED(sample->GetTime(&start, &stop))) return;

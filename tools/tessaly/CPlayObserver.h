@@ -12,6 +12,7 @@
 
 #include <platform/Rendering.h>
 
+#include "tessaly/CLossTally.h"
 #include "tessaly/CPositionLine.h"
 
 namespace tessaly::cli {
@@ -23,8 +24,10 @@ struct HeldSample {
 
 class CPlayObserver final : public platform::IRenderObserver {
  public:
-  // Hands out a new observer with one reference.
-  static CPlayObserver* Create(std::string stream, std::shared_ptr<CPositionLine> line);
+  // Hands out a new observer with one reference; every sample presented is
+  // noted in tally.
+  static CPlayObserver* Create(std::string stream, std::shared_ptr<CPositionLine> line,
+                               std::shared_ptr<CLossTally> tally);
 
   const std::string& Stream() const { return m_stream; }
   // The first sample held since the renderer left Stopped, if any.
@@ -41,13 +44,15 @@ class CPlayObserver final : public platform::IRenderObserver {
   void STDMETHODCALLTYPE OnEndOfStream() override {}
 
  private:
-  CPlayObserver(std::string stream, std::shared_ptr<CPositionLine> line)
-      : m_stream(std::move(stream)), m_line(std::move(line)) {}
+  CPlayObserver(std::string stream, std::shared_ptr<CPositionLine> line,
+                std::shared_ptr<CLossTally> tally)
+      : m_stream(std::move(stream)), m_line(std::move(line)), m_tally(std::move(tally)) {}
   ~CPlayObserver() = default;
 
   std::atomic<ULONG> m_refs{0};
   std::string m_stream;  // the name of the splitter pin the renderer plays
   std::shared_ptr<CPositionLine> m_line;
+  std::shared_ptr<CLossTally> m_tally;
   std::mutex m_lock;
   std::optional<HeldSample> m_firstHeld;  // guarded by m_lock
 };

@@ -1,0 +1,58 @@
+#include "tessaly/LossReport.h"
+
+#include <cstdio>
+
+#include "tessaly/CCommandError.h"
+#include "tessaly/CFilmTruncation.h"
+#include "tessaly/HResultText.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+void Warn(const std::string& text) { std::fprintf(stderr, "tessaly: warning: %s\n", text.c_str()); }
+
+// The line for one kind of loss; sets *readFailed for a read that failed.
+std::string KindLine(HRESULT cause, const CFilmTruncation& truncation, const CFilmGraph& graph,
+                     const std::string& path, bool* readFailed) {
+  if (cause == VFW_E_FILE_TOO_SHORT) {
+    if (truncation.CutShort()) {
+      bool audio = false;
+      bool video = false;
+      for (const OutputPin& pin : graph.Outputs()) {
+        audio = audio || pin.name == "Audio";
+        video = video || pin.name == "Video";
+      }
+      return path + " is cut short, " + truncation.Summary(audio, video) +
+             "; played what exists";
+    }
+    // The file is whole now: it changed after it was opened.
+    return path + " lacked data while it played (it changed as it was read); played what existed";
+  }
+  if (cause == VFW_E_BUFFER_OVERFLOW) {
+    return path + ": chunks too large for the splitter's buffers were skipped (" +
+           DescribeHResult(cause) + ")";
+  }
+  if (cause == VFW_E_INVALIDMEDIATYPE) {
+    return path + ": damaged chunks (too short to hold a frame) were skipped (" +
+           DescribeHResult(cause) + ")";
+  }
+  *readFailed = true;
+  return path + " could not be read in full: " + DescribeHResult(cause) +
+         "; wrote everything that could be read";
+}
+
+}  // namespace
+
+int ReportLosses(const CFilmGraph& graph, const CFilmTableFile& table, const std::string& path) {
+  const std::vector<HRESULT>& causes = graph.LossCauses();
+  if (causes.empty()) return kExitSuccess;
+  const CFilmTruncation truncation(table);
+  bool readFailed = false;
+  for (HRESULT cause : causes) Warn(KindLine(cause, truncation, graph, path, &readFailed));
+  const std::string gaps = graph.Tally()->Summary();
+  if (!gaps.empty()) Warn(path + ": not played: " + gaps);
+  return readFailed ? kExitReadFailed : kExitSuccess;
+}
+
+}  // namespace tessaly::cli
