@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
 
 #include <new>
 
@@ -24,6 +25,17 @@ DWORD MissingFileError(const std::string& path) {
     return ERROR_FILE_NOT_FOUND;
   }
   return ERROR_PATH_NOT_FOUND;
+}
+
+// Test hook: TESSALY_FAULT_READ_AT=N makes every read that covers byte N of
+// a file fail as a bad sector does, so that a whole run of the host can meet
+// a read error at a place of the test's choosing.
+bool ReadMeetsFault(LONGLONG position, LONG length) {
+  static const LONGLONG fault = [] {
+    const char* value = std::getenv("TESSALY_FAULT_READ_AT");
+    return value != nullptr && *value != 0 ? std::strtoll(value, nullptr, 10) : -1;
+  }();
+  return fault >= 0 && position <= fault && fault < position + length;
 }
 
 HRESULT OpenError(int error, const std::string& path) {
@@ -72,6 +84,7 @@ HRESULT CPositionedFile::Open(const std::string& path, std::shared_ptr<CPosition
 
 HRESULT CPositionedFile::Read(LONGLONG position, LONG length, BYTE* buffer, LONG* done) const {
   *done = 0;
+  if (ReadMeetsFault(position, length)) return HRESULT_FROM_WIN32(kErrorReadFault);
   while (*done < length) {
     ssize_t got = pread(m_fd, buffer + *done, static_cast<size_t>(length - *done),
                         static_cast<off_t>(position + *done));

@@ -23,8 +23,7 @@ std::string KindLine(HRESULT cause, const CFilmTruncation& truncation, const CFi
         audio = audio || pin.name == "Audio";
         video = video || pin.name == "Video";
       }
-      return path + " is cut short, " + truncation.Summary(audio, video) +
-             "; played what exists";
+      return path + " is cut short, " + truncation.Summary(audio, video) + "; played what exists";
     }
     // The file is whole now: it changed after it was opened.
     return path + " lacked data while it played (it changed as it was read); played what existed";

@@ -1,0 +1,92 @@
+// What the host says of rows the splitter could not play: one warning a kind
+// of loss, the gaps each stream shows, and an exit code of its own only for
+// a file that could not be read in full; everything else is still written.
+#include <algorithm>
+
+#include "CliFixture.h"
+
+using filmwriter::FilmFormat;
+using filmwriter::FilmWriter;
+using namespace tools_test;
+
+namespace {
+
+class CliLossTest : public CliFixture {
+ protected:
+  // Rows A0 V1 A2 V3 A4 V5 A6 V7 of 20,000 bytes each (read one by one),
+  // then whatever the test adds.
+  static FilmWriter Movie() {
+    FilmFormat format;
+    format.channels = 1;
+    format.bitsPerSample = 8;
+    format.sampleRate = 20000;  // a second a chunk
+    format.timeBase = 600;
+    FilmWriter writer(format);
+    for (int i = 0; i < 4; ++i) {
+      writer.AddAudio(Pattern(20000, i));
+      writer.AddVideo(Frame(20000, 50 + i), 300);  // half a second a frame
+    }
+    return writer;
+  }
+
+  // File position of a row's chunk, from the built file's own table.
+  static uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row) {
+    auto word = [&file](size_t at) {
+      return (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
+             (uint32_t{file[at + 2]} << 8) | file[at + 3];
+    };
+    return word(4) + word(48 + 16 + 16 * row);
+  }
+
+  static size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+      ++count;
+    }
+    return count;
+  }
+};
+
+}  // namespace
+
+TEST_F(CliLossTest, AReadErrorIsReportedWithItsGapAndExitsNineAfterWritingTheRest) {
+  Register();
+  const FilmWriter writer = Movie();
+  const std::string film = WriteFilm(writer, "bad-sector.film");
+  ToolEnvironment environment;
+  environment.variables.emplace("TESSALY_FAULT_READ_AT",
+                                std::to_string(ChunkPosition(writer.Build(), 3) + 100));
+
+  const ToolResult dump = Tessaly({"dump", film}, environment);
+  EXPECT_EQ(dump.exitCode, 9) << dump.err;
+  EXPECT_EQ(Count(dump.out, "\"pin\":\"Video\",\"start\""), 3u);
+  EXPECT_EQ(Count(dump.out, "\"pin\":\"Audio\",\"start\""), 4u);
+  EXPECT_NE(dump.err.find("could not be read in full: 0x8007001E"), std::string::npos) << dump.err;
+  EXPECT_NE(dump.err.find("not played: Video 0.500 s in 1 place"), std::string::npos) << dump.err;
+
+  const ToolResult extract = Tessaly({"extract", film, "-o", folder / "out"}, environment);
+  EXPECT_EQ(extract.exitCode, 9) << extract.err;
+  EXPECT_NE(extract.out.find("movie.avi"), std::string::npos);
+  EXPECT_NE(extract.out.find("audio.wav"), std::string::npos);
+}
+
+TEST_F(CliLossTest, ChunksTooLargeOrTooShortAreWarnedOfOnceAKindAndExitZero) {
+  Register();
+  FilmWriter writer = Movie();
+  writer.AddStoredRow(filmwriter::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
+  writer.AddStoredRow(0, 300, std::vector<uint8_t>(11, 2));
+  writer.AddStoredRow(0, 300, std::vector<uint8_t>(5, 2));
+  writer.AddAudio(Pattern(2000, 9));
+  writer.AddVideo(Frame(900, 90), 300);
+  const std::string film = WriteFilm(writer, "damaged.film");
+
+  const ToolResult dump = Tessaly({"dump", film});
+  EXPECT_EQ(dump.exitCode, 0) << dump.err;
+  EXPECT_EQ(Count(dump.err, "warning"), 3u) << dump.err;
+  EXPECT_EQ(Count(dump.err, "VFW_E_BUFFER_OVERFLOW"), 1u) << dump.err;
+  EXPECT_EQ(Count(dump.err, "VFW_E_INVALIDMEDIATYPE"), 1u) << dump.err;
+  EXPECT_NE(dump.err.find("Audio 3.277 s in 1 place, Video 1.000 s in 1 place"), std::string::npos)
+      << dump.err;
+  // The samples after the losses keep their own times.
+  EXPECT_NE(dump.out.find("\"pin\":\"Video\",\"start\":30000000"), std::string::npos) << dump.out;
+}
