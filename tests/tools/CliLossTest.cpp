@@ -89,4 +89,20 @@ TEST_F(CliLossTest, ChunksTooLargeOrTooShortAreWarnedOfOnceAKindAndExitZero) {
       << dump.err;
   // The samples after the losses keep their own times.
   EXPECT_NE(dump.out.find("\"pin\":\"Video\",\"start\":30000000"), std::string::npos) << dump.out;
+  // info counts only the frames that play.
+  const ToolResult info = Tessaly({"info", film});
+  EXPECT_NE(info.out.find("key frames 5 of 5 video frames"), std::string::npos) << info.out;
+}
+
+TEST_F(CliLossTest, VideoRowsPastAnEntryCountOfNoVideoAreNamedAsNotPlayed) {
+  Register();
+  FilmWriter writer = Movie();
+  writer.Layout().entryCount = 1;  // only the first audio row is declared
+  const std::string film = WriteFilm(writer, "uncounted.film");
+  const ToolResult dump = Tessaly({"dump", film});
+  EXPECT_EQ(dump.exitCode, 0) << dump.err;
+  EXPECT_EQ(Count(dump.out, "\"pin\":\"Audio\",\"start\""), 4u);
+  EXPECT_NE(dump.err.find("4 video frames in the sample table not played: its entry count (1)"),
+            std::string::npos)
+      << dump.err;
 }

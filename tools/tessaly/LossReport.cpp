@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tessaly/CCommandError.h"
+#include "tessaly/CFilmKeyFrames.h"
 #include "tessaly/CFilmTruncation.h"
 #include "tessaly/HResultText.h"
 
@@ -41,9 +42,26 @@ std::string KindLine(HRESULT cause, const CFilmTruncation& truncation, const CFi
          "; wrote everything that could be read";
 }
 
+// The entry count decides whether the file offers video at all, the table
+// length which rows stream: video rows past a count that holds none are in
+// the table, but no pin plays them.
+void WarnOfUnofferedVideo(const CFilmGraph& graph, const CFilmTableFile& table,
+                          const std::string& path) {
+  for (const OutputPin& pin : graph.Outputs()) {
+    if (pin.name == "Video") return;
+  }
+  const uint64_t frames = CFilmKeyFrames(table).VideoFrames();
+  if (frames == 0) return;
+  Warn(path + ": " + std::to_string(frames) + " video frame" + (frames == 1 ? "" : "s") +
+       " in the sample table not played: its entry count (" +
+       std::to_string(CFilmTableFile::Field(table.Table(), 12)) +
+       ") holds no video row, so the file offers no Video pin");
+}
+
 }  // namespace
 
 int ReportLosses(const CFilmGraph& graph, const CFilmTableFile& table, const std::string& path) {
+  WarnOfUnofferedVideo(graph, table, path);
   const std::vector<HRESULT>& causes = graph.LossCauses();
   if (causes.empty()) return kExitSuccess;
   const CFilmTruncation truncation(table);
