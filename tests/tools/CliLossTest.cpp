@@ -89,9 +89,15 @@ TEST_F(CliLossTest, ChunksTooLargeOrTooShortAreWarnedOfOnceAKindAndExitZero) {
       << dump.err;
   // The samples after the losses keep their own times.
   EXPECT_NE(dump.out.find("\"pin\":\"Video\",\"start\":30000000"), std::string::npos) << dump.out;
-  // info counts only the frames that play.
+  // info counts only the frames that play, and a row too large to play is
+  // damage, not a cut, even where its chunk lies past the file's end.
   const ToolResult info = Tessaly({"info", film});
   EXPECT_NE(info.out.find("key frames 5 of 5 video frames"), std::string::npos) << info.out;
+  writer.SetChunkOffset(8, 0x7FFF0000u);
+  const std::string pointing = WriteFilm(writer, "pointing-away.film");
+  const nlohmann::json json = nlohmann::json::parse(Tessaly({"info", pointing, "--json"}).out);
+  EXPECT_FALSE(json.contains("truncated")) << json.dump();
+  EXPECT_EQ(json["damagedRows"], 3);
 }
 
 TEST_F(CliLossTest, VideoRowsPastAnEntryCountOfNoVideoAreNamedAsNotPlayed) {

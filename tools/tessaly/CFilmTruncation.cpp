@@ -56,10 +56,19 @@ CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
     // The splitter reads at the 32-bit sum of the file's offsets.
     const uint64_t position = static_cast<uint32_t>(dataOffset + Field(table, at));
     const uint32_t length = Field(table, at + 4);
+    const bool audio = Field(table, at + 8) == filmwriter::kAudioTimeInfo;
+    // A row too large or too short ever to play is damage in the table, not
+    // something a cut took away, wherever its chunk lies.
+    const bool playable = audio ? length <= filmwriter::kAudioChunkLimit
+                                : length >= 12 && length - 2 <= filmwriter::kVideoFrameLimit;
+    if (!playable) {
+      ++m_rowsDamaged;
+      continue;
+    }
     if (position + length <= fileSize) continue;
     ++m_rowsMissing;
     const uint64_t there = position < fileSize ? fileSize - position : 0;
-    if (Field(table, at + 8) == filmwriter::kAudioTimeInfo) {
+    if (audio) {
       const uint64_t lost = length - AudioBytesKept(length, there, channels, bits);
       if (bytesPerSecond > 0) m_audioSecondsMissing += double(lost) / bytesPerSecond;
     } else if (timeBase > 0) {

@@ -20,6 +20,9 @@ class CFilmTruncation {
 
   bool CutShort() const { return m_rowsMissing > 0; }
   uint64_t RowsMissing() const { return m_rowsMissing; }
+  // Rows whose chunks are too large or too short ever to play; they are not
+  // counted as missing.
+  uint64_t RowsDamaged() const { return m_rowsDamaged; }
   // Rows whose table entries lie past the end count as missing, but their
   // stream and length are unknown and add no seconds here.
   double AudioSecondsMissing() const { return m_audioSecondsMissing; }
@@ -34,6 +37,7 @@ class CFilmTruncation {
 
  private:
   uint64_t m_rowsMissing = 0;
+  uint64_t m_rowsDamaged = 0;
   double m_audioSecondsMissing = 0;
   double m_videoSecondsMissing = 0;
 };

@@ -112,6 +112,7 @@ nlohmann::ordered_json CInfoReport::Json() const {
     if (HasPin("Video")) seconds["Video"] = m_truncation.VideoSecondsMissing();
     json["truncated"] = {{"rowsMissing", m_truncation.RowsMissing()}, {"secondsMissing", seconds}};
   }
+  if (m_truncation.RowsDamaged() > 0) json["damagedRows"] = m_truncation.RowsDamaged();
   return json;
 }
 
@@ -164,6 +165,10 @@ std::string CInfoReport::Text(const std::string& file) const {
   }
   if (m_truncation.CutShort()) {
     text += "  cut short: " + m_truncation.Summary(HasPin("Audio"), HasPin("Video")) + "\n";
+  }
+  if (m_truncation.RowsDamaged() > 0) {
+    text += "  damaged: " + std::to_string(m_truncation.RowsDamaged()) +
+            " rows of the sample table can never play (chunks too large or too short)\n";
   }
   return text;
 }
