@@ -9,6 +9,7 @@
 
 #include "media/TemporaryFiles.h"
 #include "tessaly/CCommandError.h"
+#include "tessaly/CConvertCommand.h"
 #include "tessaly/CDemoCommand.h"
 #include "tessaly/CDumpCommand.h"
 #include "tessaly/CExtractCommand.h"
@@ -99,6 +100,16 @@ int main(int argc, char** argv) {
   thumbnailCommand->add_option("--count", count, "Pictures on the sheet")
       ->check(CLI::Range(1u, CThumbnailCommand::kMostPictures))
       ->capture_default_str();
+  CLI::App* convertCommand =
+      app.add_subcommand("convert", "Play a file into a WebM movie (VP9 and Opus) browsers play");
+  std::string webmFile;
+  int quality = CConvertCommand::kDefaultQuality;
+  convertCommand->add_option("FILE", file, "FILM file")->required();
+  convertCommand->add_option("-o,--output", webmFile, "WebM file to write")->required();
+  convertCommand->add_option("--quality", quality, "Picture quality, 0 (smallest) to 100 (best)")
+      ->check(CLI::Range(0, 100))
+      ->capture_default_str();
+  AddRangeOptions(convertCommand, options);
   CLI::App* demoCommand =
       app.add_subcommand("demo", "Make a sample file, register the module, run info and extract");
   folder = "tessaly-demo";
@@ -131,6 +142,7 @@ int main(int argc, char** argv) {
     if (*extractCommand) return CExtractCommand(options, file, folder).Run();
     if (*framesCommand) return CFramesCommand(options, file, folder, every).Run();
     if (*thumbnailCommand) return CThumbnailCommand(options, file, sheet, count).Run();
+    if (*convertCommand) return CConvertCommand(options, file, webmFile, quality).Run();
     if (*demoCommand) return CDemoCommand(options, folder).Run();
   } catch (const CCommandError& e) {
     std::fflush(stdout);
