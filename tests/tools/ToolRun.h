@@ -19,6 +19,7 @@ struct ToolEnvironment {
   std::map<std::string, std::optional<std::string>> variables;
   std::string workingFolder;          // empty: the test's own
   std::optional<long> fileSizeLimit;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+  std::string program;                // another program to run (a path); empty: tessaly
 };
 
 ToolResult RunTool(const std::vector<std::string>& arguments,

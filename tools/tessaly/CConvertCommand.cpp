@@ -37,6 +37,7 @@ int CConvertCommand::Run() const {
   auto progress = std::make_shared<CProgressBar>("converting", std::max(0.0, played),
                                                  CProgressBar::StandardErrorIsTerminal());
   observer->SetProgress(progress);
+  if (m_options.end) observer->SetLength(std::max(0.0, played));
   try {
     graph.Play();
   } catch (const CCommandError&) {

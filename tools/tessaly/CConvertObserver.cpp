@@ -98,6 +98,10 @@ HRESULT CConvertObserver::OnSample(const sinks::SinkSample& sample) {
   const REFERENCE_TIME start = sample.start.value_or(0);
   m_frameStartMs = Milliseconds(start);
   m_frameStopMs = std::max(m_frameStartMs + 1, Milliseconds(sample.stop.value_or(start)));
+  if (m_limitMs) {
+    if (m_frameStartMs >= *m_limitMs && !sample.preroll) return S_OK;
+    m_frameStopMs = std::min(m_frameStopMs, std::max(m_frameStartMs + 1, *m_limitMs));
+  }
   const HRESULT hr = m_pictures->OnSample(sample);
   if (FAILED(hr) && m_failure.empty()) m_failure = m_pictures->Failure();
   return hr;
@@ -135,6 +139,7 @@ HRESULT CConvertObserver::OnAudio(const sinks::SinkSample& sample) {
     // sample, and none of what lies before the start.
     const double startSeconds = sample.start.value_or(0) / kUnitsPerSecond;
     sound.skipFrames = -std::llround(startSeconds * sound.rate);
+    if (m_limitMs) sound.mostFrames = static_cast<uint64_t>(*m_limitMs) * sound.rate / 1000;
     if (*sound.skipFrames < 0) {
       std::string error;
       if (!AddSound(std::vector<float>(size_t(-*sound.skipFrames) * sound.channels, 0.0f),
@@ -152,9 +157,11 @@ HRESULT CConvertObserver::OnAudio(const sinks::SinkSample& sample) {
     first = std::min<size_t>(whole, static_cast<size_t>(*sound.skipFrames));
     *sound.skipFrames -= static_cast<int64_t>(first);
   }
+  const size_t room = sound.frames < sound.mostFrames ? sound.mostFrames - sound.frames : 0;
+  const size_t last = std::min(whole, first + room);
   std::vector<float> samples;
-  samples.reserve((whole - first) * sound.channels);
-  for (size_t i = first * sound.channels; i < whole * sound.channels; ++i) {
+  samples.reserve((last - first) * sound.channels);
+  for (size_t i = first * sound.channels; i < last * sound.channels; ++i) {
     if (sound.bytesPerSample == 1) {
       samples.push_back((sound.partial[i] - 128) / 128.0f);
     } else {

@@ -5,6 +5,8 @@
 
 #include <win/platform.h>
 
+#include <cmath>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +29,10 @@ class CConvertObserver final : public sinks::ISinkObserver {
   CConvertObserver(std::string path, int level) : m_path(std::move(path)), m_level(level) {}
 
   void SetProgress(std::shared_ptr<CProgressBar> progress);
+  // Where playback was asked to stop, in seconds from where it starts. The
+  // splitter's times are rounded to 100 ns, so a frame that starts there may
+  // still arrive; nothing at or after it goes in the file.
+  void SetLength(double seconds) { m_limitMs = std::llround(seconds * 1000); }
 
   // Finds the streams and creates the file (hidden until Finish). Throws
   // CCommandError when there is nothing to convert or the file cannot be made.
@@ -53,6 +59,7 @@ class CConvertObserver final : public sinks::ISinkObserver {
         skipFrames;                // set by the first sample: frames to drop (or, below 0, to add)
     std::vector<uint8_t> partial;  // bytes of a frame split between samples
     uint64_t frames = 0;           // frames taken into the sound
+    uint64_t mostFrames = UINT64_MAX;  // the sound up to the end asked for
     webm::COpusEncoder encoder;
   };
 
@@ -76,6 +83,7 @@ class CConvertObserver final : public sinks::ISinkObserver {
   std::optional<int64_t> m_lastFrameMs;
   int64_t m_lastKeyMs = 0;
   int64_t m_videoEndMs = 0;
+  std::optional<int64_t> m_limitMs;
   std::string m_failure;
   double m_furthest = 0;
 };
