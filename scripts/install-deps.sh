@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis clang-format libcli11-dev
           nlohmann-json3-dev clang libclang-rt-14-dev pkg-config libspng-dev
-          libvpx-dev libopus-dev libsoxr-dev mkvtoolnix vpx-tools)
+          libvpx-dev libopus-dev libsoxr-dev mkvtoolnix vpx-tools chromium chromium-driver)
 
 # Wine, the Windows runtime the Windows test programs run under
 # (scripts/wine-test.sh): a 64-bit prefix runs the 64-bit build natively and

@@ -14,7 +14,9 @@
 #include <iterator>
 #include <sstream>
 
+#include "ChromeDriver.h"
 #include "CliFixture.h"
+#include "PngReader.h"
 #include "filmwriter/CinepakKeyFrame.h"
 #include "pictures/CMoviePictures.h"
 
@@ -77,6 +79,70 @@ double Psnr(const uint8_t* i420, const std::vector<uint8_t>& rgb) {
   const double mean = squares / (kWidth * kHeight * 3.0);
   return mean == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mean);
 }
+
+std::vector<uint8_t> FromBase64(const std::string& text) {
+  static const std::string kDigits =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::vector<uint8_t> bytes;
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    const size_t digit = kDigits.find(c);
+    if (digit == std::string::npos) continue;
+    bits = (bits << 6) | static_cast<uint32_t>(digit);
+    if ((count += 6) >= 8) bytes.push_back(static_cast<uint8_t>(bits >> (count -= 8)));
+  }
+  return bytes;
+}
+
+double RgbPsnr(const std::vector<uint8_t>& shown, const std::vector<uint8_t>& expected) {
+  double squares = 0;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const double error = double(shown[i]) - expected[i];
+    squares += error * error;
+  }
+  const double mean = squares / static_cast<double>(expected.size());
+  return mean == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+// Loads the movie, reads its duration, seeks to each time and draws the
+// frame shown onto a canvas (as PNG data), then plays to the end.
+const char kBrowserScript[] = R"(
+const done = arguments[arguments.length - 1];
+const video = document.getElementById('movie');
+const canvas = document.createElement('canvas');
+canvas.width = video.videoWidth;
+canvas.height = video.videoHeight;
+const result = {duration: video.duration, pictures: []};
+const shown = () => new Promise(resolve => video.requestVideoFrameCallback(() => resolve()));
+(async () => {
+  for (const time of [0.23, 1.01, 2.04]) {
+    const seeked = new Promise(resolve => video.addEventListener('seeked', resolve, {once: true}));
+    const painted = shown();
+    video.currentTime = time;
+    await seeked;
+    await painted;
+    canvas.getContext('2d').drawImage(video, 0, 0);
+    result.pictures.push(canvas.toDataURL('image/png'));
+  }
+  video.currentTime = 0;
+  const ended = new Promise(resolve => video.addEventListener('ended', resolve, {once: true}));
+  await video.play();
+  await ended;
+  result.ended = video.ended;
+  result.endTime = video.currentTime;
+  done(result);
+})().catch(error => done({error: String(error)}));
+)";
+
+// Waits for the movie's metadata, so that its size and duration are known.
+const char kLoadedScript[] = R"(
+const done = arguments[arguments.length - 1];
+const video = document.getElementById('movie');
+if (video.readyState >= 2) done(true);
+video.addEventListener('loadeddata', () => done(true), {once: true});
+video.addEventListener('error', () => done('error ' + (video.error && video.error.code)), {once: true});
+)";
 
 class CliConvertTest : public CliFixture {
  protected:
@@ -223,6 +289,42 @@ TEST_F(CliConvertTest, VpxdecDecodesEveryFrameCloseToOurOwnPictures) {
   RecordProperty("lowest_psnr", std::to_string(lowest));
   std::printf("PSNR against our pictures: lowest %.2f dB, mean %.2f dB, %zu bytes\n", lowest,
               sum / kFrames, ReadAll(folder / "movie.webm").size());
+}
+
+TEST_F(CliConvertTest, HeadlessChromiumPlaysItSeeksAndShowsOurPictures) {
+  Register();
+  const std::string film = WriteMovie(true, true, "movie.film");
+  const ToolResult converted = Tessaly({"convert", film, "-o", folder / "movie.webm"});
+  ASSERT_EQ(converted.exitCode, 0) << converted.err;
+  TempFolder::WriteFile(folder / "page.html", [] {
+    const std::string page =
+        "<!DOCTYPE html><html><body><video id='movie' src='movie.webm' muted preload='auto'>"
+        "</video></body></html>";
+    return std::vector<uint8_t>(page.begin(), page.end());
+  }());
+  ChromeDriver browser(FindProgram("chromedriver"), FindProgram("chromium"), folder / "profile");
+  ASSERT_TRUE(browser.Open("file://" + (folder / "page.html"))) << browser.Error();
+  ASSERT_EQ(browser.RunAsync(kLoadedScript), true) << browser.Error();
+  const nlohmann::json result = browser.RunAsync(kBrowserScript);
+  ASSERT_TRUE(result.is_object() && !result.contains("error")) << browser.Error() << result.dump();
+  EXPECT_NEAR(result["duration"].get<double>(), MovieMs(kFrames) / 1000.0, 1.0 / 15);
+  EXPECT_TRUE(result["ended"].get<bool>());
+
+  // Each seek shows the frame playing at that time, within what two
+  // conversions between RGB and YUV and the encoding cost: 35 dB.
+  const uint32_t frames[3] = {3, 13, 25};
+  ASSERT_EQ(result["pictures"].size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    const std::string url = result["pictures"][i].get<std::string>();
+    const std::string path = folder / ("seek-" + std::to_string(i) + ".png");
+    TempFolder::WriteFile(path, FromBase64(url.substr(url.find(',') + 1)));
+    const PngPicture png = ReadPng(path);
+    ASSERT_EQ(png.width, kWidth);
+    ASSERT_EQ(png.height, kHeight);
+    const double psnr = RgbPsnr(png.rgb, m_pictures[frames[i]]);
+    std::printf("Chromium at seek %d (frame %u): %.2f dB\n", i, frames[i], psnr);
+    EXPECT_GE(psnr, 35.0) << "seek " << i;
+  }
 }
 
 TEST_F(CliConvertTest, AMovieWithOneStreamGivesAWebmOfThatStream) {
