@@ -148,7 +148,7 @@ class CliConvertTest : public CliFixture {
  protected:
   // Slowly moving colour bands with texture inside each block, and a stereo
   // tone; the frames as our decoder shows them kept in m_pictures.
-  std::string WriteMovie(bool audio, bool video, const std::string& name) {
+  std::string WriteMovie(bool audio, bool video, const std::string& name, uint64_t cutBytes = 0) {
     filmwriter::FilmFormat format;
     format.width = kWidth;
     format.height = kHeight;
@@ -195,6 +195,7 @@ class CliConvertTest : public CliFixture {
       }
       writer.AddAudio(pcm);
     }
+    if (cutBytes > 0) writer.Layout().truncateTo = writer.Build().size() - cutBytes;
     return WriteFilm(writer, name);
   }
 
@@ -358,6 +359,19 @@ TEST_F(CliConvertTest, ACutStartsAtZeroAndLastsTheCut) {
   ASSERT_FALSE(times.empty());
   EXPECT_EQ(times.front(), 0);
   EXPECT_EQ(Times(folder / "cut.webm", 1).front(), 0);
+}
+
+TEST_F(CliConvertTest, AMovieCutShortConvertsWhatItHasWithAWarning) {
+  Register();
+  // The last row, a sound chunk, loses its end.
+  const std::string film = WriteMovie(true, true, "short.film", 6000);
+  const ToolResult result = Tessaly({"convert", film, "-o", folder / "short.webm"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err.rfind("tessaly: warning: " + film + " is cut short", 0), 0u) << result.err;
+  const nlohmann::json identity = Identify(folder / "short.webm");
+  ASSERT_EQ(identity["tracks"].size(), 2u) << identity.dump();
+  EXPECT_TRUE(identity["errors"].empty()) << identity.dump();
+  EXPECT_EQ(Times(folder / "short.webm", 0).size(), kFrames + 1) << "every frame is in the file";
 }
 
 TEST_F(CliConvertTest, AnOutputThatCannotBeWrittenFailsAndLeavesNothing) {
