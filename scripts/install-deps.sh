@@ -5,7 +5,8 @@
 #                          compiler, build tools and libraries
 #   install-deps.sh test   (the default) that and what scripts/test.sh adds:
 #                          Google Benchmark, clang for the fuzzers, the
-#                          mingw-w64 cross compilers, NSIS and Wine
+#                          mingw-w64 cross compilers, NSIS, Wine, and the
+#                          WebM readers (mkvtoolnix, vpx-tools, Chromium)
 set -euo pipefail
 
 set_name="${1:-test}"
@@ -25,11 +26,13 @@ fi
 # GoogleTest comes with the demo's set too: the Linux tree is configured as a
 # whole, and its configuration looks for it.
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
-          pkg-config libspng-dev)
+          pkg-config libspng-dev libvpx-dev libopus-dev libsoxr-dev)
 
 if [ "$set_name" = "test" ]; then
   packages+=(libbenchmark-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 nsis clang-format
              clang libclang-rt-14-dev)
+  # The independent readers `convert`'s WebM files are checked with.
+  packages+=(mkvtoolnix vpx-tools chromium chromium-driver)
   # Wine, the Windows runtime the Windows test programs run under
   # (scripts/wine-test.sh): a 64-bit prefix runs the 64-bit build natively and
   # the 32-bit build under WoW64, so both halves are needed. TESSALY_SKIP_WINE=1

@@ -31,7 +31,8 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const ToolEnvironm
   ToolResult result;
   if (outFile < 0 || errFile < 0) return result;
 
-  std::vector<std::string> argv = {TESSALY_TOOL_PATH};
+  std::vector<std::string> argv = {environment.program.empty() ? std::string(TESSALY_TOOL_PATH)
+                                                               : environment.program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<char*> pointers;
   for (std::string& argument : argv) pointers.push_back(argument.data());

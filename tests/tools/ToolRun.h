@@ -20,6 +20,7 @@ struct ToolEnvironment {
   std::string workingFolder;          // empty: the test's own
   std::optional<long> fileSizeLimit;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
   bool outputFull = false;            // standard output on /dev/full, where writes fail
+  std::string program;                // another program to run (a path); empty: tessaly
 };
 
 ToolResult RunTool(const std::vector<std::string>& arguments,

@@ -16,6 +16,7 @@
 #include "tessaly/CPictureObserver.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/FileSystem.h"
+#include "tessaly/LossReport.h"
 
 namespace tessaly::cli {
 
@@ -96,7 +97,7 @@ int CFramesCommand::Run() const {
   std::printf("wrote %zu pictures to %s\n", files->written.size(), m_folder.c_str());
   const std::string warning = observer->DecodeWarning();
   if (!warning.empty()) std::fprintf(stderr, "tessaly: warning: %s\n", warning.c_str());
-  return kExitSuccess;
+  return ReportLosses(graph, CFilmTableFile(m_file), m_file);
 }
 
 }  // namespace tessaly::cli

@@ -11,6 +11,7 @@
 
 #include "media/TemporaryFiles.h"
 #include "tessaly/CCommandError.h"
+#include "tessaly/CConvertCommand.h"
 #include "tessaly/CDemoCommand.h"
 #include "tessaly/CDumpCommand.h"
 #include "tessaly/CExtractCommand.h"
@@ -123,6 +124,16 @@ int main(int argc, char** argv) {
   thumbnailCommand->add_option("--count", count, "Pictures on the sheet")
       ->check(CLI::Range(1u, CThumbnailCommand::kMostPictures))
       ->capture_default_str();
+  CLI::App* convertCommand =
+      app.add_subcommand("convert", "Play a file into a WebM movie (VP9 and Opus) browsers play");
+  std::string webmFile;
+  int quality = CConvertCommand::kDefaultQuality;
+  convertCommand->add_option("FILE", file, "FILM file")->required();
+  convertCommand->add_option("-o,--output", webmFile, "WebM file to write")->required();
+  convertCommand->add_option("--quality", quality, "Picture quality, 0 (smallest) to 100 (best)")
+      ->check(CLI::Range(0, 100))
+      ->capture_default_str();
+  AddRangeOptions(convertCommand, options);
   CLI::App* helpCommand = app.add_subcommand("help", "Show this help");
   CLI::App* demoCommand =
       app.add_subcommand("demo", "Make a sample file, register the module, run info and extract");
@@ -168,6 +179,9 @@ int main(int argc, char** argv) {
     if (*framesCommand) return FinishOutput(CFramesCommand(options, file, folder, every).Run());
     if (*thumbnailCommand) {
       return FinishOutput(CThumbnailCommand(options, file, sheet, count).Run());
+    }
+    if (*convertCommand) {
+      return FinishOutput(CConvertCommand(options, file, webmFile, quality).Run());
     }
     if (*demoCommand) return FinishOutput(CDemoCommand(options, folder).Run());
   } catch (const CCommandError& e) {

@@ -1,0 +1,63 @@
+#include "tessaly/CConvertCommand.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "tessaly/CComSession.h"
+#include "tessaly/CCommandError.h"
+#include "tessaly/CConvertObserver.h"
+#include "tessaly/CFilmGraph.h"
+#include "tessaly/CRegistrySelection.h"
+#include "tessaly/LossReport.h"
+#include "webm/CVp9Encoder.h"
+
+namespace tessaly::cli {
+
+int CConvertCommand::LevelOf(int quality) {
+  const int clamped = std::clamp(quality, 0, 100);
+  return static_cast<int>(std::lround(
+      webm::CVp9Encoder::kWorstLevel -
+      clamped * (webm::CVp9Encoder::kWorstLevel - webm::CVp9Encoder::kBestLevel) / 100.0));
+}
+
+int CConvertCommand::Run() const {
+  const CRegistrySelection registry(m_options.registry);
+  registry.Apply(false);
+  const CComSession com;
+  auto observer = std::make_shared<CConvertObserver>(m_output, LevelOf(m_quality));
+  CFilmGraph graph(observer);
+  graph.Render(m_file, registry);
+  graph.Seek(m_options.start, m_options.end);
+  observer->Open(graph.Outputs());
+  // Sample times count from the start position, so the bar spans only what is played.
+  const double played = std::min(graph.Duration(), m_options.end.value_or(graph.Duration())) -
+                        m_options.start.value_or(0);
+  auto progress = std::make_shared<CProgressBar>("converting", std::max(0.0, played),
+                                                 CProgressBar::StandardErrorIsTerminal());
+  observer->SetProgress(progress);
+  if (m_options.end) observer->SetLength(std::max(0.0, played));
+  try {
+    graph.Play();
+  } catch (const CCommandError&) {
+    progress->Finish();
+    observer->Abandon();
+    const std::string failure = observer->Failure();
+    if (!failure.empty()) throw CCommandError(kExitOutputFailed, failure);
+    throw;
+  }
+  progress->Finish();
+  try {
+    observer->Finish();
+  } catch (const CCommandError&) {
+    observer->Abandon();
+    throw;
+  }
+  std::printf("wrote %s\n", m_output.c_str());
+  const std::string warning = observer->DecodeWarning();
+  if (!warning.empty()) std::fprintf(stderr, "tessaly: warning: %s\n", warning.c_str());
+  return ReportLosses(graph, CFilmTableFile(m_file), m_file);
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,251 @@
+#include "tessaly/CConvertObserver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "tessaly/CCommandError.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+constexpr double kUnitsPerSecond = 10000000.0;
+constexpr int64_t kUnitsPerMs = 10000;
+// A key frame at least this often, so that a seek finds one close before it.
+constexpr int64_t kKeyFrameEveryMs = 2000;
+
+int64_t Milliseconds(REFERENCE_TIME time) {
+  return std::max<int64_t>(0, (time + kUnitsPerMs / 2) / kUnitsPerMs);
+}
+
+bool IsVideo(const OutputPin& pin) {
+  return pin.connected && IsEqualGUID(pin.type.Type().majortype, MEDIATYPE_Video);
+}
+
+std::optional<WAVEFORMATEX> PcmFormatOf(const OutputPin& pin) {
+  constexpr size_t kPcmFormatBytes = offsetof(WAVEFORMATEX, cbSize);
+  const sinks::CSinkMediaType& type = pin.type;
+  if (!pin.connected || !IsEqualGUID(type.Type().majortype, MEDIATYPE_Audio) ||
+      !IsEqualGUID(type.Type().formattype, FORMAT_WaveFormatEx) ||
+      type.Format().size() < kPcmFormatBytes) {
+    return std::nullopt;
+  }
+  WAVEFORMATEX wave{};
+  std::memcpy(&wave, type.Format().data(), kPcmFormatBytes);
+  return wave;
+}
+
+}  // namespace
+
+void CConvertObserver::SetProgress(std::shared_ptr<CProgressBar> progress) {
+  m_progress = progress;
+  if (m_pictures) m_pictures->SetProgress(std::move(progress));
+}
+
+void CConvertObserver::Open(const std::vector<OutputPin>& pins) {
+  std::optional<WAVEFORMATEX> wave;
+  for (const OutputPin& pin : pins) {
+    if (!m_sound && (wave = PcmFormatOf(pin))) {
+      m_sound = std::make_unique<Sound>();
+      m_sound->stream = pin.name;
+    }
+  }
+  if (std::any_of(pins.begin(), pins.end(), IsVideo)) {
+    m_pictures = std::make_shared<CPictureObserver>(
+        [this](const pictures::CMoviePictures& pictures, double, std::string* error) {
+          return OnPicture(pictures, error);
+        });
+    m_pictures->Open(pins);  // refuses video that is not Cinepak
+  }
+  if (!m_sound && !m_pictures) {
+    throw CCommandError(kExitRefused, "the file has no PCM audio and no video stream to convert");
+  }
+  std::optional<webm::VideoTrackInfo> video;
+  std::optional<webm::AudioTrackInfo> audio;
+  std::string error;
+  if (m_sound) {
+    if (wave->wFormatTag != WAVE_FORMAT_PCM ||
+        (wave->wBitsPerSample != 8 && wave->wBitsPerSample != 16)) {
+      throw CCommandError(kExitRefused,
+                          "the sound is not 8- or 16-bit PCM; it cannot be converted");
+    }
+    m_sound->rate = wave->nSamplesPerSec;
+    m_sound->channels = wave->nChannels;
+    m_sound->bytesPerSample = wave->wBitsPerSample / 8;
+    if (!m_sound->encoder.Open(m_sound->rate, m_sound->channels, &error)) {
+      throw CCommandError(kExitRefused, error);
+    }
+    audio.emplace();
+    audio->channels = m_sound->channels;
+    audio->opusHead = m_sound->encoder.Head();
+    audio->codecDelayNs = m_sound->encoder.CodecDelayNs();
+  }
+  if (m_pictures) {
+    if (!m_video.Open(m_pictures->Width(), m_pictures->Height(), m_level, &error)) {
+      throw CCommandError(kExitFailure, error);
+    }
+    video = webm::VideoTrackInfo{m_pictures->Width(), m_pictures->Height()};
+  }
+  if (!m_muxer.Open(m_path, video, audio, &error)) throw CCommandError(kExitOutputFailed, error);
+}
+
+HRESULT CConvertObserver::OnSample(const sinks::SinkSample& sample) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (!m_failure.empty()) return E_FAIL;
+  if (m_sound && sample.stream == m_sound->stream) return OnAudio(sample);
+  if (!m_pictures) return S_OK;
+  const REFERENCE_TIME start = sample.start.value_or(0);
+  m_frameStartMs = Milliseconds(start);
+  m_frameStopMs = std::max(m_frameStartMs + 1, Milliseconds(sample.stop.value_or(start)));
+  if (m_limitMs) {
+    if (m_frameStartMs >= *m_limitMs && !sample.preroll) return S_OK;
+    m_frameStopMs = std::min(m_frameStopMs, std::max(m_frameStartMs + 1, *m_limitMs));
+  }
+  const HRESULT hr = m_pictures->OnSample(sample);
+  if (FAILED(hr) && m_failure.empty()) m_failure = m_pictures->Failure();
+  return hr;
+}
+
+bool CConvertObserver::OnPicture(const pictures::CMoviePictures& pictures, std::string* error) {
+  // Milliseconds are the file's time unit; two frames never share one.
+  const int64_t timeMs =
+      m_lastFrameMs ? std::max(m_frameStartMs, *m_lastFrameMs + 1) : m_frameStartMs;
+  const int64_t stopMs = std::max(m_frameStopMs, timeMs + 1);
+  const bool key = !m_lastFrameMs || timeMs - m_lastKeyMs >= kKeyFrameEveryMs;
+  m_lastFrameMs = timeMs;
+  std::vector<webm::Vp9Frame> frames;
+  if (!m_video.Encode(pictures.Picture().rgb.data(), timeMs, stopMs - timeMs, key, &frames,
+                      error)) {
+    return false;
+  }
+  m_videoEndMs = std::max(m_videoEndMs, stopMs);
+  for (webm::Vp9Frame& frame : frames) {
+    if (frame.key) m_lastKeyMs = frame.timeMs;
+    if (m_heldFrame && !m_muxer.AddVideo(std::move(*m_heldFrame), error)) return false;
+    m_heldFrame.emplace();
+    m_heldFrame->timeMs = frame.timeMs;
+    m_heldFrame->key = frame.key;
+    m_heldFrame->bytes = std::move(frame.bytes);
+  }
+  return true;
+}
+
+HRESULT CConvertObserver::OnAudio(const sinks::SinkSample& sample) {
+  Sound& sound = *m_sound;
+  const uint32_t frameBytes = sound.bytesPerSample * sound.channels;
+  if (!sound.skipFrames) {
+    // The sound starts with the pictures: silence before a late first
+    // sample, and none of what lies before the start.
+    const double startSeconds = sample.start.value_or(0) / kUnitsPerSecond;
+    sound.skipFrames = -std::llround(startSeconds * sound.rate);
+    if (m_limitMs) sound.mostFrames = static_cast<uint64_t>(*m_limitMs) * sound.rate / 1000;
+    if (*sound.skipFrames < 0) {
+      std::string error;
+      if (!AddSound(std::vector<float>(size_t(-*sound.skipFrames) * sound.channels, 0.0f),
+                    &error)) {
+        return Fail(error);
+      }
+      sound.skipFrames = 0;
+    }
+  }
+  if (sample.data != nullptr)
+    sound.partial.insert(sound.partial.end(), sample.data, sample.data + sample.dataBytes);
+  const size_t whole = sound.partial.size() / frameBytes;
+  size_t first = 0;
+  if (*sound.skipFrames > 0) {
+    first = std::min<size_t>(whole, static_cast<size_t>(*sound.skipFrames));
+    *sound.skipFrames -= static_cast<int64_t>(first);
+  }
+  const size_t room = sound.frames < sound.mostFrames ? sound.mostFrames - sound.frames : 0;
+  const size_t last = std::min(whole, first + room);
+  std::vector<float> samples;
+  samples.reserve((last - first) * sound.channels);
+  for (size_t i = first * sound.channels; i < last * sound.channels; ++i) {
+    if (sound.bytesPerSample == 1) {
+      samples.push_back((sound.partial[i] - 128) / 128.0f);
+    } else {
+      const auto value =
+          static_cast<int16_t>(sound.partial[2 * i] | (sound.partial[2 * i + 1] << 8));
+      samples.push_back(value / 32768.0f);
+    }
+  }
+  sound.partial.erase(sound.partial.begin(), sound.partial.begin() + whole * frameBytes);
+  std::string error;
+  if (!AddSound(samples, &error)) return Fail(error);
+  if (!m_pictures && sample.stop) {
+    m_furthest = std::max(m_furthest, *sample.stop / kUnitsPerSecond);
+    if (m_progress) m_progress->Update(m_furthest);
+  }
+  return S_OK;
+}
+
+bool CConvertObserver::AddSound(const std::vector<float>& samples, std::string* error) {
+  std::vector<webm::OpusPacket> packets;
+  if (!m_sound->encoder.Append(samples.data(), samples.size() / m_sound->channels, &packets,
+                               error)) {
+    return false;
+  }
+  m_sound->frames += samples.size() / m_sound->channels;
+  for (webm::OpusPacket& packet : packets) {
+    webm::WebmPacket block;
+    block.timeMs = packet.timeMs;
+    block.key = true;
+    block.bytes = std::move(packet.bytes);
+    block.discardPaddingNs = packet.discardPaddingNs;
+    if (!m_muxer.AddAudio(std::move(block), error)) return false;
+  }
+  return true;
+}
+
+void CConvertObserver::Finish() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  std::string error;
+  double durationMs = static_cast<double>(m_videoEndMs);
+  if (m_sound) {
+    std::vector<webm::OpusPacket> packets;
+    if (!m_sound->encoder.Finish(&packets, &error)) throw CCommandError(kExitFailure, error);
+    for (webm::OpusPacket& packet : packets) {
+      webm::WebmPacket block;
+      block.timeMs = packet.timeMs;
+      block.key = true;
+      block.bytes = std::move(packet.bytes);
+      block.discardPaddingNs = packet.discardPaddingNs;
+      if (!m_muxer.AddAudio(std::move(block), &error))
+        throw CCommandError(kExitOutputFailed, error);
+    }
+    if (!m_muxer.EndAudio(&error)) throw CCommandError(kExitOutputFailed, error);
+    durationMs = std::max(durationMs, m_sound->frames * 1000.0 / m_sound->rate);
+  }
+  if (m_heldFrame) {
+    m_heldFrame->durationMs = std::max<int64_t>(1, m_videoEndMs - m_heldFrame->timeMs);
+    if (!m_muxer.AddVideo(std::move(*m_heldFrame), &error)) {
+      throw CCommandError(kExitOutputFailed, error);
+    }
+    m_heldFrame.reset();
+  }
+  if (!m_muxer.EndVideo(&error) || !m_muxer.Finish(durationMs, &error)) {
+    throw CCommandError(kExitOutputFailed, error);
+  }
+}
+
+void CConvertObserver::Abandon() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_muxer.Abandon();
+}
+
+std::string CConvertObserver::Failure() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_failure;
+}
+
+std::string CConvertObserver::DecodeWarning() {
+  return m_pictures ? m_pictures->DecodeWarning() : std::string();
+}
+
+HRESULT CConvertObserver::Fail(const std::string& message) {
+  m_failure = message;
+  return E_FAIL;
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,133 @@
+#include "webm/CVp9Encoder.h"
+
+#include <vpx/vp8cx.h>
+
+namespace tessaly::webm {
+
+namespace {
+
+// Fast enough for many times real time at the sizes FILM movies have, and
+// still close to the slower settings in quality.
+constexpr int kSpeed = 5;
+
+uint8_t Clamp(int value) { return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value); }
+
+}  // namespace
+
+CVp9Encoder::~CVp9Encoder() {
+  if (m_open) vpx_codec_destroy(&m_codec);
+  if (m_image != nullptr) vpx_img_free(m_image);
+}
+
+bool CVp9Encoder::Open(uint32_t width, uint32_t height, int level, std::string* error) {
+  vpx_codec_enc_cfg_t config;
+  if (vpx_codec_enc_config_default(vpx_codec_vp9_cx(), &config, 0) != VPX_CODEC_OK) {
+    if (error) *error = "the VP9 encoder has no default settings";
+    return false;
+  }
+  config.g_w = width;
+  config.g_h = height;
+  config.g_timebase = {1, 1000};
+  config.g_threads = 1;
+  config.g_lag_in_frames = 0;
+  config.g_pass = VPX_RC_ONE_PASS;
+  config.g_error_resilient = 0;
+  config.rc_end_usage = VPX_Q;
+  config.rc_min_quantizer = 0;
+  config.rc_max_quantizer = 63;
+  config.rc_dropframe_thresh = 0;
+  config.kf_mode = VPX_KF_AUTO;
+  config.kf_min_dist = 0;
+  config.kf_max_dist = 9999;  // key frames come on time from the caller
+  if (vpx_codec_enc_init(&m_codec, vpx_codec_vp9_cx(), &config, 0) != VPX_CODEC_OK) {
+    if (error) *error = std::string("cannot start the VP9 encoder: ") + vpx_codec_error(&m_codec);
+    return false;
+  }
+  m_open = true;
+  if (vpx_codec_control(&m_codec, VP8E_SET_CQ_LEVEL, level) != VPX_CODEC_OK ||
+      vpx_codec_control(&m_codec, VP8E_SET_CPUUSED, kSpeed) != VPX_CODEC_OK ||
+      vpx_codec_control(&m_codec, VP9E_SET_TILE_COLUMNS, 0) != VPX_CODEC_OK ||
+      vpx_codec_control(&m_codec, VP9E_SET_ROW_MT, 0) != VPX_CODEC_OK ||
+      vpx_codec_control(&m_codec, VP9E_SET_AQ_MODE, 0) != VPX_CODEC_OK ||
+      vpx_codec_control(&m_codec, VP9E_SET_COLOR_SPACE, VPX_CS_BT_601) != VPX_CODEC_OK) {
+    return Fail("cannot set up the VP9 encoder", error);
+  }
+  m_image = vpx_img_alloc(nullptr, VPX_IMG_FMT_I420, width, height, 16);
+  if (m_image == nullptr) {
+    if (error) *error = "out of memory for a VP9 picture";
+    return false;
+  }
+  m_width = width;
+  m_height = height;
+  return true;
+}
+
+bool CVp9Encoder::Encode(const uint8_t* rgb, int64_t timeMs, int64_t durationMs, bool key,
+                         std::vector<Vp9Frame>* frames, std::string* error) {
+  ToI420(rgb);
+  const vpx_enc_frame_flags_t flags = key ? VPX_EFLAG_FORCE_KF : 0;
+  if (vpx_codec_encode(&m_codec, m_image, timeMs, static_cast<unsigned long>(durationMs), flags,
+                       VPX_DL_GOOD_QUALITY) != VPX_CODEC_OK) {
+    return Fail("the VP9 encoder failed", error);
+  }
+  return Collect(frames, error);
+}
+
+bool CVp9Encoder::Collect(std::vector<Vp9Frame>* frames, std::string* error) {
+  vpx_codec_iter_t iterator = nullptr;
+  while (const vpx_codec_cx_pkt_t* packet = vpx_codec_get_cx_data(&m_codec, &iterator)) {
+    if (packet->kind != VPX_CODEC_CX_FRAME_PKT) continue;
+    Vp9Frame frame;
+    frame.timeMs = packet->data.frame.pts;
+    frame.key = (packet->data.frame.flags & VPX_FRAME_IS_KEY) != 0;
+    const auto* bytes = static_cast<const uint8_t*>(packet->data.frame.buf);
+    frame.bytes.assign(bytes, bytes + packet->data.frame.sz);
+    frames->push_back(std::move(frame));
+  }
+  return true;
+}
+
+// Studio-range BT.601, the colours a VP9 stream without colour information
+// is shown with; chroma is the mean of each 2×2 square, where Cinepak's own
+// chroma lies.
+void CVp9Encoder::ToI420(const uint8_t* rgb) {
+  for (uint32_t y = 0; y < m_height; ++y) {
+    const uint8_t* pixel = rgb + size_t(y) * m_width * 3;
+    uint8_t* luma = m_image->planes[VPX_PLANE_Y] + size_t(y) * m_image->stride[VPX_PLANE_Y];
+    for (uint32_t x = 0; x < m_width; ++x, pixel += 3) {
+      luma[x] = Clamp(((66 * pixel[0] + 129 * pixel[1] + 25 * pixel[2] + 128) >> 8) + 16);
+    }
+  }
+  for (uint32_t y = 0; y < m_height; y += 2) {
+    uint8_t* u = m_image->planes[VPX_PLANE_U] + size_t(y / 2) * m_image->stride[VPX_PLANE_U];
+    uint8_t* v = m_image->planes[VPX_PLANE_V] + size_t(y / 2) * m_image->stride[VPX_PLANE_V];
+    for (uint32_t x = 0; x < m_width; x += 2) {
+      int red = 0, green = 0, blue = 0, count = 0;
+      for (uint32_t dy = y; dy < y + 2 && dy < m_height; ++dy) {
+        for (uint32_t dx = x; dx < x + 2 && dx < m_width; ++dx) {
+          const uint8_t* pixel = rgb + (size_t(dy) * m_width + dx) * 3;
+          red += pixel[0];
+          green += pixel[1];
+          blue += pixel[2];
+          ++count;
+        }
+      }
+      // The offset of 128 goes in before dividing, so the division rounds
+      // numbers that are never negative.
+      const int bias = count * (128 + 128 * 256);
+      u[x / 2] = Clamp((-38 * red - 74 * green + 112 * blue + bias) / (count * 256));
+      v[x / 2] = Clamp((112 * red - 94 * green - 18 * blue + bias) / (count * 256));
+    }
+  }
+}
+
+bool CVp9Encoder::Fail(const char* what, std::string* error) {
+  if (error) {
+    const char* detail = vpx_codec_error_detail(&m_codec);
+    *error = std::string(what) + ": " + vpx_codec_error(&m_codec) +
+             (detail != nullptr ? std::string(" (") + detail + ")" : std::string());
+  }
+  return false;
+}
+
+}  // namespace tessaly::webm
