@@ -151,6 +151,13 @@ FilmShape SeekingMovie() {
   return shape;
 }
 
+FilmShape RenderMovie() {
+  FilmShape shape = PlayerMovie(0, 8, 22050, kRenderWidth, kRenderHeight);
+  shape.name = "default renderers, video only, 160x120";
+  shape.fileName = "render-default.cpk";
+  return shape;
+}
+
 std::vector<uint8_t> Pattern(size_t length, uint8_t seed) {
   std::vector<uint8_t> bytes(length);
   uint32_t state = 0x9E3779B9u ^ (seed * 0x01000193u);

@@ -29,3 +29,11 @@ std::vector<FilmShape> PlayerShapes();
 // kSeekingKeyEvery-th frame from the first.
 inline constexpr int kSeekingKeyEvery = 4;
 FilmShape SeekingMovie();
+
+// A movie for the runtime's default renderers: twelve 160x120 Cinepak key
+// frames, no sound, so that no sound device takes part.
+inline constexpr uint32_t kRenderWidth = 160;
+inline constexpr uint32_t kRenderHeight = 120;
+inline constexpr int kRenderFrames = 12;
+inline constexpr uint32_t kRenderFramesPerSecond = 15;
+FilmShape RenderMovie();

@@ -6,6 +6,10 @@
 //   tessaly-wintest cinepak      (our Cinepak decoder against the platform's)
 //   tessaly-wintest hold <full path of TESSALY.AX>   (a player: holds a filter
 //     made through COM, prints "HOLDING", lets go at a line or the end of input)
+//   tessaly-wintest render-default film|codec   (RenderFile on a FILM movie
+//     it writes, with the runtime's default renderers; or the runtime's
+//     Cinepak decompressor alone asked for the renderer's format; the outcome
+//     is reported, not checked)
 //   tessaly-wintest lock-key|unlock-key   (makes the FILM "Media Type" key of
 //     this program's registry view, read-only, or writable again)
 #include <windows.h>
@@ -27,6 +31,7 @@
 #include "PlaybackScenarios.h"
 #include "PlayerScenarios.h"
 #include "RegistrationChecks.h"
+#include "RenderDefault.h"
 #include "TessalyIdentifiers.h"
 
 namespace {
@@ -164,6 +169,18 @@ int main(int argc, char** argv) {
     CompareCinepakDecoders(&report);
     return report.Finish();
   }
+  const bool render = argc == 3 && std::strcmp(argv[1], "render-default") == 0 &&
+                      (std::strcmp(argv[2], "film") == 0 || std::strcmp(argv[2], "codec") == 0);
+  if (render) {
+    CTestReport report;
+    if (FAILED(CoInitialize(nullptr))) {
+      return 1;
+    }
+    const int outcome = std::strcmp(argv[2], "film") == 0 ? RenderWithDefaultRenderers(&report)
+                                                          : ProbeCinepakDecoder(&report);
+    CoUninitialize();
+    return outcome;
+  }
   const bool withPath =
       argc == 3 && (std::strcmp(argv[1], "registered") == 0 ||
                     std::strcmp(argv[1], "unregistered") == 0 || std::strcmp(argv[1], "hold") == 0);
@@ -172,8 +189,9 @@ int main(int argc, char** argv) {
   if (!withPath && !keyAccess) {
     std::fprintf(stderr,
                  "usage: %s registered|unregistered|hold <full path of TESSALY.AX>\n"
-                 "       %s lock-key|unlock-key|cinepak\n",
-                 argv[0], argv[0]);
+                 "       %s lock-key|unlock-key|cinepak\n"
+                 "       %s render-default film|codec\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
   }
   CTestReport report;
