@@ -6,7 +6,9 @@
 #   install-deps.sh test   (the default) that and what scripts/test.sh adds:
 #                          Google Benchmark, clang for the fuzzers, the
 #                          mingw-w64 cross compilers, NSIS, Wine, and the
-#                          WebM readers (mkvtoolnix, vpx-tools, Chromium)
+#                          WebM readers (mkvtoolnix, vpx-tools, Chromium),
+#                          and the virtual X server and Mesa that Wine's
+#                          video renderers use
 set -euo pipefail
 
 set_name="${1:-test}"
@@ -39,6 +41,10 @@ if [ "$set_name" = "test" ]; then
   # leaves it out. No recommends: none of its GStreamer plug-ins come along.
   if [ "${TESSALY_SKIP_WINE:-0}" != "1" ]; then
     packages+=(wine wine64 wine32:i386)
+    # The runtime's default video renderers draw through Direct3D on OpenGL:
+    # a virtual X server and Mesa's software rendering, in both bitnesses.
+    packages+=(xvfb xauth libgl1 libglx-mesa0 libgl1-mesa-dri
+               libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386)
   fi
 fi
 

@@ -255,6 +255,56 @@ done
 wintest x64 registered "the 32-bit module registered beside it"
 wintest x86 registered "the 64-bit module registered beside it"
 
+# RenderFile with the runtime's default renderers, in a virtual X server:
+# under Wine 8 the video renderer asks for 'UYVY', and the runtime's own
+# Cinepak decompressor writes 24-bit RGB into that smaller buffer. The
+# outcome is reported, never failing the stage; each run is a process of its
+# own, with a Wine server of its own that sees the X server.
+render_timeout="${TESSALY_WINE_RENDER_TIMEOUT:-120}"
+render_report() {
+  local bits="$1" mode="$2" what="$3" log="$out/render-$1-$2${4:-}.log" rc=0 outcome
+  timeout "$step_timeout" wineserver -w
+  DISPLAY= timeout "$render_timeout" xvfb-run -a -s "-screen 0 1024x768x24" \
+    wine "C:\\tessaly\\$bits\\tessaly-wintest.exe" render-default "$mode" > "$log" 2>&1 || rc=$?
+  # A run cut short leaves its Wine processes behind.
+  wineserver -k > /dev/null 2>&1 || true
+  timeout "$step_timeout" wineserver -w
+  tr -d '\r' < "$log" | grep -E '^      |^Unhandled exception|^=>0 ' || true
+  case "$mode:$rc" in
+    film:0) outcome="played to its end" ;;
+    film:1) outcome="the graph was not built" ;;
+    film:3) outcome="no end within the program's bound" ;;
+    codec:0) outcome="no write past the picture" ;;
+    codec:4) outcome="writes past the picture" ;;
+    *:124) outcome="a hang: still running after ${render_timeout} s" ;;
+    *) outcome="a crash: exit code $rc" ;;
+  esac
+  echo "REPORT: $bits: $what: $outcome (not a check; log in $log)"
+}
+if command -v xvfb-run > /dev/null; then
+  # A crash ends the program at once instead of waiting on a dialog no one
+  # sees in the virtual display.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f > /dev/null 2>&1
+  # What a player that opens a FILM movie and presses play meets.
+  for bits in x86 x64; do
+    echo "=== wine: $bits: RenderFile with the default renderers (reported, not checked)"
+    render_report $bits film "RenderFile with the default renderers"
+    render_report $bits codec "the runtime's Cinepak decompressor begun in its own format, run in 'UYVY'"
+  done
+  # The way round it for a Wine user: Direct3D off for the player alone, so
+  # that the graph falls back to the GDI video renderer, which takes RGB.
+  app_key='HKCU\Software\Wine\AppDefaults\tessaly-wintest.exe\Direct3D'
+  wine reg add "$app_key" /v renderer /t REG_SZ /d gdi /f > /dev/null 2>&1
+  for bits in x86 x64; do
+    echo "=== wine: $bits: RenderFile with Direct3D off for the player (reported, not checked)"
+    render_report $bits film "RenderFile, Direct3D renderer \"gdi\" for the player" -gdi
+  done
+  wine reg delete 'HKCU\Software\Wine\AppDefaults\tessaly-wintest.exe' /f > /dev/null 2>&1
+  timeout "$step_timeout" wineserver -w
+else
+  echo "REPORT: RenderFile with the default renderers not tried: xvfb-run is not installed"
+fi
+
 echo "=== wine: unregister the 32-bit module"
 unregister x86
 wintest x86 unregistered "the 64-bit module still registered"
