@@ -71,6 +71,11 @@ fi
 rm -rf "$WINEPREFIX"
 timeout "$step_timeout" wineboot -i > "$out/wineboot.log" 2>&1 ||
   { cat "$out/wineboot.log"; echo "wine-test: wineboot failed" >&2; exit 1; }
+# A crash ends the program at once with its backtrace on the console,
+# instead of waiting on a dialog no one sees.
+timeout "$step_timeout" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+  /t REG_DWORD /d 0 /f > /dev/null 2>&1 ||
+  echo "wine-test: Wine's crash dialog stays on; a crash waits for the step's timeout" >&2
 timeout "$step_timeout" wineserver -w
 echo "    prefix ready after $((SECONDS - started)) s"
 
@@ -282,9 +287,6 @@ render_report() {
   echo "REPORT: $bits: $what: $outcome (not a check; log in $log)"
 }
 if command -v xvfb-run > /dev/null; then
-  # A crash ends the program at once instead of waiting on a dialog no one
-  # sees in the virtual display.
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f > /dev/null 2>&1
   # What a player that opens a FILM movie and presses play meets.
   for bits in x86 x64; do
     echo "=== wine: $bits: RenderFile with the default renderers (reported, not checked)"
