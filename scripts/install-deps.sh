@@ -5,7 +5,7 @@
 #                          compiler, build tools and libraries
 #   install-deps.sh test   (the default) that and what scripts/test.sh adds:
 #                          Google Benchmark, clang for the fuzzers, the
-#                          mingw-w64 cross compilers, NSIS, Wine, and the
+#                          mingw-w64 cross compilers, NSIS, Wine, the
 #                          WebM readers (mkvtoolnix, vpx-tools, Chromium),
 #                          and the virtual X server and Mesa that Wine's
 #                          video renderers use
