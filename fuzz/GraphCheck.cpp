@@ -292,7 +292,9 @@ class GraphRun {
       const bool gapAllowed = sample.discontinuity || sample.start - previousStop < frameTime;
       if (sample.start != 0 &&
           (sample.start < previousStop || (sample.start > previousStop && !gapAllowed))) {
-        return Fail("a sample does not start where the previous one stopped");
+        return Fail("a sample does not start where the previous one stopped: " +
+                    std::to_string(sample.start) + " after " + std::to_string(previousStop) +
+                    (sample.discontinuity ? ", a discontinuity" : ""));
       }
       previousStop = sample.stop;
     }

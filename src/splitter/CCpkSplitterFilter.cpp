@@ -403,9 +403,17 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
   // The sample lasts as long as its bytes; the stream moves on by the whole
   // row, as a seek counts it.
   const REFERENCE_TIME start = worker->m_streamTime;
-  return SendInSegment(pin, sample.Get(), worker,
-                       AdvanceTime(start, AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
-                       AdvanceTime(start, m_stream.RowDuration(row)));
+  hr = SendInSegment(pin, sample.Get(), worker,
+                     AdvanceTime(start, AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
+                     AdvanceTime(start, m_stream.RowDuration(row)));
+  // Frames the file lacked leave a gap before the next sample, which says so.
+  const AudioChunkCut whole =
+      CutAudioChunk(length, length, format.nChannels, format.wBitsPerSample);
+  if (SUCCEEDED(hr) && delivered < whole.deliveredLength) {
+    worker->m_afterLoss = TRUE;
+    ReportLoss(VFW_E_FILE_TOO_SHORT);
+  }
+  return hr;
 }
 
 HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks,
