@@ -278,9 +278,12 @@ class GraphRun {
         m_file.size() > film::kHeaderSampleRate + 1
             ? (DWORD{m_file[film::kHeaderSampleRate]} << 8) | m_file[film::kHeaderSampleRate + 1]
             : 0;
+    // The bytes a cut drops are fewer than a frame's; its time is counted
+    // as the splitter counts, by the block's bytes a second.
+    const DWORD frameBytes = channels * (bits >= 8 ? bits / 8u : 1u);
+    const DWORD bytesPerSecond = rate * ((DWORD{bits} * channels) / 8u);
     const REFERENCE_TIME frameTime =
-        audio && rate != 0 ? (film::kUnitsPerSecond * std::max(1, channels * bits / 8)) / rate + 1
-                           : 0;
+        audio && bytesPerSecond != 0 ? film::kUnitsPerSecond * frameBytes / bytesPerSecond + 1 : 0;
     REFERENCE_TIME previousStop = 0;
     for (const ReceivedSample& sample : branch.sink->Input()->Received()) {
       if (sample.bytes.size() > branch.payloadLimit) {
@@ -288,10 +291,11 @@ class GraphRun {
       }
       if (sample.timeResult != S_OK) return Fail("a sample arrived without times");
       if (sample.stop < sample.start) return Fail("a sample stops before it starts");
-      // A lost row leaves a gap, and the sample after it says so.
-      const bool gapAllowed = sample.discontinuity || sample.start - previousStop < frameTime;
-      if (sample.start != 0 &&
-          (sample.start < previousStop || (sample.start > previousStop && !gapAllowed))) {
+      // A lost row leaves a gap, and the sample after it says so; so does the
+      // first sample of a replay whose first rows are lost.
+      const bool follows =
+          sample.start >= previousStop && sample.start - previousStop < frameTime + 1;
+      if (sample.start != 0 && !sample.discontinuity && !follows) {
         return Fail("a sample does not start where the previous one stopped: " +
                     std::to_string(sample.start) + " after " + std::to_string(previousStop) +
                     (sample.discontinuity ? ", a discontinuity" : ""));
