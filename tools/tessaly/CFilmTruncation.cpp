@@ -96,19 +96,3 @@ std::string CFilmTruncation::Summary(bool audio, bool video) const {
 }
 
 }  // namespace tessaly::cli
-
-namespace tessaly::cli {
-
-void CFilmTruncation::Warn(const std::string& path, const std::vector<OutputPin>& pins) const {
-  if (!CutShort()) return;
-  bool audio = false;
-  bool video = false;
-  for (const OutputPin& pin : pins) {
-    audio = audio || pin.name == "Audio";
-    video = video || pin.name == "Video";
-  }
-  std::fprintf(stderr, "tessaly: warning: %s is cut short, %s; played what exists\n", path.c_str(),
-               Summary(audio, video).c_str());
-}
-
-}  // namespace tessaly::cli

@@ -5,9 +5,7 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "tessaly/CFilmGraph.h"
 #include "tessaly/CFilmTableFile.h"
 
 namespace tessaly::cli {
@@ -31,9 +29,6 @@ class CFilmTruncation {
   // "N rows missing (x s of Audio, y s of Video)", for warnings and `info`.
   std::string Summary(bool audio, bool video) const;
 
-  // One warning line on standard error for a file cut short, naming what is
-  // missing of the streams that have pins; nothing for a whole file.
-  void Warn(const std::string& path, const std::vector<OutputPin>& pins) const;
 
  private:
   uint64_t m_rowsMissing = 0;
