@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -90,21 +89,9 @@ BENCHMARK(BM_DecodeFrame)
     ->Arg(static_cast<int>(tessaly::cinepak::PixelLayout::Bgr24))
     ->Arg(static_cast<int>(tessaly::cinepak::PixelLayout::Bgrx32));
 
-std::string CpuModel() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) != 0) continue;
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) return line.substr(colon + 2);
-  }
-  return "unknown";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::printf("cpu: %s\n", CpuModel().c_str());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

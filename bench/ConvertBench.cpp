@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -132,21 +131,9 @@ void BM_ConvertMovie(benchmark::State& state) {
 
 BENCHMARK(BM_ConvertMovie)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-std::string CpuModel() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(cpuinfo, line)) {
-    if (line.rfind("model name", 0) != 0) continue;
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) return line.substr(colon + 2);
-  }
-  return "unknown";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::printf("cpu: %s\n", CpuModel().c_str());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -48,24 +48,19 @@ TEST(CinepakColour, ChromaScalesIntoRedAndBlueAndGreenRoundsHalfOfUUp) {
   EXPECT_EQ(picture.Rgb(8, 0), 0xD20000u);
 }
 
-TEST(CinepakColour, GreyEntriesAreFourBytesOfLumaOnly) {
+// Grey entries are four bytes of luma only, and a V1 entry's four lumas
+// cover the four quarters of its block.
+TEST(CinepakBlocks, GreyV1EntriesCoverTheFourQuartersOfTheirBlocks) {
   CCodebooks books;
   Picture picture(8, 4);
   ASSERT_EQ(picture.Decode(V1Frame(8, {10, 20, 30, 40, 50, 60, 70, 80}, {0, 1}, kV1Grey), books),
             DecodeStatus::kOk);
-  EXPECT_EQ(picture.Rgb(0, 0), Grey(10));
-  EXPECT_EQ(picture.Rgb(4, 0), Grey(50));
-  EXPECT_EQ(picture.Rgb(7, 3), Grey(80));
-}
-
-TEST(CinepakBlocks, V1EntryLumaCoversTheFourQuartersOfItsBlock) {
-  CCodebooks books;
-  Picture picture(4, 4);
-  ASSERT_EQ(picture.Decode(V1Frame(4, {10, 20, 30, 40}, {0}, kV1Grey), books), DecodeStatus::kOk);
   EXPECT_EQ(picture.Rgb(1, 1), Grey(10));
   EXPECT_EQ(picture.Rgb(2, 0), Grey(20));
   EXPECT_EQ(picture.Rgb(0, 2), Grey(30));
   EXPECT_EQ(picture.Rgb(3, 3), Grey(40));
+  EXPECT_EQ(picture.Rgb(4, 0), Grey(50));
+  EXPECT_EQ(picture.Rgb(7, 3), Grey(80));
 }
 
 TEST(CinepakBlocks, V4IndicesFillTheQuartersAndFlagsCrossWordBoundaries) {

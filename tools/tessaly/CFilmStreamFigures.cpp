@@ -33,12 +33,8 @@ CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
   using filmwriter::kTableHeadBytes;
   if (!file.Read()) return;
   const auto Field = CFilmTableFile::Field;
-  const std::vector<uint8_t>& header = file.Header();
   const std::vector<uint8_t>& table = file.Table();
-  const uint32_t channels = header[37];
-  const uint32_t bits = header[38];
-  const uint32_t rate = (uint32_t{header[40]} << 8) | header[41];
-  const uint32_t bytesPerSecond = rate * ((bits * channels) / 8u);
+  const uint32_t bytesPerSecond = file.AudioBytesPerSecond();
   const uint32_t tableLength = Field(table, 4);
   const uint32_t timeBase = Field(table, 8);
   const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;

@@ -23,6 +23,14 @@ class CFilmTableFile {
   const std::vector<uint8_t>& Table() const { return m_table; }
   // The region's length as the data offset declares it.
   uint64_t RegionLength() const;
+  // The header's audio layout, and the bytes a second the splitter times
+  // audio chunks by (0 without audio).
+  uint8_t Channels() const { return m_header[37]; }
+  uint8_t BitsPerSample() const { return m_header[38]; }
+  uint32_t AudioBytesPerSecond() const {
+    const uint32_t rate = (uint32_t{m_header[40]} << 8) | m_header[41];
+    return rate * ((uint32_t{BitsPerSample()} * Channels()) / 8u);
+  }
 
   // The big-endian word at offset, or 0 when it lies past the bytes' end.
   static uint32_t Field(const std::vector<uint8_t>& bytes, uint64_t offset);

@@ -31,14 +31,12 @@ CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
   using filmwriter::kTableHeadBytes;
   if (!file.Read()) return;
   const auto Field = CFilmTableFile::Field;
-  const std::vector<uint8_t>& header = file.Header();
   const std::vector<uint8_t>& table = file.Table();
   const uint64_t fileSize = file.FileSize();
   const uint32_t dataOffset = file.DataOffset();
-  const uint8_t channels = header[37];
-  const uint8_t bits = header[38];
-  const uint32_t rate = (uint32_t{header[40]} << 8) | header[41];
-  const uint32_t bytesPerSecond = rate * ((uint32_t{bits} * channels) / 8u);
+  const uint8_t channels = file.Channels();
+  const uint8_t bits = file.BitsPerSample();
+  const uint32_t bytesPerSecond = file.AudioBytesPerSecond();
 
   // The splitter streams the rows the table length admits inside the region.
   const uint64_t region = file.RegionLength();
