@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+
+#include "ExpectationCheck.h"
+#include "PrefixlessAllocator.h"
+#include "WrittenFilm.h"
 
 #include "Platform.h"
 #include "com/CComHolder.h"
@@ -30,7 +35,12 @@ class GraphRun {
  public:
   GraphRun(const uint8_t* data, size_t size)
       : m_control(GraphControl::Decode(data, size)),
-        m_file(data + std::min(size, GraphControl::kLength), data + size) {}
+        m_file(data + std::min(size, GraphControl::kLength), data + size) {
+    if (!m_control.written) return;
+    const filmwriter::FilmWriter writer = WriteFilmFromRecipe(m_file.data(), m_file.size());
+    m_file = writer.Build();
+    m_expect = writer.Expect();
+  }
   GraphRun(const GraphControl& control, std::vector<uint8_t> file)
       : m_control(control), m_file(std::move(file)) {}
 
@@ -41,8 +51,11 @@ class GraphRun {
     LONG liveObjects = CTrackedObject::LiveObjectCount();
     LONG liveSources = MemoryAsyncSource::LiveCount();
     if (FAILED(CoInitialize(nullptr))) return "the apartment could not be entered";
-    const std::vector<uint8_t> whole = m_file;
-    m_file.resize(m_file.size() - std::min<size_t>(m_file.size(), m_control.cutBytes));
+    m_whole = m_file;
+    const std::vector<uint8_t>& whole = m_whole;
+    if (m_control.lengthChange != kShrinks) {
+      m_file.resize(m_file.size() - std::min<size_t>(m_file.size(), m_control.cutBytes));
+    }
     Stream();
     Deliveries received;
     for (const Branch& branch : m_branches) {
@@ -57,8 +70,12 @@ class GraphRun {
     if (m_failure.empty() && MemoryAsyncSource::LiveCount() != liveSources) {
       m_failure = "the source outlived the graph";
     }
-    if (m_failure.empty() && m_control.cutBytes != 0 && Undisturbed() && ChunksInFileOrder(whole)) {
+    if (m_failure.empty() && m_control.cutBytes != 0 && Undisturbed() &&
+        m_control.lengthChange == 0 && ChunksInFileOrder(whole)) {
       CheckStartOfWhole(whole, received);
+    }
+    if (m_failure.empty() && m_expect && m_expect->parses && m_expect->unpredictedRows.empty()) {
+      CheckAgainstWriter(whole, received);
     }
     if (delivered != nullptr) *delivered = std::move(received);
     return m_failure;
@@ -94,6 +111,26 @@ class GraphRun {
       end = start + length;
     }
     return true;
+  }
+
+  // Every delivered sample is one the writer predicts for the whole file,
+  // in order; a sample after a lost or shortened one says so; and when
+  // nothing disturbed the run, every predicted sample arrives as predicted.
+  void CheckAgainstWriter(const std::vector<uint8_t>& whole, const Deliveries& received) {
+    ExpectationRules rules;
+    rules.shortened = m_control.cutBytes != 0 || m_control.disturbance % 4 != 0 ||
+                      m_control.lengthChange != 0 || m_control.pastEndFails;
+    rules.exact = !rules.shortened && Undisturbed();
+    rules.replay = m_control.replay;
+    const BYTE channels = whole[film::kHeaderChannels];
+    const BYTE bits = whole[film::kHeaderBitsPerSample];
+    rules.planarAudio = channels == 2 && bits != 8 && bits != 16;
+    const filmwriter::Stream streams[] = {filmwriter::Stream::Audio, filmwriter::Stream::Video};
+    for (size_t b = 0; b < received.size() && b < 2; ++b) {
+      if (m_branches[b].sink == nullptr) continue;
+      const std::string failure = CompareWithWriter(*m_expect, streams[b], received[b], rules);
+      if (!failure.empty()) return Fail(std::string(b == 0 ? "Audio" : "Video") + ", " + failure);
+    }
   }
 
   bool Undisturbed() const {
@@ -155,6 +192,13 @@ class GraphRun {
       return Fail("the splitter has no IBaseFilter");
     }
     m_source = new MemoryAsyncSource(m_file);
+    if (m_control.lengthChange == kGrows || m_control.lengthChange == kShrinks) {
+      std::vector<uint8_t> changed = m_whole;
+      if (m_control.lengthChange == kShrinks) {
+        changed.resize(changed.size() - std::min<size_t>(changed.size(), m_control.cutBytes));
+      }
+      m_source->ReplaceBytesAfterRead(m_control.disturbedRead, std::move(changed));
+    }
     m_source->SetSubtype(MEDIASUBTYPE_CpkFilm);
     m_source->SetPastEnd(m_control.pastEndFails ? MemoryAsyncSource::PastEnd::Fail
                                                 : MemoryAsyncSource::PastEnd::ShortRead);
@@ -202,6 +246,15 @@ class GraphRun {
     auto* sink = new RecordingSinkFilter();
     m_sinks.emplace_back(static_cast<IBaseFilter*>(sink));
     if (branch.refuse) sink->Input()->RefuseSamples(E_FAIL);
+    if (m_control.prefixless == 1 || m_control.prefixless == 2) {
+      CComHolder<IMemAllocator> own;
+      if (FAILED(sink->Input()->GetAllocator(own.ReleaseAndGetAddressOf()))) {
+        return Fail("a sink has no allocator of its own");
+      }
+      sink->Input()->offeredAllocator = new PrefixlessAllocator(
+          own.Get(), m_control.prefixless == 1 ? PrefixlessAllocator::Answer::Refuse
+                                               : PrefixlessAllocator::Answer::Ignore);
+    }
     sink->Input()->onProgress = [this] { NotifyProgress(); };
     HRESULT hr = output->Connect(static_cast<IPin*>(sink->Input()), nullptr);
     if (FAILED(hr)) return Fail("an output pin refused a sink that takes any type");
@@ -336,8 +389,13 @@ class GraphRun {
     m_source.Reset();
   }
 
+  static constexpr uint8_t kGrows = 1;
+  static constexpr uint8_t kShrinks = 2;
+
   GraphControl m_control;
-  std::vector<uint8_t> m_file;
+  std::vector<uint8_t> m_file;                          // as the source holds it at first
+  std::vector<uint8_t> m_whole;                         // before any cut
+  std::optional<filmwriter::FilmExpectation> m_expect;  // for a written film only
   CComHolder<IBaseFilter> m_splitter;
   CComHolder<MemoryAsyncSource> m_source;
   std::vector<CComHolder<IBaseFilter>> m_sinks;
@@ -353,11 +411,11 @@ std::vector<uint8_t> GraphControl::Encode() const {
   return {
       static_cast<uint8_t>((connectAudio ? 0x01 : 0) | (connectVideo ? 0x02 : 0) |
                            (pastEndFails ? 0x04 : 0) | (run ? 0x08 : 0) | (refuseAudio ? 0x10 : 0) |
-                           (refuseVideo ? 0x20 : 0) | (replay ? 0x40 : 0)),
+                           (refuseVideo ? 0x20 : 0) | (replay ? 0x40 : 0) | (written ? 0x80 : 0)),
       static_cast<uint8_t>(stopAfter >> 8),
       static_cast<uint8_t>(stopAfter),
       disturbedRead,
-      disturbance,
+      static_cast<uint8_t>((disturbance & 3) | (prefixless & 3) << 2 | (lengthChange & 3) << 4),
       static_cast<uint8_t>(cutBytes >> 8),
       static_cast<uint8_t>(cutBytes)};
 }
@@ -373,9 +431,12 @@ GraphControl GraphControl::Decode(const uint8_t* data, size_t size) {
   control.refuseAudio = (bytes[0] & 0x10) != 0;
   control.refuseVideo = (bytes[0] & 0x20) != 0;
   control.replay = (bytes[0] & 0x40) != 0;
+  control.written = (bytes[0] & 0x80) != 0;
   control.stopAfter = static_cast<uint16_t>((bytes[1] << 8) | bytes[2]);
   control.disturbedRead = bytes[3];
-  control.disturbance = bytes[4];
+  control.disturbance = bytes[4] & 3;
+  control.prefixless = (bytes[4] >> 2) & 3;
+  control.lengthChange = (bytes[4] >> 4) & 3;
   control.cutBytes = static_cast<uint16_t>((bytes[5] << 8) | bytes[6]);
   return control;
 }

@@ -22,10 +22,18 @@ struct GraphControl {
   uint16_t stopAfter = 0;     // Stop once this many samples were offered; 0 streams to the end
   uint8_t disturbedRead = 0;  // index of the source read that answers disturbance
   uint8_t disturbance = 0;    // 0 none, 1 S_FALSE, 2 E_FAIL, 3 E_UNEXPECTED
-  // The source holds the file without its last cutBytes bytes, as a broken
-  // download would. When nothing else disturbs the run, each stream must
-  // deliver the start of what the whole file delivers.
+  // The sinks hand out an allocator without room in front of its buffers:
+  // 0 their own, 1 one that refuses a prefix, 2 one that grants none.
+  uint8_t prefixless = 0;
+  // 0: the source holds the file without its last cutBytes bytes, as a
+  // broken download would; when nothing else disturbs the run, each stream
+  // must deliver the start of what the whole file delivers. 1: the file
+  // grows by them, 2: it shrinks by them, once disturbedRead is answered.
+  uint8_t lengthChange = 0;
   uint16_t cutBytes = 0;
+  // The rest of the input is no file but a recipe for the writer
+  // (WrittenFilm.h), whose prediction every delivered sample must match.
+  bool written = false;
 
   static constexpr size_t kLength = 7;
 

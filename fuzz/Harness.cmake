@@ -9,6 +9,9 @@ add_library(tessaly-fuzz-harness STATIC
   ${TESSALY_FUZZ_DIR}/StreamDescriptionCheck.cpp
   ${TESSALY_FUZZ_DIR}/RegistryTextCheck.cpp
   ${TESSALY_FUZZ_DIR}/GraphCheck.cpp
+  ${TESSALY_FUZZ_DIR}/ExpectationCheck.cpp
+  ${TESSALY_FUZZ_DIR}/PrefixlessAllocator.cpp
+  ${TESSALY_FUZZ_DIR}/WrittenFilm.cpp
   ${TESSALY_FUZZ_DIR}/CinepakFrameCheck.cpp
   ${TESSALY_FUZZ_DIR}/SeedCorpus.cpp)
 # The graph check builds its graphs from the tests' in-memory source and

@@ -7,6 +7,7 @@
 #include "CinepakFrameCheck.h"
 #include "GraphCheck.h"
 #include "StreamDescriptionCheck.h"
+#include "WrittenFilm.h"
 #include "filmwriter/CinepakStream.h"
 #include "filmwriter/FilmWriter.h"
 
@@ -255,6 +256,68 @@ std::vector<Seed> StreamDescriptionSeeds() {
   return seeds;
 }
 
+namespace {
+
+// Recipes for the writer, whose every predicted sample the run must match.
+void AddWrittenSeeds(std::vector<Seed>& seeds) {
+  // Odd-length and empty audio chunks, key and other frames, a frame too
+  // short for its head, one past the end, chunks one byte too large.
+  const std::vector<std::pair<uint8_t, uint16_t>> rows = {
+      {0, 2205}, {3, 900}, {1, 4410}, {5, 700},  {0, 1},  {6, 5},    {2, 0},
+      {4, 1200}, {7, 9},   {0, 333},  {0xF8, 0}, {3, 40}, {0xFB, 0}, {1, 2000}};
+  struct Variant {
+    std::string name;
+    uint8_t format;  // channels, bits and rate selectors
+    uint8_t layout;  // time base, cut, padding, entry count
+    uint16_t cut;
+    GraphControl control;
+  };
+  GraphControl plain;
+  plain.written = true;
+  GraphControl refusesPrefix = plain;
+  refusesPrefix.prefixless = 1;
+  GraphControl grantsNoPrefix = plain;
+  grantsNoPrefix.prefixless = 2;
+  grantsNoPrefix.run = true;
+  GraphControl grows = plain;
+  grows.lengthChange = 1;
+  grows.cutBytes = 3000;
+  grows.disturbedRead = 4;
+  GraphControl shrinks = grows;
+  shrinks.lengthChange = 2;
+  GraphControl readFails = plain;
+  readFails.disturbance = 2;
+  readFails.disturbedRead = 6;
+  GraphControl readsShort = plain;
+  readsShort.disturbance = 1;
+  readsShort.disturbedRead = 5;
+  GraphControl replay = plain;
+  replay.stopAfter = 5;
+  replay.replay = true;
+  const std::vector<Variant> variants = {
+      {"mono-8", 0x00, 0x00, 0, plain},
+      {"stereo-16", 0x05, 0x01, 0, plain},
+      {"stereo-12-planar", 0x0A, 0x02, 0, plain},
+      {"mono-24-cut", 0x0D, 0x10, 2500, plain},
+      {"stereo-16-cut-padded", 0x05, 0x30, 777, plain},
+      {"fewer-entries", 0x05, 0x40, 0, plain},
+      {"prefix-refused", 0x05, 0x00, 0, refusesPrefix},
+      {"no-prefix-granted", 0x01, 0x00, 0, grantsNoPrefix},
+      {"grows", 0x05, 0x00, 0, grows},
+      {"shrinks", 0x05, 0x00, 0, shrinks},
+      {"read-fails", 0x05, 0x00, 0, readFails},
+      {"reads-short", 0x01, 0x00, 0, readsShort},
+      {"stop-replay", 0x05, 0x00, 0, replay},
+  };
+  for (const Variant& variant : variants) {
+    seeds.push_back({"written-" + variant.name,
+                     MakeGraphInput(variant.control, MakeRecipe(variant.format, variant.layout,
+                                                                variant.cut, rows))});
+  }
+}
+
+}  // namespace
+
 std::vector<Seed> GraphSeeds() {
   std::vector<Seed> seeds;
   std::vector<Shape> shapes = Shapes();
@@ -296,6 +359,7 @@ std::vector<Seed> GraphSeeds() {
   FilmWriter longFrames(Format(1, 8, 22050, 1));
   for (int i = 0; i < 8; ++i) longFrames.AddVideo(Bytes(12, static_cast<uint8_t>(i)), 0xFFFFFFFFu);
   seeds.push_back({"long-frames", MakeGraphInput(toEnd, longFrames.Build())});
+  AddWrittenSeeds(seeds);
   return seeds;
 }
 

@@ -414,14 +414,10 @@ class MemoryAsyncSource::OutputPinImpl final : public IPin, public IAsyncReader 
     if (length < 0 || length > sample->GetSize()) {
       return E_INVALIDARG;
     }
-    hr = m_filter->SyncRead(position, length, buffer);
+    LONG copied = 0;
+    hr = m_filter->SyncRead(position, length, buffer, &copied);
     if (SUCCEEDED(hr)) {
-      LONG available = length;
-      LONGLONG size = static_cast<LONGLONG>(m_filter->m_bytes.size());
-      if (position + length > size) {
-        available = position < size ? static_cast<LONG>(size - position) : 0;
-      }
-      sample->SetActualDataLength(available);
+      sample->SetActualDataLength(copied);
     }
     return hr;
   }
@@ -544,7 +540,13 @@ void MemoryAsyncSource::ReleaseHeld() {
   m_gateChanged.notify_all();
 }
 
-HRESULT MemoryAsyncSource::SyncRead(LONGLONG position, LONG length, BYTE* buffer) {
+void MemoryAsyncSource::ReplaceBytesAfterRead(size_t index, std::vector<uint8_t> bytes) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_replaceAfter = index;
+  m_replacement = std::move(bytes);
+}
+
+HRESULT MemoryAsyncSource::SyncRead(LONGLONG position, LONG length, BYTE* buffer, LONG* copied) {
   std::unique_lock<std::mutex> guard(m_lock);
   PassGate(guard, m_holdRead && position == m_holdPosition);
   const size_t index = m_reads.size();
@@ -574,8 +576,15 @@ HRESULT MemoryAsyncSource::SyncRead(LONGLONG position, LONG length, BYTE* buffer
     if (SUCCEEDED(result) && count > 0) {
       std::memcpy(buffer, m_bytes.data() + start, static_cast<size_t>(count));
     }
+    if (copied != nullptr && SUCCEEDED(result)) {
+      *copied = static_cast<LONG>(count);
+    }
   }
   m_reads.push_back(Read{position, length, result});
+  if (index == m_replaceAfter) {
+    m_bytes = std::move(m_replacement);
+    m_replaceAfter = SIZE_MAX;
+  }
   return result;
 }
 

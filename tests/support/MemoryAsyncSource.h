@@ -50,6 +50,9 @@ class MemoryAsyncSource final : public IBaseFilter {
   // The file as it is now, for a file that grows or shrinks between reads;
   // only while nothing reads.
   void ReplaceBytes(std::vector<uint8_t> bytes) { m_bytes = std::move(bytes); }
+  // Once read number index (from 0) has been answered, the file becomes
+  // bytes, as one another program rewrites or cuts while it plays.
+  void ReplaceBytesAfterRead(size_t index, std::vector<uint8_t> bytes);
 
   // Gates for races made on purpose: a read that starts at position, or
   // every Length call, waits inside the call until ReleaseHeld.
@@ -91,7 +94,8 @@ class MemoryAsyncSource final : public IBaseFilter {
 
   ~MemoryAsyncSource();
 
-  HRESULT SyncRead(LONGLONG position, LONG length, BYTE* buffer);
+  // copied, when given, receives how many bytes were copied.
+  HRESULT SyncRead(LONGLONG position, LONG length, BYTE* buffer, LONG* copied = nullptr);
   HRESULT Length(LONGLONG* total, LONGLONG* available);
   // Waits while the gate is shut; m_lock must be held through lock.
   void PassGate(std::unique_lock<std::mutex>& lock, bool gated);
@@ -107,6 +111,8 @@ class MemoryAsyncSource final : public IBaseFilter {
   std::map<LONGLONG, HRESULT> m_positionAnswers;
   std::map<size_t, HRESULT> m_indexAnswers;
   std::vector<Read> m_reads;
+  size_t m_replaceAfter = SIZE_MAX;  // read index after which m_replacement takes over
+  std::vector<uint8_t> m_replacement;
   std::condition_variable m_gateChanged;
   bool m_holdRead = false;
   LONGLONG m_holdPosition = 0;

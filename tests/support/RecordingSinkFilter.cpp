@@ -56,6 +56,9 @@ STDMETHODIMP RecordingInputPin::GetAllocator(IMemAllocator** allocator) {
     }
     return getAllocatorResult;
   }
+  if (offeredAllocator) {
+    return offeredAllocator.CopyTo(allocator);
+  }
   return CInputPinBase::GetAllocator(allocator);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform.h"
+#include "com/CComHolder.h"
 #include "com/CMediaTypeRecord.h"
 #include "framework/CInputPinBase.h"
 #include "support/TestFilterBase.h"
@@ -48,6 +49,8 @@ class RecordingInputPin : public CInputPinBase {
   std::function<HRESULT(const AM_MEDIA_TYPE&)> typeTest;  // accepts everything when empty
   HRESULT finishResult = S_OK;
   HRESULT getAllocatorResult = S_OK;  // a failure refuses to hand out an allocator
+  // Handed out by GetAllocator instead of the pin's own when set. Counted.
+  CComHolder<IMemAllocator> offeredAllocator;
   // The answer to each allocator offered; accepts every one when empty.
   std::function<HRESULT(IMemAllocator*)> notifyAllocatorAnswer;
   std::optional<ALLOCATOR_PROPERTIES> requirements;  // E_NOTIMPL when absent
