@@ -3,6 +3,8 @@
 #include <thread>
 
 #include "SplitterTestKit.h"
+#include "module/SystemAllocator.h"
+#include "support/RecordingSinkFilter.h"
 
 using filmwriter::FilmExpectation;
 using filmwriter::FilmFormat;
@@ -39,6 +41,58 @@ FilmWriter MovieWithFormat(uint8_t channels, uint8_t bits, uint16_t rate) {
   }
   return writer;
 }
+
+// A downstream allocator that takes any layout but one with a prefix.
+class PrefixRefusingAllocator final : public IMemAllocator {
+ public:
+  // inner: counted, the reference passes to this object.
+  explicit PrefixRefusingAllocator(IMemAllocator* inner) { m_inner.Attach(inner); }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) {
+      return E_POINTER;
+    }
+    if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IMemAllocator)) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IMemAllocator*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG count = --m_references;
+    if (count == 0) {
+      delete this;
+    }
+    return count;
+  }
+  STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override {
+    if (request != nullptr && request->cbPrefix != 0) {
+      return E_INVALIDARG;
+    }
+    return m_inner->SetProperties(request, actual);
+  }
+  STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES* properties) override {
+    return m_inner->GetProperties(properties);
+  }
+  STDMETHODIMP Commit() override { return m_inner->Commit(); }
+  STDMETHODIMP Decommit() override { return m_inner->Decommit(); }
+  STDMETHODIMP GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
+                         DWORD flags) override {
+    return m_inner->GetBuffer(sample, start, stop, flags);
+  }
+  STDMETHODIMP ReleaseBuffer(IMediaSample* sample) override {
+    return m_inner->ReleaseBuffer(sample);
+  }
+
+ private:
+  ~PrefixRefusingAllocator() = default;
+
+  std::atomic<ULONG> m_references{0};
+  CComHolder<IMemAllocator> m_inner;
+};
 
 }  // namespace
 
@@ -305,6 +359,50 @@ TEST_F(SplitterStreamingTest, SmallChunksNearbyShareReadsAndALargeFrameTakesOneR
   EXPECT_EQ(largeReads, 1u);
   // 81 chunks; each stream's small ones lie a few kilobytes apart.
   EXPECT_LT(chunkReads, 10u);
+}
+
+TEST_F(SplitterStreamingTest, AnAllocatorWithoutRoomInFrontStillGetsExactFrames) {
+  FilmFormat format;
+  format.channels = 0;
+  FilmWriter writer(format);
+  // Frames too large to share a read: each is read into its sample's buffer.
+  for (int i = 0; i < 3; ++i) {
+    writer.AddVideo(Pattern(20000 + 1000 * i, static_cast<uint8_t>(i)), 40, i == 0);
+  }
+  ASSERT_EQ(Load(writer), S_OK);
+  IMemAllocator* system = nullptr;
+  ASSERT_EQ(CreateSystemAllocator(&system), S_OK);
+  CComHolder<IMemAllocator> refusing(new PrefixRefusingAllocator(system));
+  auto* sink = new RecordingSinkFilter();
+  CComHolder<IBaseFilter> sinkFilter(static_cast<IBaseFilter*>(sink));
+  sink->Input()->offeredAllocator = refusing.Get();
+  CComHolder<IPin> video = SplitterPin(WIDE("Video"));
+  ASSERT_EQ(video->Connect(static_cast<IPin*>(sink->Input()), nullptr), S_OK);
+  // The output keeps downstream's allocator and gives up the prefix.
+  ASSERT_EQ(sink->Input()->Allocator(), refusing.Get());
+  ALLOCATOR_PROPERTIES granted = {};
+  ASSERT_EQ(refusing->GetProperties(&granted), S_OK);
+  EXPECT_EQ(granted.cbPrefix, 0);
+
+  sinkFilter->Pause();
+  PauseGraph();
+  sink->Input()->WaitForReceived(3);
+  const std::vector<ReceivedSample> got = sink->Input()->Received();
+  const FilmExpectation expect = writer.Expect();
+  ASSERT_EQ(got.size(), expect.samples.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(i);
+    const filmwriter::ExpectedSample& want = expect.samples[i];
+    EXPECT_EQ(got[i].start, want.start);
+    EXPECT_EQ(got[i].stop, want.stop);
+    ASSERT_EQ(got[i].bytes.size(), want.payload.size());
+    EXPECT_TRUE(std::equal(want.payload.begin(), want.payload.begin() + want.determinedLength,
+                           got[i].bytes.begin()));
+  }
+  sinkFilter->Stop();
+  StopGraph();
+  EXPECT_EQ(video->Disconnect(), S_OK);
+  EXPECT_EQ(static_cast<IPin*>(sink->Input())->Disconnect(), S_OK);
 }
 
 TEST_F(SplitterStreamingTest, ASampleDownstreamRefusesDoesNotAdvanceTheRunningTime) {

@@ -417,7 +417,11 @@ class MemoryAsyncSource::OutputPinImpl final : public IPin, public IAsyncReader 
     hr = m_filter->SyncRead(position, length, buffer);
     if (SUCCEEDED(hr)) {
       LONG available = length;
-      LONGLONG size = static_cast<LONGLONG>(m_filter->m_bytes.size());
+      LONGLONG size = 0;
+      {
+        std::lock_guard<std::mutex> guard(m_filter->m_lock);
+        size = static_cast<LONGLONG>(m_filter->m_bytes.size());
+      }
       if (position + length > size) {
         available = position < size ? static_cast<LONG>(size - position) : 0;
       }
@@ -504,9 +508,22 @@ HRESULT MemoryAsyncSource::Length(LONGLONG* total, LONGLONG* available) {
   std::unique_lock<std::mutex> lock(m_lock);
   PassGate(lock, m_holdLength);
   ++m_lengthCalls;
+  if (FAILED(m_lengthAnswer)) {
+    return m_lengthAnswer;
+  }
   *total = static_cast<LONGLONG>(m_bytes.size());
   *available = *total;
-  return S_OK;
+  return m_lengthAnswer;
+}
+
+void MemoryAsyncSource::ReplaceBytes(std::vector<uint8_t> bytes) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_bytes = std::move(bytes);
+}
+
+void MemoryAsyncSource::AnswerLength(HRESULT result) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_lengthAnswer = result;
 }
 
 void MemoryAsyncSource::PassGate(std::unique_lock<std::mutex>& lock, bool gated) {

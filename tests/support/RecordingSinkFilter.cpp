@@ -56,6 +56,11 @@ STDMETHODIMP RecordingInputPin::GetAllocator(IMemAllocator** allocator) {
     }
     return getAllocatorResult;
   }
+  if (offeredAllocator != nullptr && allocator != nullptr) {
+    offeredAllocator->AddRef();
+    *allocator = offeredAllocator;
+    return S_OK;
+  }
   return CInputPinBase::GetAllocator(allocator);
 }
 

@@ -51,7 +51,10 @@ class RecordingInputPin : public CInputPinBase {
   // The answer to each allocator offered; accepts every one when empty.
   std::function<HRESULT(IMemAllocator*)> notifyAllocatorAnswer;
   std::optional<ALLOCATOR_PROPERTIES> requirements;  // E_NOTIMPL when absent
-  std::optional<HRESULT> canBlockAnswer;             // the base's answer when absent
+  // Handed out by GetAllocator instead of the pin's own when set; not
+  // counted: the test keeps it alive while the pin may hand it out.
+  IMemAllocator* offeredAllocator = nullptr;
+  std::optional<HRESULT> canBlockAnswer;  // the base's answer when absent
   // Called as every Receive and EndOfStream returns, outside the pin's lock,
   // so that a test can wait for progress spread over several sinks.
   std::function<void()> onProgress;
