@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "ExpectationCheck.h"
-#include "PrefixlessAllocator.h"
 #include "WrittenFilm.h"
+#include "support/PrefixlessAllocator.h"
 
 #include "Platform.h"
 #include "com/CComHolder.h"

@@ -10,7 +10,6 @@ add_library(tessaly-fuzz-harness STATIC
   ${TESSALY_FUZZ_DIR}/RegistryTextCheck.cpp
   ${TESSALY_FUZZ_DIR}/GraphCheck.cpp
   ${TESSALY_FUZZ_DIR}/ExpectationCheck.cpp
-  ${TESSALY_FUZZ_DIR}/PrefixlessAllocator.cpp
   ${TESSALY_FUZZ_DIR}/WrittenFilm.cpp
   ${TESSALY_FUZZ_DIR}/CinepakFrameCheck.cpp
   ${TESSALY_FUZZ_DIR}/SeedCorpus.cpp)

@@ -40,6 +40,34 @@ class SplitterSeekingTest : public SplitterGraphTest {
     return Seeking(pin)->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr,
                                       AM_SEEKING_NoPositioning);
   }
+  HRESULT SetPositions(const WCHAR* pin, LONGLONG start, DWORD startFlags, LONGLONG stop,
+                       DWORD stopFlags) {
+    return Seeking(pin)->SetPositions(&start, startFlags, &stop, stopFlags);
+  }
+  CComHolder<IMediaPosition> Position() {
+    CComHolder<IMediaPosition> position;
+    EXPECT_EQ(m_splitter->QueryInterface(IID_IMediaPosition, position.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    return position;
+  }
+  // Stops and disconnects everything but the splitter, as a player does
+  // before it loads the next file into the same filter.
+  void Unload() {
+    StopGraph();
+    for (const WCHAR* name : {WIDE("Audio"), WIDE("Video")}) {
+      CComHolder<IPin> pin = SplitterPin(name);
+      CComHolder<IPin> peer;
+      if (pin && pin->ConnectedTo(peer.ReleaseAndGetAddressOf()) == S_OK) {
+        peer->Disconnect();
+        pin->Disconnect();
+      }
+    }
+    ASSERT_EQ(SplitterPin(WIDE("Input"))->Disconnect(), S_OK);
+    ASSERT_EQ(m_source->OutputPin()->Disconnect(), S_OK);
+    m_sinks.clear();
+    m_audioSink = nullptr;
+    m_videoSink = nullptr;
+  }
   void WaitForEnds(int count) {
     for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
       if (sink != nullptr) {
@@ -132,20 +160,141 @@ TEST_F(SplitterSeekingTest, SeeksWhilePausedAndRunningFlushOnceAndRestartBothStr
   EXPECT_EQ(current, 0);
 }
 
-TEST_F(SplitterSeekingTest, AStopPositionEndsEachStreamAtItsFirstSamplePastIt) {
+TEST_F(SplitterSeekingTest, AStopPositionEndsEachStreamAtItsFirstSampleStartingThere) {
+  // Frames and chunks 3 start at 1,999,998: one that starts exactly at the
+  // stop lies wholly outside the segment.
+  const std::pair<LONGLONG, size_t> stops[] = {{1999997, 3}, {1999998, 3}, {1999999, 4}};
+  for (auto [stop, samples] : stops) {
+    SCOPED_TRACE(stop);
+    LoadAndConnectAll(SeekMovie(true, true));
+    ASSERT_EQ(SetPositions(WIDE("Audio"), 0, AM_SEEKING_NoPositioning, stop,
+                           AM_SEEKING_AbsolutePositioning),
+              S_OK);
+    PauseGraph();
+    WaitForEnds(1);
+    EXPECT_EQ(m_videoSink->Input()->Samples().size(), samples);
+    EXPECT_EQ(m_audioSink->Input()->Samples().size(), samples);
+    LONGLONG reported = 0;
+    EXPECT_EQ(Seeking(WIDE("Video"))->GetStopPosition(&reported), S_OK);
+    EXPECT_EQ(reported, stop);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(SplitterSeekingTest, ASeekWithAStopAnnouncesItInTheNewSegment) {
   LoadAndConnectAll(SeekMovie(true, true));
-  LONGLONG stop = 3 * kFrame + 1;
-  ASSERT_EQ(
-      Seeking(WIDE("Audio"))
-          ->SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning),
-      S_OK);
   PauseGraph();
   WaitForEnds(1);
-  EXPECT_EQ(m_videoSink->Input()->Samples().size(), 4u);
-  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 4u);
-  LONGLONG reported = 0;
-  EXPECT_EQ(Seeking(WIDE("Video"))->GetStopPosition(&reported), S_OK);
-  EXPECT_EQ(reported, stop);
+  // Without a stop the segment runs to the end: 480 ticks at 600 a second.
+  EXPECT_EQ(m_videoSink->Input()->SegmentStop(), 8000000);
+  // From frame 5 to the start of frame 8.
+  ASSERT_EQ(SetPositions(WIDE("Video"), 3333330, AM_SEEKING_AbsolutePositioning, 5333328,
+                         AM_SEEKING_AbsolutePositioning),
+            S_OK);
+  WaitForEnds(2);
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    EXPECT_EQ(sink->Input()->SegmentStart(), 3333330);
+    EXPECT_EQ(sink->Input()->SegmentStop(), 5333328);
+  }
+  ExpectSegment(m_videoSink->Input()->Samples(), 1, 3333330, 4 * kFrame, 4);
+  ExpectSegment(m_audioSink->Input()->Samples(), 1, 3333330, 5 * kFrame, 3);
+}
+
+// Every way of saying a position, from a segment [2,000,000, 6,000,000) of
+// a movie 8,000,000 long: what SetPositions answers, the segment it leaves,
+// and what it writes back into the caller's variables.
+TEST_F(SplitterSeekingTest, SetPositionsResolvesEveryFlagAndClampsTheSegment) {
+  constexpr DWORD kNone = AM_SEEKING_NoPositioning;
+  constexpr DWORD kAbs = AM_SEEKING_AbsolutePositioning;
+  constexpr DWORD kRel = AM_SEEKING_RelativePositioning;
+  constexpr DWORD kInc = AM_SEEKING_IncrementalPositioning;
+  constexpr DWORD kRet = AM_SEEKING_ReturnTime;
+  struct Case {
+    const char* what;
+    DWORD startFlags;
+    LONGLONG start;
+    DWORD stopFlags;
+    LONGLONG stop;
+    HRESULT result;
+    LONGLONG segmentStart;
+    LONGLONG segmentStop;
+    LONGLONG startAfter;  // the caller's variables after the call
+    LONGLONG stopAfter;
+  };
+  const Case cases[] = {
+      {"absolute", kAbs, 3000000, kAbs, 5000000, S_OK, 3000000, 5000000, 3000000, 5000000},
+      {"relative start", kRel, 1000000, kNone, 0, S_OK, 3000000, 6000000, 1000000, 0},
+      {"relative stop", kNone, 0, kRel, -1000000, S_OK, 2000000, 5000000, 0, -1000000},
+      {"relative start back", kRel, -500000, kNone, 0, S_OK, 1500000, 6000000, -500000, 0},
+      {"incremental stop from the new start", kAbs, 1000000, kInc, 2500000, S_OK, 1000000, 3500000,
+       1000000, 2500000},
+      {"incremental stop from the start kept", kNone, 0, kInc, 1000000, S_OK, 2000000, 3000000, 0,
+       1000000},
+      {"incremental start", kInc, 1000000, kNone, 0, E_INVALIDARG, 2000000, 6000000, 1000000, 0},
+      {"negative start", kAbs, -100, kNone, 0, S_OK, 0, 6000000, -100, 0},
+      {"relative start before zero", kRel, -3000000, kNone, 0, S_OK, 0, 6000000, -3000000, 0},
+      {"stop before the new start", kAbs, 4000000, kAbs, 3000000, S_OK, 4000000, 4000000, 4000000,
+       3000000},
+      {"stop before the start kept", kNone, 0, kAbs, 1000000, S_OK, 2000000, 2000000, 0, 1000000},
+      {"neither end", kNone, 7, kNone, 9, S_OK, 2000000, 6000000, 7, 9},
+      {"return time of a clamped stop", kAbs | kRet, 4000000, kAbs | kRet, 3000000, S_OK, 4000000,
+       4000000, 4000000, 4000000},
+      {"return time of an end that stays", kRel | kRet, 500000, kNone | kRet, 0, S_OK, 2500000,
+       6000000, 2500000, 6000000},
+  };
+  LoadAndConnectAll(SeekMovie(true, true));
+  CComHolder<IMediaPosition> position = Position();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The position object's calls are never joined: each row starts anew.
+    ASSERT_EQ(position->put_CurrentPosition(0.2), S_OK);
+    ASSERT_EQ(position->put_StopTime(0.6), S_OK);
+    LONGLONG start = c.start;
+    LONGLONG stop = c.stop;
+    EXPECT_EQ(Seeking(WIDE("Video"))->SetPositions(&start, c.startFlags, &stop, c.stopFlags),
+              c.result);
+    EXPECT_EQ(start, c.startAfter);
+    EXPECT_EQ(stop, c.stopAfter);
+    LONGLONG segmentStart = -1;
+    LONGLONG segmentStop = -1;
+    EXPECT_EQ(Seeking(WIDE("Audio"))->GetPositions(&segmentStart, &segmentStop), S_OK);
+    EXPECT_EQ(segmentStart, c.segmentStart);
+    EXPECT_EQ(segmentStop, c.segmentStop);
+  }
+}
+
+TEST_F(SplitterSeekingTest, TheFiltersPositionObjectMovesTheStopTheStreamsEndAt) {
+  LoadAndConnectAll(SeekMovie(true, true));
+  CComHolder<IMediaPosition> position = Position();
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    sink->Input()->KeepSamples(true);
+  }
+  PauseGraph();
+  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
+  // While both streams flow: frames and chunks 0 to 4 start before 0.3 s.
+  ASSERT_EQ(position->put_StopTime(0.3), S_OK);
+  REFTIME seconds = 0;
+  EXPECT_EQ(position->get_StopTime(&seconds), S_OK);
+  EXPECT_DOUBLE_EQ(seconds, 0.3);
+  LONGLONG stop = 0;
+  EXPECT_EQ(Seeking(WIDE("Audio"))->GetStopPosition(&stop), S_OK);
+  EXPECT_EQ(stop, 3000000);
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    sink->Input()->KeepSamples(false);
+    sink->Input()->DropKept();
+  }
+  WaitForEnds(1);
+  EXPECT_EQ(m_videoSink->Input()->Samples().size(), 5u);
+  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 5u);
+  EXPECT_EQ(m_videoSink->Input()->FlushCount(), 0);
+  // And a pin's stop is the one the position object reads.
+  ASSERT_EQ(SetPositions(WIDE("Video"), 0, AM_SEEKING_NoPositioning, 1500000,
+                         AM_SEEKING_AbsolutePositioning),
+            S_OK);
+  EXPECT_EQ(position->get_StopTime(&seconds), S_OK);
+  EXPECT_DOUBLE_EQ(seconds, 0.15);
 }
 
 TEST_F(SplitterSeekingTest, DurationAndPositionAgreeForAudioOnlyAndVideoOnlyMovies) {
@@ -256,6 +405,59 @@ TEST_F(SplitterSeekingTest, ASeekReturnsWhileDownstreamKeepsItsOnlyBufferThrough
   WaitForEnds(1);
   ExpectSegment(m_videoSink->Input()->Samples(), 1, target, 4 * kFrame, 8);
   StopGraph();
+}
+
+TEST_F(SplitterSeekingTest, ASecondSeekOfTheSamePinToTheSamePlaceSeeksAgain) {
+  LoadAndConnectAll(SeekMovie(true, true));
+  // Paused renderers hold their first samples: no run ends between the calls.
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    sink->Input()->KeepSamples(true);
+  }
+  PauseGraph();
+  const REFERENCE_TIME target = 5 * kFrame;
+  ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
+  ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
+  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    EXPECT_EQ(sink->Input()->FlushCount(), 2);
+    sink->Input()->KeepSamples(false);
+    sink->Input()->DropKept();
+  }
+  WaitForEnds(1);
+  ExpectSegment(m_videoSink->Input()->Samples(), 2, target, 4 * kFrame, 8);
+  ExpectSegment(m_audioSink->Input()->Samples(), 2, target, target, 7);
+}
+
+TEST_F(SplitterSeekingTest, ASecondFileSeeksByItsOwnIndexFromItsOwnStart) {
+  LoadAndConnectAll(SeekMovie(true, true));
+  ASSERT_EQ(SetPositions(WIDE("Video"), 5 * kFrame, AM_SEEKING_AbsolutePositioning, 7 * kFrame,
+                         AM_SEEKING_AbsolutePositioning),
+            S_OK);
+  PauseGraph();
+  WaitForEnds(1);  // the first file's index is built
+  Unload();
+  // Six frames of 20 ticks (333,333 units), a key frame every third, and
+  // 735-byte chunks as long.
+  FilmWriter second;
+  for (int i = 0; i < 6; ++i) {
+    second.AddAudio(Pattern(735, static_cast<uint8_t>(i)));
+    second.AddVideo(Pattern(100, static_cast<uint8_t>(50 + i)), 20, i % 3 == 0);
+  }
+  LoadAndConnectAll(second);
+  LONGLONG start = -1;
+  LONGLONG stop = -1;
+  LONGLONG duration = -1;
+  EXPECT_EQ(Seeking(WIDE("Video"))->GetPositions(&start, &stop), S_OK);
+  EXPECT_EQ(Seeking(WIDE("Video"))->GetDuration(&duration), S_OK);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(stop, 2000000);  // 120 ticks at 600 a second
+  EXPECT_EQ(duration, 2000000);
+  ASSERT_EQ(SeekTo(WIDE("Video"), 1000000), S_OK);
+  PauseGraph();
+  WaitForEnds(1);
+  // Frame 3, a key frame, and chunk 3 both start at 999,999.
+  ExpectSegment(m_videoSink->Input()->Samples(), 0, 1000000, 999999, 3);
+  ExpectSegment(m_audioSink->Input()->Samples(), 0, 1000000, 999999, 3);
+  EXPECT_EQ(m_videoSink->Input()->SegmentStop(), 2000000);
 }
 
 }  // namespace

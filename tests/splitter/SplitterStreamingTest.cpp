@@ -3,6 +3,9 @@
 #include <thread>
 
 #include "SplitterTestKit.h"
+#include "module/SystemAllocator.h"
+#include "support/PrefixlessAllocator.h"
+#include "support/RecordingSinkFilter.h"
 
 using filmwriter::FilmExpectation;
 using filmwriter::FilmFormat;
@@ -305,6 +308,51 @@ TEST_F(SplitterStreamingTest, SmallChunksNearbyShareReadsAndALargeFrameTakesOneR
   EXPECT_EQ(largeReads, 1u);
   // 81 chunks; each stream's small ones lie a few kilobytes apart.
   EXPECT_LT(chunkReads, 10u);
+}
+
+TEST_F(SplitterStreamingTest, AnAllocatorWithoutRoomInFrontStillGetsExactFrames) {
+  FilmFormat format;
+  format.channels = 0;
+  FilmWriter writer(format);
+  // Frames too large to share a read: each is read into its sample's buffer.
+  for (int i = 0; i < 3; ++i) {
+    writer.AddVideo(Pattern(20000 + 1000 * i, static_cast<uint8_t>(i)), 40, i == 0);
+  }
+  ASSERT_EQ(Load(writer), S_OK);
+  CComHolder<IMemAllocator> system;
+  ASSERT_EQ(CreateSystemAllocator(system.ReleaseAndGetAddressOf()), S_OK);
+  CComHolder<IMemAllocator> refusing(
+      new PrefixlessAllocator(system.Get(), PrefixlessAllocator::Answer::Refuse));
+  auto* sink = new RecordingSinkFilter();
+  CComHolder<IBaseFilter> sinkFilter(static_cast<IBaseFilter*>(sink));
+  sink->Input()->offeredAllocator = refusing.Get();
+  CComHolder<IPin> video = SplitterPin(WIDE("Video"));
+  ASSERT_EQ(video->Connect(static_cast<IPin*>(sink->Input()), nullptr), S_OK);
+  // The output keeps downstream's allocator and gives up the prefix.
+  ASSERT_EQ(sink->Input()->Allocator(), refusing.Get());
+  ALLOCATOR_PROPERTIES granted = {};
+  ASSERT_EQ(refusing->GetProperties(&granted), S_OK);
+  EXPECT_EQ(granted.cbPrefix, 0);
+
+  sinkFilter->Pause();
+  PauseGraph();
+  sink->Input()->WaitForReceived(3);
+  const std::vector<ReceivedSample> got = sink->Input()->Received();
+  const FilmExpectation expect = writer.Expect();
+  ASSERT_EQ(got.size(), expect.samples.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    SCOPED_TRACE(i);
+    const filmwriter::ExpectedSample& want = expect.samples[i];
+    EXPECT_EQ(got[i].start, want.start);
+    EXPECT_EQ(got[i].stop, want.stop);
+    ASSERT_EQ(got[i].bytes.size(), want.payload.size());
+    EXPECT_TRUE(std::equal(want.payload.begin(), want.payload.begin() + want.determinedLength,
+                           got[i].bytes.begin()));
+  }
+  sinkFilter->Stop();
+  StopGraph();
+  EXPECT_EQ(video->Disconnect(), S_OK);
+  EXPECT_EQ(static_cast<IPin*>(sink->Input())->Disconnect(), S_OK);
 }
 
 TEST_F(SplitterStreamingTest, ASampleDownstreamRefusesDoesNotAdvanceTheRunningTime) {

@@ -114,6 +114,7 @@ STDMETHODIMP CaptureInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME st
   {
     std::lock_guard<std::mutex> guard(m_recordLock);
     m_lastSegmentStart = start;
+    m_lastSegmentStop = stop;
   }
   return CInputPinBase::NewSegment(start, stop, rate);
 }
@@ -126,6 +127,11 @@ int CaptureInputPin::FlushCount() {
 REFERENCE_TIME CaptureInputPin::SegmentStart() {
   std::lock_guard<std::mutex> guard(m_recordLock);
   return m_lastSegmentStart;
+}
+
+REFERENCE_TIME CaptureInputPin::SegmentStop() {
+  std::lock_guard<std::mutex> guard(m_recordLock);
+  return m_lastSegmentStop;
 }
 
 STDMETHODIMP CaptureInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* properties) {

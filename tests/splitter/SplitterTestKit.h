@@ -87,8 +87,9 @@ class CaptureInputPin : public CInputPinBase {
   std::vector<int> EndOfStreamFlushes();
   int ReceiveCount();
   int FlushCount();
-  // Start of the last segment announced, or -1 before any.
+  // Start and stop of the last segment announced, or -1 before any.
   REFERENCE_TIME SegmentStart();
+  REFERENCE_TIME SegmentStop();
   IMemAllocator* Allocator() const { return m_allocator.Get(); }
 
  private:
@@ -101,6 +102,7 @@ class CaptureInputPin : public CInputPinBase {
   int m_receives = 0;
   int m_flushes = 0;
   REFERENCE_TIME m_lastSegmentStart = -1;
+  REFERENCE_TIME m_lastSegmentStop = -1;
   std::map<int, HRESULT> m_refusals;
   bool m_keep = false;
   bool m_keepThroughFlush = false;

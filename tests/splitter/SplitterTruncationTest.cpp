@@ -7,6 +7,7 @@
 
 #include "SplitterTestKit.h"
 #include "framework/FrameworkTestKit.h"
+#include "splitter/SplitterIdentifiers.h"
 
 using filmwriter::FilmExpectation;
 using filmwriter::FilmFormat;
@@ -216,6 +217,77 @@ TEST_F(SplitterTruncationTest, LostRowsKeepLaterTimesAndAreReportedOncePerKind) 
   EXPECT_EQ(reports(VFW_E_BUFFER_OVERFLOW), 1);
   EXPECT_EQ(reports(VFW_E_INVALIDMEDIATYPE), 1);
   EXPECT_EQ(reports(VFW_E_FILE_TOO_SHORT), 0);
+}
+
+// A source that loses its tail while the movie plays: the rows it no longer
+// holds are lost and reported, and the stream still ends.
+TEST_F(SplitterTruncationTest, ASourceThatShrinksWhilePlayingLosesTheRowsItNoLongerHolds) {
+  for (bool video : {false, true}) {
+    SCOPED_TRACE(video ? "video" : "audio");
+    m_graph.events.clear();
+    FilmFormat format;
+    format.channels = video ? 0 : 1;
+    FilmWriter writer(format);
+    // Chunks too large to share a read: every read is one row's.
+    for (int i = 0; i < 5; ++i) {
+      if (video) {
+        writer.AddVideo(Pattern(20000, static_cast<uint8_t>(i)), 40, i == 0);
+      } else {
+        writer.AddAudio(Pattern(20000, static_cast<uint8_t>(i)));
+      }
+    }
+    const std::vector<uint8_t> file = writer.Build();
+    ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);
+    LoadAndConnectAll(writer);
+    m_source->HoldReadsAt(ChunkPosition(file, 2));
+    PauseGraph();
+    m_source->WaitUntilHeld();
+    // The file now ends where row 2's chunk begins.
+    m_source->ReplaceBytes(
+        std::vector<uint8_t>(file.begin(), file.begin() + ChunkPosition(file, 2)));
+    m_source->ReleaseHeld();
+    ASSERT_TRUE((video ? m_videoSink : m_audioSink)->Input()->WaitForEndOfStream(1));
+    ExpectDelivered(WithoutRows(writer.Expect(), {2, 3, 4}));
+    EXPECT_EQ(EarlyEndReports(), 1);
+    TearDown();
+    SetUp();
+  }
+}
+
+// IAsyncReader::Length failing or only estimating, for a file cut inside
+// the audio chunk of row 2: every stream ends, what is lost is reported once.
+TEST_F(SplitterTruncationTest, ASourceThatCannotTellItsLengthLosesOnlyTheRowsPastItsEnd) {
+  const FilmWriter whole = CutMovie(1, 8);
+  const std::vector<uint8_t> file = whole.Build();
+  FilmWriter cut = whole;
+  cut.Layout().truncateTo = (ChunkPosition(file, 2) + ChunkPosition(file, 3)) / 2;
+  // VFW_S_ESTIMATED, which the platform's headers do not name.
+  constexpr HRESULT kEstimated = 0x00040260;
+  const std::pair<HRESULT, FilmExpectation> cases[] = {
+      // Without a length a short read cannot tell which bytes are real.
+      {E_FAIL, WithoutRows(whole.Expect(), {2, 3, 4, 5})},
+      // An estimate is what is available now: the frames the file holds play.
+      {kEstimated, cut.Expect()},
+  };
+  for (const auto& [answer, expect] : cases) {
+    SCOPED_TRACE(answer);
+    m_graph.events.clear();
+    ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);
+    m_source = new MemoryAsyncSource(cut.Build());
+    m_source->SetSubtype(MEDIASUBTYPE_CpkFilm);
+    m_source->AnswerLength(answer);
+    ASSERT_EQ(m_source->OutputPin()->Connect(SplitterPin(WIDE("Input")).Get(), nullptr), S_OK);
+    ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);
+    ASSERT_EQ(ConnectOutput(WIDE("Video"), &m_videoSink), S_OK);
+    PauseGraph();
+    for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+      ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
+    }
+    ExpectDelivered(expect);
+    EXPECT_EQ(EarlyEndReports(), 1);
+    TearDown();
+    SetUp();
+  }
 }
 
 }  // namespace

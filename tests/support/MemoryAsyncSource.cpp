@@ -500,9 +500,22 @@ HRESULT MemoryAsyncSource::Length(LONGLONG* total, LONGLONG* available) {
   std::unique_lock<std::mutex> lock(m_lock);
   PassGate(lock, m_holdLength);
   ++m_lengthCalls;
+  if (FAILED(m_lengthAnswer)) {
+    return m_lengthAnswer;
+  }
   *total = static_cast<LONGLONG>(m_bytes.size());
   *available = *total;
-  return S_OK;
+  return m_lengthAnswer;
+}
+
+void MemoryAsyncSource::ReplaceBytes(std::vector<uint8_t> bytes) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_bytes = std::move(bytes);
+}
+
+void MemoryAsyncSource::AnswerLength(HRESULT result) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_lengthAnswer = result;
 }
 
 void MemoryAsyncSource::PassGate(std::unique_lock<std::mutex>& lock, bool gated) {

@@ -47,9 +47,12 @@ class MemoryAsyncSource final : public IBaseFilter {
   void AnswerAt(LONGLONG position, HRESULT result);
   // Read number index (from 0, in arrival order) answers result likewise.
   void AnswerRead(size_t index, HRESULT result);
-  // The file as it is now, for a file that grows or shrinks between reads;
-  // only while nothing reads.
-  void ReplaceBytes(std::vector<uint8_t> bytes) { m_bytes = std::move(bytes); }
+  // The file as it is now, for a file that grows or shrinks between reads,
+  // or while a read waits at a gate.
+  void ReplaceBytes(std::vector<uint8_t> bytes);
+  // IAsyncReader::Length answers result from now on: a failure writes
+  // nothing, a success code (VFW_S_ESTIMATED) comes with the bytes' size.
+  void AnswerLength(HRESULT result);
   // Once read number index (from 0) has been answered, the file becomes
   // bytes, as one another program rewrites or cuts while it plays.
   void ReplaceBytesAfterRead(size_t index, std::vector<uint8_t> bytes);
@@ -117,6 +120,7 @@ class MemoryAsyncSource final : public IBaseFilter {
   bool m_holdRead = false;
   LONGLONG m_holdPosition = 0;
   bool m_holdLength = false;
+  HRESULT m_lengthAnswer = S_OK;
   int m_heldCalls = 0;
   int m_releases = 0;
   FILTER_STATE m_state = State_Stopped;

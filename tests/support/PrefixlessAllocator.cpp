@@ -1,4 +1,4 @@
-#include "PrefixlessAllocator.h"
+#include "support/PrefixlessAllocator.h"
 
 PrefixlessAllocator::PrefixlessAllocator(IMemAllocator* inner, Answer answer)
     : m_inner(inner), m_answer(answer) {}
