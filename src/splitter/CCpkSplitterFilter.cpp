@@ -617,8 +617,14 @@ HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD cu
   REFERENCE_TIME start = 0;
   const bool moves = ResolvePosition(currentFlags, current, m_segmentStart, 0, &start) == S_OK;
   REFERENCE_TIME end = 0;
-  const bool stops = ResolvePosition(stopFlags, stop, ReportedStop(), start, &end) == S_OK;
+  bool stops = ResolvePosition(stopFlags, stop, ReportedStop(), start, &end) == S_OK;
   start = start < 0 ? 0 : start;
+  // A start moved past the stop already set empties the segment, as a stop
+  // given before the start does: no segment ends before it begins.
+  if (moves && !stops && m_segmentStop != kNoStop && m_segmentStop < start) {
+    stops = true;
+    end = start;
+  }
   end = end < start ? start : end;
 
   HRESULT hr = S_OK;
