@@ -2,8 +2,8 @@
 // of a chunk a file that ends early still holds and delivers, and how long a
 // row and the movie last. The module streams by these rules, and the host and
 // the FILM writer foretell by the same ones; plain standard C++, since the
-// writer also goes into the Windows test program, which has no platform
-// headers.
+// writer also goes into the Windows test program, which is built without the
+// module's include folders.
 #pragma once
 
 #include <cstdint>
