@@ -5,9 +5,8 @@
 #include <utility>
 
 #include "film/CBigEndianReader.h"
-#include "film/ChunkExtent.h"
 #include "film/FilmLayout.h"
-#include "shaping/SampleTiming.h"
+#include "film/FilmRules.h"
 
 namespace {
 
@@ -169,16 +168,14 @@ void CCpkStreamDescription::ClassifyRows() {
   LONGLONG end = static_cast<LONGLONG>(film::kHeaderLength) + m_headerLength;
   DWORD audioRows = 0;
   DWORD videoRows = 0;
-  LONGLONG lastStart = 0;
-  LONGLONG lastDuration = 0;
+  LONGLONG videoTicks = 0;
   const BYTE* row = m_headerBuffer.get() + film::kTableHeadLength;
   for (DWORD i = 0; i < scanned; ++i, row += film::kRowLength) {
     if (i < streamed) {
       const DWORD chunkOffset = BigEndianWord(row + film::kRowChunkOffset);
       const DWORD chunkLength = BigEndianWord(row + film::kRowChunkLength);
-      // The 32-bit sum the worker reads at.
       const LONGLONG chunkEnd =
-          static_cast<LONGLONG>(static_cast<DWORD>(m_dataOffset + chunkOffset)) + chunkLength;
+          static_cast<LONGLONG>(film::ChunkPosition(m_dataOffset, chunkOffset)) + chunkLength;
       end = chunkEnd > end ? chunkEnd : end;
     }
     if (i >= rows) {
@@ -190,15 +187,12 @@ void CCpkStreamDescription::ClassifyRows() {
       continue;
     }
     ++videoRows;
-    lastStart = timeInfo & film::kVideoStartMask;
-    lastDuration = BigEndianWord(row + film::kRowDurationTicks);
+    videoTicks = film::VideoEndTick(timeInfo, BigEndianWord(row + film::kRowDurationTicks));
   }
   m_fileEnd = end;
   m_audioChunkCount = audioRows;
   m_videoChunkCount = videoRows;
-  // Summed in 64 bits: a last frame that plays for hours must not wrap the
-  // movie's length to a blink.
-  m_videoTicks = videoRows > 0 ? lastStart + lastDuration : 0;
+  m_videoTicks = videoTicks;
 }
 
 DWORD CCpkStreamDescription::RowsInsideBuffer() const {
@@ -229,27 +223,25 @@ FilmSampleEntry CCpkStreamDescription::RowAt(DWORD index) const {
 DWORD CCpkStreamDescription::StreamedRowCount() const {
   CBigEndianReader table(m_headerBuffer.get(), m_headerBufferLength);
   DWORD tableLength = 0;
-  if (!table.ReadU32(film::kTableLengthField, &tableLength) || tableLength == 0) {
+  if (!table.ReadU32(film::kTableLengthField, &tableLength)) {
     return 0;
   }
-  // Row i exists while (i + 1) × 16 is below the table length.
-  const DWORD admitted = (tableLength - 1) / film::kRowLength;
+  const DWORD admitted = film::RowsAdmitted(tableLength);
   const DWORD inside = RowsInsideBuffer();
   return admitted < inside ? admitted : inside;
 }
 
 BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const {
-  // The 32-bit sum the worker reads at.
-  const LONGLONG position = static_cast<DWORD>(m_dataOffset + row.chunkOffset);
-  if (ChunkWhollyInFile(position, row.chunkLength, fileLength)) {
+  const LONGLONG position = film::ChunkPosition(m_dataOffset, row.chunkOffset);
+  if (film::ChunkWhollyInFile(position, row.chunkLength, fileLength)) {
     return TRUE;
   }
   if (row.timeInfo != film::kAudioTimeInfo) {
     return FALSE;
   }
-  const DWORD present = ChunkBytesInFile(position, row.chunkLength, fileLength);
-  const AudioChunkCut cut =
-      CutAudioChunk(row.chunkLength, present, m_waveFormat.nChannels, m_waveFormat.wBitsPerSample);
+  const DWORD present = film::ChunkBytesInFile(position, row.chunkLength, fileLength);
+  const film::AudioChunkCut cut = film::CutAudioChunk(
+      row.chunkLength, present, m_waveFormat.nChannels, m_waveFormat.wBitsPerSample);
   return cut.deliveredLength > 0 ? TRUE : FALSE;
 }
 
@@ -269,13 +261,6 @@ DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const
 }
 
 REFERENCE_TIME CCpkStreamDescription::RowDuration(const FilmSampleEntry& row) const {
-  return row.timeInfo == film::kAudioTimeInfo
-             ? AudioChunkDuration(row.chunkLength, m_waveFormat.nAvgBytesPerSec)
-             : VideoFrameDuration(row.durationTicks, m_timeBase);
-}
-
-void CCpkStreamDescription::RewindStreaming() {
-  m_rowIndex = 0;
-  m_audioTime = 0;
-  m_videoTime = 0;
+  return film::RowDuration(row.timeInfo, row.chunkLength, row.durationTicks,
+                           m_waveFormat.nAvgBytesPerSec, m_timeBase);
 }

@@ -6,9 +6,9 @@
 #include "film/CFilmByteSource.h"
 #include "film/FilmSampleEntry.h"
 
-// What a FILM file holds (formats, counts, time base) and where streaming
-// stands in it. The parse fills it on each input connection; the streaming
-// worker reads it and advances the position fields under the stream lock.
+// What a FILM file holds: formats, counts, time base and the sample table.
+// The parse fills it on each input connection; each output's worker reads it
+// with a cursor of its own.
 class CCpkStreamDescription {
  public:
   // Reports E_OUTOFMEMORY into *result when the staging buffer cannot be
@@ -57,9 +57,6 @@ class CCpkStreamDescription {
   // moves its stream's time on by this, so later rows keep their times.
   REFERENCE_TIME RowDuration(const FilmSampleEntry& row) const;
 
-  // Back to the first row with both running times at 0.
-  void RewindStreaming();
-
   DWORD m_dataOffset = 0;
   std::unique_ptr<BYTE[]> m_headerBuffer;   // owned: copy of the sample-table region, or none
   std::unique_ptr<BYTE[]> m_stagingBuffer;  // owned: film::kStagingBufferLength bytes, or none
@@ -69,9 +66,6 @@ class CCpkStreamDescription {
   DWORD m_videoChunkCount = 0;
   LONGLONG m_videoTicks = 0;  // the last video row's start plus its duration
   DWORD m_timeBase = 0;
-  DWORD m_rowIndex = 0;
-  REFERENCE_TIME m_audioTime = 0;
-  REFERENCE_TIME m_videoTime = 0;
   WAVEFORMATEX m_waveFormat = {};
   VIDEOINFOHEADER m_videoInfo = {};
 

@@ -5,7 +5,7 @@
 #include "film/FilmLayout.h"
 
 CCpkSplitterPos::CCpkSplitterPos(IUnknown* filterOuter, HRESULT* result, IPin* inputPin,
-                                 const CCpkStreamDescription* description, CMovieSeeking* movie)
+                                 const CCpkStreamDescription& description, CMovieSeeking& movie)
     : CPositionPassThrough("CCpkSplitterPos", filterOuter, result, inputPin),
       m_description(description),
       m_movie(movie) {}
@@ -18,13 +18,13 @@ STDMETHODIMP CCpkSplitterPos::get_Duration(REFTIME* length) {
   }
   // Tick counts are unsigned 32-bit; a file without a time base has no
   // measurable duration rather than an infinite one.
-  if (m_movie != nullptr && (m_description == nullptr || m_description->m_videoChunkCount == 0)) {
+  if (m_description.m_videoChunkCount == 0) {
     // A movie without video lasts as long as its audio, not zero seconds.
-    *length = static_cast<double>(m_movie->Duration()) / film::kUnitsPerSecond;
+    *length = static_cast<double>(m_movie.Duration()) / film::kUnitsPerSecond;
     return S_OK;
   }
-  const LONGLONG ticks = m_description != nullptr ? m_description->m_videoTicks : 0;
-  const DWORD timeBase = m_description != nullptr ? m_description->m_timeBase : 0;
+  const LONGLONG ticks = m_description.m_videoTicks;
+  const DWORD timeBase = m_description.m_timeBase;
   *length = timeBase == 0 ? 0.0 : static_cast<double>(ticks) / static_cast<double>(timeBase);
   return S_OK;
 }
@@ -51,27 +51,17 @@ HRESULT CCpkSplitterPos::Seek(REFTIME time, bool start) {
     return E_INVALIDARG;
   }
   LONGLONG position = std::llround(time * film::kUnitsPerSecond);
-  return start ? m_movie->SetPositions(CMovieSeeking::kPositionCaller, &position,
-                                       AM_SEEKING_AbsolutePositioning, nullptr,
-                                       AM_SEEKING_NoPositioning)
-               : m_movie->SetPositions(CMovieSeeking::kPositionCaller, nullptr,
-                                       AM_SEEKING_NoPositioning, &position,
-                                       AM_SEEKING_AbsolutePositioning);
+  return start ? m_movie.SetPositions(CMovieSeeking::kPositionCaller, &position,
+                                      AM_SEEKING_AbsolutePositioning, nullptr,
+                                      AM_SEEKING_NoPositioning)
+               : m_movie.SetPositions(CMovieSeeking::kPositionCaller, nullptr,
+                                      AM_SEEKING_NoPositioning, &position,
+                                      AM_SEEKING_AbsolutePositioning);
 }
 
-STDMETHODIMP CCpkSplitterPos::put_CurrentPosition(REFTIME time) {
-  if (m_movie == nullptr) {
-    return CPositionPassThrough::put_CurrentPosition(time);
-  }
-  return Seek(time, true);
-}
+STDMETHODIMP CCpkSplitterPos::put_CurrentPosition(REFTIME time) { return Seek(time, true); }
 
-STDMETHODIMP CCpkSplitterPos::put_StopTime(REFTIME time) {
-  if (m_movie == nullptr) {
-    return CPositionPassThrough::put_StopTime(time);
-  }
-  return Seek(time, false);
-}
+STDMETHODIMP CCpkSplitterPos::put_StopTime(REFTIME time) { return Seek(time, false); }
 
 HRESULT CCpkSplitterPos::Report(REFTIME* time, bool start) {
   if (time == nullptr) {
@@ -79,21 +69,11 @@ HRESULT CCpkSplitterPos::Report(REFTIME* time, bool start) {
   }
   REFERENCE_TIME segmentStart = 0;
   REFERENCE_TIME segmentStop = 0;
-  m_movie->GetPositions(&segmentStart, &segmentStop);
+  m_movie.GetPositions(&segmentStart, &segmentStop);
   *time = static_cast<double>(start ? segmentStart : segmentStop) / film::kUnitsPerSecond;
   return S_OK;
 }
 
-STDMETHODIMP CCpkSplitterPos::get_CurrentPosition(REFTIME* time) {
-  if (m_movie == nullptr) {
-    return CPositionPassThrough::get_CurrentPosition(time);
-  }
-  return Report(time, true);
-}
+STDMETHODIMP CCpkSplitterPos::get_CurrentPosition(REFTIME* time) { return Report(time, true); }
 
-STDMETHODIMP CCpkSplitterPos::get_StopTime(REFTIME* time) {
-  if (m_movie == nullptr) {
-    return CPositionPassThrough::get_StopTime(time);
-  }
-  return Report(time, false);
-}
+STDMETHODIMP CCpkSplitterPos::get_StopTime(REFTIME* time) { return Report(time, false); }

@@ -16,11 +16,10 @@ class CCpkSplitterPos : public CPositionPassThrough {
   // taken through this object's interfaces counts. inputPin: the filter's
   // input pin (not counted). description: the filter's stream description
   // (not counted), read without a lock because only the input connection
-  // writes it. movie: the splitter's seeking state (not counted), or null to
-  // send positions upstream. *result gets E_POINTER for a null pin, else is
-  // not written.
+  // writes it. movie: the splitter's seeking state (not counted). *result
+  // gets E_POINTER for a null pin, else is not written.
   CCpkSplitterPos(IUnknown* filterOuter, HRESULT* result, IPin* inputPin,
-                  const CCpkStreamDescription* description, CMovieSeeking* movie = nullptr);
+                  const CCpkStreamDescription& description, CMovieSeeking& movie);
   ~CCpkSplitterPos() override;
 
   STDMETHODIMP get_Duration(REFTIME* length) override;
@@ -37,6 +36,6 @@ class CCpkSplitterPos : public CPositionPassThrough {
   // Reports one end of the segment in seconds.
   HRESULT Report(REFTIME* time, bool start);
 
-  const CCpkStreamDescription* m_description;  // not counted: part of the owning filter
-  CMovieSeeking* m_movie;                      // not counted: the owning filter, or null
+  const CCpkStreamDescription& m_description;  // not counted: part of the owning filter
+  CMovieSeeking& m_movie;                      // not counted: the owning filter
 };

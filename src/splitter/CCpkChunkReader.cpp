@@ -23,9 +23,8 @@ constexpr DWORD kSharedReadRows = 4096;
 }  // namespace
 
 DWORD CCpkChunkReader::ChunkPosition(const FilmSampleEntry& row, DWORD skip) const {
-  // The file's offsets are 32-bit fields and every read of a chunk, at its
-  // start or inside it, takes their sum in 32 bits, on every pointer width.
-  return m_stream.m_dataOffset + row.chunkOffset + skip;
+  // Every read inside a chunk wraps in 32 bits as the chunk's start does.
+  return film::ChunkPosition(m_stream.m_dataOffset, row.chunkOffset) + skip;
 }
 
 HRESULT CCpkChunkReader::ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer,
@@ -79,17 +78,17 @@ HRESULT CCpkChunkReader::ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer
 }
 
 HRESULT CCpkChunkReader::ReadAudioChunk(const FilmSampleEntry& row, BYTE* sampleBuffer,
-                                        const BYTE** bytes, AudioChunkCut* cut) {
+                                        const BYTE** bytes, film::AudioChunkCut* cut) {
   const LONGLONG position = ChunkPosition(row, 0);
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
-  DWORD present = ChunkBytesInFile(position, row.chunkLength, m_source.AvailableLength());
-  *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
+  DWORD present = film::ChunkBytesInFile(position, row.chunkLength, m_source.AvailableLength());
+  *cut = film::CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
   if (cut->deliveredLength == 0 && row.chunkLength > 0) {
     return present < row.chunkLength ? S_FALSE : VFW_E_INVALIDMEDIATYPE;
   }
   // The window's bytes are shared with the stream's next chunks: a chunk
   // whose halves must close up is read on its own.
-  if (present == row.chunkLength && !AudioChunkNeedsCompaction(*cut)) {
+  if (present == row.chunkLength && !film::AudioChunkNeedsCompaction(*cut)) {
     *bytes = SharedChunkBytes(row);
     if (*bytes != nullptr) {
       return S_OK;
@@ -108,14 +107,14 @@ HRESULT CCpkChunkReader::ReadAudioChunk(const FilmSampleEntry& row, BYTE* sample
     if (fileLength == film::kUnknownFileLength) {
       return VFW_E_FILE_TOO_SHORT;
     }
-    present = ChunkBytesInFile(position, present, fileLength);
-    *cut = CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
+    present = film::ChunkBytesInFile(position, present, fileLength);
+    *cut = film::CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
     if (cut->deliveredLength == 0) {
       return S_FALSE;
     }
   }
   if (cut->deliveredLength < row.chunkLength) {
-    CompactAudioChunk(destination, *cut);
+    film::CompactAudioChunk(destination, *cut);
   }
   *bytes = destination;
   return S_OK;
@@ -184,7 +183,8 @@ BOOL CCpkChunkReader::ShortReadLostBytes(HRESULT readResult, LONGLONG position, 
   // The source has been asked for the length again; one that cannot tell
   // gives no way to know which bytes are real.
   const LONGLONG fileLength = m_source.AvailableLength();
-  return fileLength == film::kUnknownFileLength || !ChunkWhollyInFile(position, length, fileLength)
+  return fileLength == film::kUnknownFileLength ||
+                 !film::ChunkWhollyInFile(position, length, fileLength)
              ? TRUE
              : FALSE;
 }

@@ -3,7 +3,7 @@
 #include "Platform.h"
 #include "film/CCpkStreamDescription.h"
 #include "film/CFilmByteSource.h"
-#include "film/ChunkExtent.h"
+#include "film/FilmRules.h"
 #include "film/FilmSampleEntry.h"
 
 class CStreamWorker;
@@ -39,7 +39,7 @@ class CCpkChunkReader {
   // place, or in the staging buffer. S_FALSE when the file holds not one whole
   // frame of it, VFW_E_INVALIDMEDIATYPE when the stored chunk holds none.
   HRESULT ReadAudioChunk(const FilmSampleEntry& row, BYTE* sampleBuffer, const BYTE** bytes,
-                         AudioChunkCut* cut);
+                         film::AudioChunkCut* cut);
 
  private:
   // The row's whole chunk in the window, read together with the stream's

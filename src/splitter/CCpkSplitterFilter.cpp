@@ -5,15 +5,14 @@
 #include <new>
 
 #include "com/WideString.h"
-#include "film/ChunkExtent.h"
 #include "film/FilmLayout.h"
+#include "film/FilmRules.h"
 #include "module/FilterMapperRegistration.h"
 #include "module/SetupData.h"
 #include "position/CCpkSplitterPos.h"
 #include "runtime/CAutoLock.h"
 #include "shaping/OutputMediaTypes.h"
 #include "shaping/PayloadConversion.h"
-#include "shaping/SampleTiming.h"
 #include "splitter/CCpkChunkReader.h"
 #include "splitter/CCpkSplitterInputPin.h"
 #include "splitter/CCpkSplitterOutputPin.h"
@@ -269,7 +268,7 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
   }
   HRESULT hr = S_OK;
   CCpkSplitterPos* position = new (std::nothrow)
-      CCpkSplitterPos(OuterUnknown(), &hr, static_cast<IPin*>(m_inputPin), &m_stream, this);
+      CCpkSplitterPos(OuterUnknown(), &hr, static_cast<IPin*>(m_inputPin), m_stream, *this);
   if (position == nullptr) {
     return E_OUTOFMEMORY;
   }
@@ -344,7 +343,7 @@ void CCpkSplitterFilter::AccountLoss(const FilmSampleEntry& row, CStreamWorker* 
                                      HRESULT cause) {
   // The row keeps its place in time: the samples after it play at their own
   // times, not early, and the next one says that something is missing.
-  worker->m_streamTime = AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
+  worker->m_streamTime = film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
   worker->m_afterLoss = TRUE;
   ReportLoss(cause);
 }
@@ -388,7 +387,7 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
     *loss = hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
     return hr;
   }
-  AudioChunkCut cut = {};
+  film::AudioChunkCut cut = {};
   const BYTE* stored = nullptr;
   hr = chunks.ReadAudioChunk(row, buffer, &stored, &cut);
   if (hr != S_OK) {
@@ -403,12 +402,13 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
   // The sample lasts as long as its bytes; the stream moves on by the whole
   // row, as a seek counts it.
   const REFERENCE_TIME start = worker->m_streamTime;
-  hr = SendInSegment(pin, sample.Get(), worker,
-                     AdvanceTime(start, AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
-                     AdvanceTime(start, m_stream.RowDuration(row)));
+  hr = SendInSegment(
+      pin, sample.Get(), worker,
+      film::AdvanceTime(start, film::AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
+      film::AdvanceTime(start, m_stream.RowDuration(row)));
   // Frames the file lacked leave a gap before the next sample, which says so.
-  const AudioChunkCut whole =
-      CutAudioChunk(length, length, format.nChannels, format.wBitsPerSample);
+  const film::AudioChunkCut whole =
+      film::CutAudioChunk(length, length, format.nChannels, format.wBitsPerSample);
   if (SUCCEEDED(hr) && delivered < whole.deliveredLength) {
     worker->m_afterLoss = TRUE;
     ReportLoss(VFW_E_FILE_TOO_SHORT);
@@ -430,7 +430,8 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkRe
   const DWORD frameLength = length - (film::kVideoBodyOffset - film::kVideoHeadLength);
   // Part of a frame is no frame: it is not even read. A chunk whose 32-bit
   // positions wrap inside it is never wholly in a file below 4 GiB.
-  if (!ChunkWhollyInFile(chunks.ChunkPosition(row, 0), length, m_inputPin->AvailableLength())) {
+  if (!film::ChunkWhollyInFile(chunks.ChunkPosition(row, 0), length,
+                               m_inputPin->AvailableLength())) {
     *loss = VFW_E_FILE_TOO_SHORT;
     return S_FALSE;
   }
@@ -454,7 +455,7 @@ HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkRe
 
   sample->SetActualDataLength(static_cast<LONG>(frameLength));
   sample->SetSyncPoint((row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
-  const REFERENCE_TIME stop = AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
+  const REFERENCE_TIME stop = film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
   return SendInSegment(pin, sample.Get(), worker, stop, stop);
 }
 
@@ -516,7 +517,7 @@ BOOL CCpkSplitterFilter::EnsureIndex() {
 
 REFERENCE_TIME CCpkSplitterFilter::Duration() {
   if (m_stream.m_videoChunkCount > 0) {
-    return VideoFrameDuration(m_stream.m_videoTicks, m_stream.m_timeBase);
+    return film::VideoFrameDuration(m_stream.m_videoTicks, m_stream.m_timeBase);
   }
   // A movie without video lasts as long as its audio rows play.
   if (!EnsureIndex()) {
@@ -549,7 +550,7 @@ REFERENCE_TIME OffsetTime(REFERENCE_TIME base, LONGLONG offset) {
                ? std::numeric_limits<REFERENCE_TIME>::min()
                : base + offset;
   }
-  return AdvanceTime(base, offset);
+  return film::AdvanceTime(base, offset);
 }
 
 // The position flags ask for: nothing, a time, or a time relative to base
@@ -617,14 +618,8 @@ HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD cu
   REFERENCE_TIME start = 0;
   const bool moves = ResolvePosition(currentFlags, current, m_segmentStart, 0, &start) == S_OK;
   REFERENCE_TIME end = 0;
-  bool stops = ResolvePosition(stopFlags, stop, ReportedStop(), start, &end) == S_OK;
+  const bool stops = ResolvePosition(stopFlags, stop, ReportedStop(), start, &end) == S_OK;
   start = start < 0 ? 0 : start;
-  // A start moved past the stop already set empties the segment, as a stop
-  // given before the start does: no segment ends before it begins.
-  if (moves && !stops && m_segmentStop != kNoStop && m_segmentStop < start) {
-    stops = true;
-    end = start;
-  }
   end = end < start ? start : end;
 
   HRESULT hr = S_OK;

@@ -5,7 +5,7 @@
 #include "Platform.h"
 #include "com/CMediaTypeRecord.h"
 #include "film/CCpkStreamDescription.h"
-#include "film/ChunkExtent.h"
+#include "film/FilmRules.h"
 #include "film/FilmSampleEntry.h"
 #include "position/CMovieSeeking.h"
 #include "splitter/CCpkStreamIndex.h"

@@ -3,6 +3,7 @@
 #include "Platform.h"
 #include "com/CMediaTypeRecord.h"
 #include "com/CPointerList.h"
+#include "film/FilmRules.h"
 #include "framework/COutputPinBase.h"
 #include "position/CPinSeeking.h"
 
@@ -14,7 +15,7 @@ class CCpkSplitterFilter;
 class CCpkSplitterOutputPin : public COutputPinBase {
  public:
   // Each connection's allocator holds exactly one buffer of this size.
-  static constexpr LONG kBufferSize = 262144;
+  static constexpr LONG kBufferSize = film::kVideoSampleLength;
 
   // result is not written; stream: the pin's stream number.
   CCpkSplitterOutputPin(CCpkSplitterFilter* filter, HRESULT* result, LPCWSTR pinName, int stream);

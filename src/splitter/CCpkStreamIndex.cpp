@@ -4,7 +4,7 @@
 #include <new>
 
 #include "film/FilmLayout.h"
-#include "shaping/SampleTiming.h"
+#include "film/FilmRules.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ HRESULT CCpkStreamIndex::Build(const CCpkStreamDescription& description) {
       m_keyFrames[m_keyFrameCount++] = m_count[stream] - 1;
     }
     // A row that cannot be delivered still takes its time, as in streaming.
-    m_end[stream] = AdvanceTime(m_end[stream], description.RowDuration(row));
+    m_end[stream] = film::AdvanceTime(m_end[stream], description.RowDuration(row));
   }
   m_built = TRUE;
   return S_OK;

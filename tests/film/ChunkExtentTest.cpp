@@ -4,7 +4,7 @@
 #include <climits>
 #include <vector>
 
-#include "film/ChunkExtent.h"
+#include "film/FilmRules.h"
 #include "shaping/PayloadConversion.h"
 
 namespace {
@@ -35,16 +35,16 @@ DWORD WholeFramesPresent(DWORD length, DWORD present, WORD channels, WORD bits) 
 }  // namespace
 
 TEST(ChunkExtentTest, ChunkBytesAreCountedUpToTheFileEndWithoutOverflow) {
-  EXPECT_EQ(100u, ChunkBytesInFile(0, 100, 100));
-  EXPECT_EQ(40u, ChunkBytesInFile(60, 100, 100));
-  EXPECT_EQ(0u, ChunkBytesInFile(100, 100, 100));
-  EXPECT_EQ(0u, ChunkBytesInFile(5000, 1, 100));
-  EXPECT_EQ(0xFFFFFFFFu, ChunkBytesInFile(0, 0xFFFFFFFFu, LLONG_MAX));
-  EXPECT_TRUE(ChunkWhollyInFile(60, 40, 100));
-  EXPECT_TRUE(ChunkWhollyInFile(100, 0, 100));
-  EXPECT_FALSE(ChunkWhollyInFile(61, 40, 100));
-  EXPECT_FALSE(ChunkWhollyInFile(0xFFFFFFFFLL, 0xFFFFFFFFu, 0x100000000LL));
-  EXPECT_TRUE(ChunkWhollyInFile(0xFFFFFFFFLL, 0xFFFFFFFFu, LLONG_MAX));
+  EXPECT_EQ(100u, film::ChunkBytesInFile(0, 100, 100));
+  EXPECT_EQ(40u, film::ChunkBytesInFile(60, 100, 100));
+  EXPECT_EQ(0u, film::ChunkBytesInFile(100, 100, 100));
+  EXPECT_EQ(0u, film::ChunkBytesInFile(5000, 1, 100));
+  EXPECT_EQ(0xFFFFFFFFu, film::ChunkBytesInFile(0, 0xFFFFFFFFu, LLONG_MAX));
+  EXPECT_TRUE(film::ChunkWhollyInFile(60, 40, 100));
+  EXPECT_TRUE(film::ChunkWhollyInFile(100, 0, 100));
+  EXPECT_FALSE(film::ChunkWhollyInFile(61, 40, 100));
+  EXPECT_FALSE(film::ChunkWhollyInFile(0xFFFFFFFFLL, 0xFFFFFFFFu, 0x100000000LL));
+  EXPECT_TRUE(film::ChunkWhollyInFile(0xFFFFFFFFLL, 0xFFFFFFFFu, LLONG_MAX));
 }
 
 // Every chunk length up to 40 bytes, every point it can be cut at, in every
@@ -64,17 +64,17 @@ TEST(ChunkExtentTest, EveryCutOfEveryLayoutDeliversThePrefixOfWholeFramesThatExi
         for (DWORD present = 0; present <= length; ++present) {
           SCOPED_TRACE(testing::Message() << channels << "ch " << bits << "bit L=" << length
                                           << " present=" << present);
-          const AudioChunkCut cut = CutAudioChunk(length, present, channels, bits);
+          const film::AudioChunkCut cut = film::CutAudioChunk(length, present, channels, bits);
           ASSERT_EQ(WholeFramesPresent(length, present, channels, bits) * frameBytes,
                     cut.deliveredLength);
           std::vector<BYTE> chunk(stored.begin(), stored.begin() + present);
           chunk.resize(length, 0xEE);  // what lies past the end must not matter
-          CompactAudioChunk(chunk.data(), cut);
+          film::CompactAudioChunk(chunk.data(), cut);
           const std::vector<BYTE> delivered = Converted(chunk, cut.deliveredLength, channels, bits);
           ASSERT_TRUE(std::equal(delivered.begin(), delivered.end(), whole.begin()));
         }
         // A whole chunk keeps whole frames too: no byte the conversion leaves unwritten.
-        const AudioChunkCut full = CutAudioChunk(length, length + 3, channels, bits);
+        const film::AudioChunkCut full = film::CutAudioChunk(length, length + 3, channels, bits);
         EXPECT_EQ(WholeFramesPresent(length, length, channels, bits) * frameBytes,
                   full.deliveredLength);
       }
@@ -82,13 +82,27 @@ TEST(ChunkExtentTest, EveryCutOfEveryLayoutDeliversThePrefixOfWholeFramesThatExi
   }
 }
 
+TEST(ChunkExtentTest, RowsChunksAndFramesEndAtTheirHandCountedBoundaries) {
+  EXPECT_EQ(0u, film::RowsAdmitted(0));
+  EXPECT_EQ(0u, film::RowsAdmitted(16));
+  EXPECT_EQ(1u, film::RowsAdmitted(17));
+  EXPECT_EQ(1u, film::RowsAdmitted(32));  // the table's length, not the row's end, decides
+  EXPECT_EQ(268435455u, film::RowsAdmitted(0xFFFFFFFFu));
+  EXPECT_EQ(0x10u, film::ChunkPosition(0xFFFFFFF0u, 0x20u));  // wraps in 32 bits
+  EXPECT_FALSE(film::VideoChunkDeliverable(11));
+  EXPECT_TRUE(film::VideoChunkDeliverable(12));
+  EXPECT_TRUE(film::VideoChunkDeliverable(262146));  // a 262,144-byte frame fills its sample
+  EXPECT_FALSE(film::VideoChunkDeliverable(262147));
+  EXPECT_EQ(65536u, film::kStagingBufferLength);
+}
+
 TEST(ChunkExtentTest, LayoutsWithoutConversionAreCutToWholeFramesAsOneRun) {
-  AudioChunkCut cut = CutAudioChunk(60, 40, 3, 16);
+  film::AudioChunkCut cut = film::CutAudioChunk(60, 40, 3, 16);
   EXPECT_EQ(36u, cut.deliveredLength);
   EXPECT_EQ(0u, cut.secondChannelOffset);
-  cut = CutAudioChunk(60, 40, 1, 4);  // below a byte: cut on bytes
+  cut = film::CutAudioChunk(60, 40, 1, 4);  // below a byte: cut on bytes
   EXPECT_EQ(40u, cut.deliveredLength);
-  cut = CutAudioChunk(60, 50, 2, 24);  // planar halves of 30, 20 bytes of the second exist
+  cut = film::CutAudioChunk(60, 50, 2, 24);  // planar halves of 30, 20 bytes of the second exist
   EXPECT_EQ(18u, cut.keptPerChannel);
   EXPECT_EQ(36u, cut.deliveredLength);
 }

@@ -184,6 +184,27 @@ TEST(FilmWriter, TruncationCutsTheFileAndItsPredictions) {
   EXPECT_TRUE(expect.samples.empty());
 }
 
+// Figures worked out by hand, so that a wrong rule shared with the module
+// cannot hide behind the prediction.
+TEST(FilmWriter, ACutStereoChunkKeepsTheWholeSamplesOfItsShorterHalf) {
+  FilmFormat format;
+  format.channels = 2;
+  format.bitsPerSample = 16;
+  format.sampleRate = 22050;  // 88,200 bytes a second
+  FilmWriter writer(format);
+  writer.AddAudio(std::vector<uint8_t>(400, 1));  // stored as two halves of 200 bytes
+  writer.AddAudio(std::vector<uint8_t>(400, 2));
+  writer.Layout().truncateTo =
+      96 + 400 + 251;  // chunks from byte 96; 51 bytes of the second chunk's right half
+  const FilmExpectation expect = writer.Expect();
+  ASSERT_EQ(expect.samples.size(), 2u);
+  EXPECT_EQ(expect.samples[0].stop, 45351);  // 400 / 88,200 s
+  EXPECT_EQ(expect.samples[1].start, 45351);
+  EXPECT_EQ(expect.samples[1].payload.size(), 100u);  // 25 samples of each channel
+  EXPECT_EQ(expect.samples[1].stop, 45351 + 11337);
+  EXPECT_TRUE(expect.droppedRows.empty());
+}
+
 TEST(FilmWriter, DataOffsetsInsideTheHeaderDoNotParse) {
   FilmWriter writer;
   writer.AddAudio(std::vector<uint8_t>(4, 0));

@@ -106,9 +106,6 @@ TEST_F(StreamDescriptionTest, StartsWithAStagingBufferAndNoTable) {
   ASSERT_NE(description.m_stagingBuffer, nullptr);
   EXPECT_EQ(description.m_stagingBuffer[film::kStagingBufferLength - 1], 0);
   EXPECT_EQ(description.m_headerBuffer, nullptr);
-  EXPECT_EQ(description.m_rowIndex, 0u);
-  EXPECT_EQ(description.m_audioTime, 0);
-  EXPECT_EQ(description.m_videoTime, 0);
   FilmSampleEntry entry = {};
   EXPECT_FALSE(description.ReadSampleEntry(0, &entry));
 }
@@ -660,16 +657,6 @@ TEST_F(StreamDescriptionTest, EachStreamEndsAfterItsLastRowThatHoldsData) {
     EXPECT_EQ(description.StreamEndRow(TRUE, cut.length), cut.audioEnd);
     EXPECT_EQ(description.StreamEndRow(FALSE, cut.length), cut.videoEnd);
   }
-}
-
-TEST_F(StreamDescriptionTest, RewindingReturnsToTheFirstRowAtTimeZero) {
-  description.m_rowIndex = 9;
-  description.m_audioTime = 123;
-  description.m_videoTime = 456;
-  description.RewindStreaming();
-  EXPECT_EQ(description.m_rowIndex, 0u);
-  EXPECT_EQ(description.m_audioTime, 0);
-  EXPECT_EQ(description.m_videoTime, 0);
 }
 
 TEST_F(StreamDescriptionTest, RefusesAMissingByteSource) {

@@ -14,6 +14,7 @@ namespace {
 constexpr char kAutomation[] = "OleAut32.dll";
 constexpr DISPID kDurationId = 0x60020000;
 constexpr DISPID kCurrentPositionId = 0x60020001;
+constexpr DISPID kPrerollTimeId = 0x60020003;
 constexpr DISPID kCanSeekForwardId = 0x60020005;
 
 class DispatchTest : public ::testing::Test {
@@ -26,7 +27,8 @@ class DispatchTest : public ::testing::Test {
     m_description = std::make_unique<CCpkStreamDescription>(&hr);
     m_description->m_videoTicks = 1500;
     m_description->m_timeBase = 600;
-    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, m_description.get());
+    m_description->m_videoChunkCount = 1;
+    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, *m_description, m_movie);
     ASSERT_EQ(hr, S_OK);
     ASSERT_EQ(
         m_object->InnerQueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&m_position)),
@@ -68,8 +70,8 @@ class DispatchTest : public ::testing::Test {
 
   CountingUnknown m_filter;
   ForwardingPin m_inputPin;
-  RecordingUpstreamPin m_upstream;
   std::unique_ptr<CCpkStreamDescription> m_description;
+  FakeMovieSeeking m_movie;
   CCpkSplitterPos* m_object = nullptr;
   IMediaPosition* m_position = nullptr;
 };
@@ -101,25 +103,22 @@ TEST_F(DispatchTest, NamesMatchWithoutRegardToCase) {
   EXPECT_EQ(IdOf(u"Duration ", &id), DISP_E_UNKNOWNNAME);
 }
 
-TEST_F(DispatchTest, PuttingTheCurrentPositionReachesTheUpstream) {
-  m_inputPin.peer = &m_upstream;
+TEST_F(DispatchTest, PuttingTheCurrentPositionSeeksTheMovie) {
   VARIANT arg = Double(42.5);
   EXPECT_EQ(
       Call(kCurrentPositionId, DISPATCH_PROPERTYPUT, &arg, 1, nullptr, nullptr, nullptr, true),
       S_OK);
-  EXPECT_EQ(m_upstream.lastCall, "put_CurrentPosition");
-  EXPECT_EQ(m_upstream.seenDouble, 42.5);
+  EXPECT_EQ(m_movie.lastCaller, CMovieSeeking::kPositionCaller);
+  EXPECT_EQ(m_movie.segmentStart, 425000000);
 
   // A whole number is coerced to the REFTIME the property takes.
   arg.vt = VT_I4;
   arg.lVal = 3;
   EXPECT_EQ(Call(kCurrentPositionId, DISPATCH_PROPERTYPUT, &arg, 1, nullptr), S_OK);
-  EXPECT_EQ(m_upstream.seenDouble, 3.0);
-  EXPECT_EQ(m_upstream.references, 1);
+  EXPECT_EQ(m_movie.segmentStart, 30000000);
 }
 
 TEST_F(DispatchTest, ArgumentOfTheWrongTypeIsAMismatch) {
-  m_inputPin.peer = &m_upstream;
   VARIANT arg;
   VariantInit(&arg);
   arg.vt = VT_UNKNOWN;
@@ -133,7 +132,7 @@ TEST_F(DispatchTest, ArgumentOfTheWrongTypeIsAMismatch) {
   arg.bstrVal = SysAllocString(u"soon");
   EXPECT_EQ(Call(kCurrentPositionId, DISPATCH_PROPERTYPUT, &arg, 1, nullptr), DISP_E_TYPEMISMATCH);
   VariantClear(&arg);
-  EXPECT_EQ(m_upstream.calls, 0);
+  EXPECT_EQ(m_movie.lastCaller, -1);
 }
 
 TEST_F(DispatchTest, WrongArgumentCountIsRefused) {
@@ -167,9 +166,9 @@ TEST_F(DispatchTest, AFailingMemberIsReportedAsAnException) {
   VARIANT result;
   VariantInit(&result);
   EXCEPINFO exception = {};
-  EXPECT_EQ(
-      Call(kCurrentPositionId, DISPATCH_PROPERTYGET, nullptr, 0, &result, nullptr, &exception),
-      DISP_E_EXCEPTION);
+  // Without an upstream to forward to, the preroll time is not known.
+  EXPECT_EQ(Call(kPrerollTimeId, DISPATCH_PROPERTYGET, nullptr, 0, &result, nullptr, &exception),
+            DISP_E_EXCEPTION);
   EXPECT_EQ(exception.scode, E_NOTIMPL);
   EXPECT_EQ(result.vt, VT_EMPTY);
 }
@@ -269,7 +268,7 @@ TEST_F(DispatchTest, TheAutomationLibraryStaysWhileAnyObjectLives) {
   EXPECT_EQ(platform::ModuleReferenceCount(kAutomation), 1);
 
   HRESULT hr = S_OK;
-  auto* other = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, m_description.get());
+  auto* other = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, *m_description, m_movie);
   ITypeInfo* otherInfo = nullptr;
   ASSERT_EQ(other->GetTypeInfo(0, LOCALE_USER_DEFAULT, &otherInfo), S_OK);
   // Loaded once per module, but the type library once per object.

@@ -1,12 +1,14 @@
 // Pins for driving a position pass-through: a forwarding pin of "our" filter
 // and the upstream output pin it is connected to. The upstream pin offers
 // IMediaSeeking and IMediaPosition (each can be withdrawn) and records the
-// last call with its arguments.
+// last call with its arguments; and the splitter's seeking state.
 #pragma once
 
 #include <string>
 
 #include <win/platform.h>
+
+#include "position/CMovieSeeking.h"
 
 class CountedPin : public IPin {
  public:
@@ -241,4 +243,31 @@ class ForwardingPin : public CountedPin {
 
   IPin* peer = nullptr;  // not counted
   int connectedToCalls = 0;
+};
+
+// A splitter's seeking state that answers from fields the test sets and
+// records the last seek.
+class FakeMovieSeeking : public CMovieSeeking {
+ public:
+  REFERENCE_TIME Duration() override { return duration; }
+  void GetPositions(REFERENCE_TIME* start, REFERENCE_TIME* stop) override {
+    *start = segmentStart;
+    *stop = segmentStop;
+  }
+  HRESULT SetPositions(int caller, LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                       DWORD stopFlags) override {
+    lastCaller = caller;
+    if (current != nullptr && currentFlags == AM_SEEKING_AbsolutePositioning) {
+      segmentStart = *current;
+    }
+    if (stop != nullptr && stopFlags == AM_SEEKING_AbsolutePositioning) {
+      segmentStop = *stop;
+    }
+    return S_OK;
+  }
+
+  REFERENCE_TIME duration = 0;
+  REFERENCE_TIME segmentStart = 0;
+  REFERENCE_TIME segmentStop = 0;
+  int lastCaller = -1;
 };

@@ -13,7 +13,8 @@ class SplitterPosTest : public ::testing::Test {
     HRESULT hr = S_OK;
     m_description = std::make_unique<CCpkStreamDescription>(&hr);
     ASSERT_EQ(hr, S_OK);
-    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, m_description.get());
+    m_description->m_videoChunkCount = 1;
+    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, *m_description, m_movie);
     ASSERT_EQ(hr, S_OK);
   }
   void TearDown() override {
@@ -44,6 +45,7 @@ class SplitterPosTest : public ::testing::Test {
   ForwardingPin m_inputPin;
   RecordingUpstreamPin m_upstream;
   std::unique_ptr<CCpkStreamDescription> m_description;
+  FakeMovieSeeking m_movie;
   CCpkSplitterPos* m_object = nullptr;
 };
 
@@ -89,21 +91,17 @@ TEST_F(SplitterPosTest, SeeksBothWaysWhateverTheUpstreamSays) {
 
 TEST_F(SplitterPosTest, OtherRequestsGoThroughTheInputPin) {
   REFTIME time = 0.0;
-  EXPECT_EQ(m_object->get_CurrentPosition(&time), E_NOTIMPL);
+  EXPECT_EQ(m_object->get_PrerollTime(&time), E_NOTIMPL);
   LONGLONG duration = 0;
   EXPECT_EQ(m_object->GetDuration(&duration), E_NOTIMPL);
 
   m_inputPin.peer = &m_upstream;
-  EXPECT_EQ(m_object->put_CurrentPosition(4.0), static_cast<HRESULT>(0x00040123));
-  EXPECT_EQ(m_upstream.seenDouble, 4.0);
   // IMediaSeeking's duration is the upstream's, not the stream description's.
   m_description->m_videoTicks = 600;
   m_description->m_timeBase = 600;
   EXPECT_EQ(m_object->GetDuration(&duration), static_cast<HRESULT>(0x00040123));
   EXPECT_EQ(duration, 123456789012LL);
-
-  m_upstream.offersPosition = false;
-  EXPECT_EQ(m_object->get_StopTime(&time), E_NOTIMPL);
+  EXPECT_EQ(m_upstream.calls, 1);
 }
 
 TEST_F(SplitterPosTest, ReferencesCountOnTheFilter) {
@@ -136,10 +134,11 @@ TEST(SplitterPosConstruction, WithoutAnInputPinTheFailureIsReported) {
   CountingUnknown filter;
   HRESULT hr = S_OK;
   CCpkStreamDescription description(&hr);
-  auto* object = new CCpkSplitterPos(&filter, &hr, nullptr, &description);
+  FakeMovieSeeking movie;
+  auto* object = new CCpkSplitterPos(&filter, &hr, nullptr, description, movie);
   EXPECT_EQ(hr, E_POINTER);
   REFTIME time = 0.0;
-  EXPECT_EQ(object->get_CurrentPosition(&time), E_NOTIMPL);
+  EXPECT_EQ(object->get_PrerollTime(&time), E_NOTIMPL);
   EXPECT_EQ(object->get_Duration(&time), S_OK);
   delete object;
   EXPECT_EQ(CTrackedObject::LiveObjectCount(), 0);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "SplitterTestKit.h"
 #include "module/SystemAllocator.h"
@@ -78,6 +81,36 @@ TEST_F(SplitterStreamingTest, LayoutsWithoutConversionGoOutAsStored) {
   LoadAndConnectAll(writer);
   StreamToEnd();
   ExpectDelivered(writer.Expect());
+}
+
+TEST_F(SplitterStreamingTest, GeneratedFilmsArriveWithTheWritersTimesAndBytes) {
+  // Rates and time bases no hand-made movie uses, chunks of any length: the
+  // rounding of every duration and the cut of every odd chunk are the
+  // worker's own.
+  std::mt19937 rng(7);
+  const std::pair<uint8_t, uint8_t> layouts[] = {{1, 8}, {1, 16}, {2, 8}, {2, 16}, {3, 8}, {1, 12}};
+  for (int film = 0; film < 24; ++film) {
+    SCOPED_TRACE(film);
+    TearDown();
+    SetUp();
+    FilmFormat format;
+    std::tie(format.channels, format.bitsPerSample) = layouts[film % 6];
+    format.sampleRate = static_cast<uint16_t>(8000 + rng() % 40000);
+    format.timeBase = 1 + rng() % 1000;
+    FilmWriter writer(format);
+    const int rows = 1 + static_cast<int>(rng() % 30);
+    for (int i = 0; i < rows; ++i) {
+      const uint8_t seed = static_cast<uint8_t>(rng());
+      if (rng() % 2 == 0) {
+        writer.AddAudio(Pattern(rng() % 3000, seed));
+      } else {
+        writer.AddVideo(Pattern(10 + rng() % 3000, seed), rng() % 100, rng() % 4 != 0);
+      }
+    }
+    LoadAndConnectAll(writer);
+    StreamToEnd();
+    ExpectDelivered(writer.Expect());
+  }
 }
 
 TEST_F(SplitterStreamingTest, AnEmptyTableSendsEndOfStreamAtOnce) {

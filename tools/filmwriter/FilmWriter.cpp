@@ -9,7 +9,6 @@ namespace filmwriter {
 
 namespace {
 
-constexpr int64_t kUnitsPerSecond = 10000000;
 constexpr uint32_t kStoredFrameGapBytes = 2;
 constexpr uint8_t kStoredFrameGap[kStoredFrameGapBytes] = {0xA5, 0x5A};
 
@@ -40,31 +39,8 @@ uint32_t GetU32(const uint8_t* bytes, uint64_t size, uint64_t offset) {
          (uint32_t{bytes[offset + 2]} << 8) | uint32_t{bytes[offset + 3]};
 }
 
-int64_t Duration(uint32_t amount, uint32_t perSecond) {
-  if (perSecond == 0) {
-    return 0;
-  }
-  return static_cast<int64_t>(amount) * kUnitsPerSecond / static_cast<int64_t>(perSecond);
-}
-
 bool IsConvertedLayout(uint8_t channels, uint8_t bitsPerSample) {
   return (channels == 1 || channels == 2) && (bitsPerSample == 8 || bitsPerSample == 16);
-}
-
-// Delivered length of an audio chunk of which only the first `present`
-// stored bytes exist: the whole frames those bytes hold, each channel of a
-// planar pair keeping as many samples as the shorter second half has.
-uint32_t AudioCutLength(uint32_t length, uint64_t present, uint8_t channels,
-                        uint8_t bitsPerSample) {
-  present = std::min<uint64_t>(present, length);
-  const uint32_t width = bitsPerSample >= 8 ? bitsPerSample / 8u : 1u;
-  if (channels == 2) {
-    const uint32_t half = length / 2;
-    const uint64_t second = std::min<uint64_t>(present > half ? present - half : 0, half);
-    return static_cast<uint32_t>(2 * (second - second % width));
-  }
-  const uint32_t frame = channels > 1 ? channels * width : width;
-  return static_cast<uint32_t>(present - present % frame);
 }
 
 }  // namespace
@@ -188,7 +164,7 @@ FilmWriter::Placement FilmWriter::Place() const {
     if (row.chunkOffset) {
       placement.chunkOffsets.push_back(*row.chunkOffset);
       placement.chunkPositions.push_back(
-          static_cast<uint32_t>(placement.dataOffset + *row.chunkOffset));
+          film::ChunkPosition(placement.dataOffset, *row.chunkOffset));
       continue;
     }
     placement.chunkOffsets.push_back(static_cast<uint32_t>(position - placement.dataOffset));
@@ -293,8 +269,6 @@ FilmExpectation FilmWriter::Expect() const {
       regionSize >= kTableHeadBytes ? (regionSize - kTableHeadBytes) / kRowBytes : 0;
 
   const uint64_t classified = std::min<uint64_t>(expect.entryCount, rowsInRegion);
-  uint64_t lastStart = 0;
-  uint64_t lastDuration = 0;
   for (uint64_t i = 0; i < classified; ++i) {
     const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
     const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
@@ -303,10 +277,9 @@ FilmExpectation FilmWriter::Expect() const {
       continue;
     }
     ++expect.videoChunkCount;
-    lastStart = timeInfo & ~kNotSyncPoint;
-    lastDuration = GetU32(region, regionSize, rowAt + 12);
+    expect.videoTicks =
+        static_cast<uint64_t>(film::VideoEndTick(timeInfo, GetU32(region, regionSize, rowAt + 12)));
   }
-  expect.videoTicks = expect.videoChunkCount > 0 ? lastStart + lastDuration : 0;
   expect.hasAudioOutput = m_format.channels > 0;
   expect.hasVideoOutput = expect.videoChunkCount > 0;
 
@@ -314,7 +287,9 @@ FilmExpectation FilmWriter::Expect() const {
   int64_t videoTime = 0;
   bool audioAfterLoss = false;
   bool videoAfterLoss = false;
-  for (uint64_t i = 0; i < rowsInRegion && kRowBytes * (i + 1) < expect.tableLength; ++i) {
+  const uint64_t streamed =
+      std::min<uint64_t>(rowsInRegion, film::RowsAdmitted(expect.tableLength));
+  for (uint64_t i = 0; i < streamed; ++i) {
     const uint32_t index = static_cast<uint32_t>(i);
     ++expect.streamedRows;
     const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
@@ -322,11 +297,11 @@ FilmExpectation FilmWriter::Expect() const {
     const uint32_t length = GetU32(region, regionSize, rowAt + 4);
     const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
     const uint32_t durationTicks = GetU32(region, regionSize, rowAt + 12);
-    const uint64_t position = static_cast<uint32_t>(placement.dataOffset + chunkOffset);
+    const uint64_t position = film::ChunkPosition(placement.dataOffset, chunkOffset);
     const bool audio = timeInfo == kAudioTimeInfo;
-    const bool whole = position + length <= fileSize;
-    const uint64_t present =
-        position < fileSize ? std::min<uint64_t>(length, fileSize - position) : 0;
+    const int64_t fileLength = static_cast<int64_t>(fileSize);
+    const uint32_t present =
+        film::ChunkBytesInFile(static_cast<int64_t>(position), length, fileLength);
 
     bool deliverable;
     uint32_t deliveredLength = length;
@@ -335,15 +310,18 @@ FilmExpectation FilmWriter::Expect() const {
     const int64_t start = streamTime;
     if (audio) {
       // Audio goes out in whole frames only.
-      deliveredLength = AudioCutLength(length, present, m_format.channels, m_format.bitsPerSample);
+      deliveredLength =
+          film::CutAudioChunk(length, present, m_format.channels, m_format.bitsPerSample)
+              .deliveredLength;
       deliverable = expect.hasAudioOutput && length <= kAudioChunkLimit &&
                     (length == 0 || deliveredLength > 0);
-      streamTime += Duration(length, expect.avgBytesPerSec);
     } else {
-      deliverable =
-          expect.hasVideoOutput && length >= 12 && length - 2 <= kVideoFrameLimit && whole;
-      streamTime += Duration(durationTicks, expect.timeBase);
+      deliverable = expect.hasVideoOutput && film::VideoChunkDeliverable(length) &&
+                    film::ChunkWhollyInFile(static_cast<int64_t>(position), length, fileLength);
     }
+    streamTime = film::AdvanceTime(
+        streamTime,
+        film::RowDuration(timeInfo, length, durationTicks, expect.avgBytesPerSec, expect.timeBase));
     bool& afterLoss = audio ? audioAfterLoss : videoAfterLoss;
     if (!deliverable) {
       expect.droppedRows.push_back(index);
@@ -384,7 +362,8 @@ FilmExpectation FilmWriter::Expect() const {
     afterLoss = false;
     if (audio) {
       sample.stream = Stream::Audio;
-      sample.stop = start + Duration(deliveredLength, expect.avgBytesPerSec);
+      sample.stop = film::AdvanceTime(
+          start, film::AudioChunkDuration(deliveredLength, expect.avgBytesPerSec));
     } else {
       sample.stream = Stream::Video;
       sample.stop = streamTime;

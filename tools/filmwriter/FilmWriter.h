@@ -7,17 +7,21 @@
 #include <string>
 #include <vector>
 
+// The writer foretells by the module's own rules. Included by its path: the
+// Windows test program compiles the writer with only tools/ to search.
+#include "../../src/film/FilmRules.h"
+
 namespace filmwriter {
 
 inline constexpr uint32_t kHeaderBytes = 48;
 inline constexpr uint32_t kTableHeadBytes = 16;
-inline constexpr uint32_t kRowBytes = 16;
-inline constexpr uint32_t kAudioTimeInfo = 0xFFFFFFFFu;
+inline constexpr uint32_t kRowBytes = film::kRowLength;
+inline constexpr uint32_t kAudioTimeInfo = film::kAudioTimeInfo;
 inline constexpr uint32_t kNotSyncPoint = 0x80000000u;
 // Buffers a splitter reads chunks into: the audio staging buffer and the
 // output sample buffer; chunks larger than these are not deliverable.
-inline constexpr uint32_t kAudioChunkLimit = 65536;
-inline constexpr uint32_t kVideoFrameLimit = 262144;
+inline constexpr uint32_t kAudioChunkLimit = film::kStagingBufferLength;
+inline constexpr uint32_t kVideoFrameLimit = film::kVideoSampleLength;
 
 // Header fields of the file.
 struct FilmFormat {

@@ -13,14 +13,21 @@ namespace {
 uint32_t AviChunkBytes(uint32_t payload) { return 8 + payload + (payload & 1u) + 16; }
 
 // What of a chunk reaches movie.avi: nothing of one too large to deliver,
-// only the part a file cut short holds. A frame's first two bytes are not
-// delivered.
-uint32_t DeliveredBytes(bool audio, uint64_t position, uint32_t length, uint64_t fileSize) {
-  if (length > (audio ? filmwriter::kAudioChunkLimit : filmwriter::kVideoFrameLimit)) return 0;
-  const uint64_t present =
-      position < fileSize ? std::min<uint64_t>(length, fileSize - position) : 0;
-  if (audio) return static_cast<uint32_t>(present);
-  return present == length && length > 2 ? length - 2 : 0;
+// the whole frames of the part a file cut short holds, a video frame without
+// the two bytes it drops.
+uint32_t DeliveredBytes(const CFilmTableFile& file, bool audio, int64_t position, uint32_t length) {
+  const int64_t fileLength = static_cast<int64_t>(file.FileSize());
+  if (audio) {
+    if (length > filmwriter::kAudioChunkLimit) return 0;
+    const uint32_t present = film::ChunkBytesInFile(position, length, fileLength);
+    return film::CutAudioChunk(length, present, file.Channels(), file.BitsPerSample())
+        .deliveredLength;
+  }
+  if (!film::VideoChunkDeliverable(length) ||
+      !film::ChunkWhollyInFile(position, length, fileLength)) {
+    return 0;
+  }
+  return length - (film::kVideoBodyOffset - film::kVideoHeadLength);
 }
 
 // Room for the RIFF and list headers and the idx1 head.
@@ -37,7 +44,7 @@ CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
   const uint32_t bytesPerSecond = file.AudioBytesPerSecond();
   const uint32_t tableLength = Field(table, 4);
   const uint32_t timeBase = Field(table, 8);
-  const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;
+  const uint64_t admitted = film::RowsAdmitted(tableLength);
   const uint64_t region = file.RegionLength();
   const uint64_t inRegion = region >= kTableHeadBytes ? (region - kTableHeadBytes) / kRowBytes : 0;
   const uint64_t present = table.size();
@@ -49,11 +56,9 @@ CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
   for (uint64_t i = 0; i < rows; ++i) {
     const uint64_t at = kTableHeadBytes + kRowBytes * i;
     const uint32_t length = Field(table, at + 4);
-    // The splitter reads at the 32-bit sum of the file's offsets.
-    const uint64_t position = static_cast<uint32_t>(file.DataOffset() + Field(table, at));
+    const int64_t position = film::ChunkPosition(file.DataOffset(), Field(table, at));
     const bool audio = Field(table, at + 8) == filmwriter::kAudioTimeInfo;
-    const uint32_t aviBytes =
-        AviChunkBytes(DeliveredBytes(audio, position, length, file.FileSize()));
+    const uint32_t aviBytes = AviChunkBytes(DeliveredBytes(file, audio, position, length));
     if (audio) {
       const double start = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
       ++m_audioChunks;

@@ -8,31 +8,13 @@
 
 namespace tessaly::cli {
 
-namespace {
-
-// The delivered length of an audio chunk of which `present` stored bytes
-// exist: whole frames, the two planar halves of a stereo chunk alike.
-uint64_t AudioBytesKept(uint32_t length, uint64_t present, uint8_t channels, uint8_t bits) {
-  if (present >= length) return length;
-  const uint64_t width = bits >= 8 ? bits / 8u : 1u;
-  if (channels == 2) {
-    const uint64_t half = length / 2;
-    const uint64_t second = present > half ? present - half : 0;
-    return 2 * (second - second % width);
-  }
-  const uint64_t frame = channels > 1 ? channels * width : width;
-  return present - present % frame;
-}
-
-}  // namespace
-
 CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
   using filmwriter::kRowBytes;
   using filmwriter::kTableHeadBytes;
   if (!file.Read()) return;
   const auto Field = CFilmTableFile::Field;
   const std::vector<uint8_t>& table = file.Table();
-  const uint64_t fileSize = file.FileSize();
+  const int64_t fileLength = static_cast<int64_t>(file.FileSize());
   const uint32_t dataOffset = file.DataOffset();
   const uint8_t channels = file.Channels();
   const uint8_t bits = file.BitsPerSample();
@@ -43,7 +25,7 @@ CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
   const uint64_t present = table.size();
   const uint32_t tableLength = Field(table, 4);
   const uint32_t timeBase = Field(table, 8);
-  const uint64_t admitted = tableLength > 0 ? (tableLength - 1u) / kRowBytes : 0;
+  const uint64_t admitted = film::RowsAdmitted(tableLength);
   const uint64_t inRegion = region >= kTableHeadBytes ? (region - kTableHeadBytes) / kRowBytes : 0;
   const uint64_t inFile = present >= kTableHeadBytes ? (present - kTableHeadBytes) / kRowBytes : 0;
   const uint64_t declared = std::min(admitted, inRegion);
@@ -51,23 +33,23 @@ CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
   m_rowsMissing = declared - rows;
   for (uint64_t i = 0; i < rows; ++i) {
     const uint64_t at = kTableHeadBytes + kRowBytes * i;
-    // The splitter reads at the 32-bit sum of the file's offsets.
-    const uint64_t position = static_cast<uint32_t>(dataOffset + Field(table, at));
+    const int64_t position = film::ChunkPosition(dataOffset, Field(table, at));
     const uint32_t length = Field(table, at + 4);
     const bool audio = Field(table, at + 8) == filmwriter::kAudioTimeInfo;
     // A row too large or too short ever to play is damage in the table, not
     // something a cut took away, wherever its chunk lies.
-    const bool playable = audio ? length <= filmwriter::kAudioChunkLimit
-                                : length >= 12 && length - 2 <= filmwriter::kVideoFrameLimit;
+    const bool playable =
+        audio ? length <= filmwriter::kAudioChunkLimit : film::VideoChunkDeliverable(length);
     if (!playable) {
       ++m_rowsDamaged;
       continue;
     }
-    if (position + length <= fileSize) continue;
+    if (film::ChunkWhollyInFile(position, length, fileLength)) continue;
     ++m_rowsMissing;
-    const uint64_t there = position < fileSize ? fileSize - position : 0;
     if (audio) {
-      const uint64_t lost = length - AudioBytesKept(length, there, channels, bits);
+      const uint32_t there = film::ChunkBytesInFile(position, length, fileLength);
+      const uint64_t lost =
+          length - film::CutAudioChunk(length, there, channels, bits).deliveredLength;
       if (bytesPerSecond > 0) m_audioSecondsMissing += double(lost) / bytesPerSecond;
     } else if (timeBase > 0) {
       m_videoSecondsMissing += double(Field(table, at + 12)) / timeBase;
