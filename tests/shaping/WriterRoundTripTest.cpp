@@ -74,7 +74,7 @@ TEST(WriterRoundTrip, ConvertedChunksReproduceTheWrittenPayloadsAndTimes) {
         CompactAudioChunk(d.m_stagingBuffer.get(), cut);
         delivered = cut.deliveredLength;
         ConvertAudioChunk(d.m_stagingBuffer.get(), delivered, d.m_waveFormat.nChannels,
-                          d.m_waveFormat.wBitsPerSample, sample.data());
+                          d.m_waveFormat.wBitsPerSample, ChooseAudioConverters(), sample.data());
         start = d.m_audioTime;
         stop = start + AudioChunkDuration(delivered, d.m_waveFormat.nAvgBytesPerSec);
         d.m_audioTime = start + d.RowDuration(row);
