@@ -124,14 +124,16 @@ TEST_F(SplitterStreamingTest, StopInTheMiddleAndPauseAgainReplaysFromTheFirstRow
   EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 1);
 }
 
-// Pause, Run and Pause again while the video renderer holds its picture:
+// Pause, Run and Pause again while both renderers hold their first sample:
 // each output's worker goes on where it was, the audio one to its end while
-// the video one waits, and no row goes out twice.
+// the video renderer still holds its picture, and no row goes out twice.
 TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats) {
   FilmWriter writer = SmallMovie(8, 8);
   LoadAndConnectAll(writer);
+  m_audioSink->Input()->KeepSamples(true);
   m_videoSink->Input()->KeepSamples(true);
   PauseGraph();
+  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
   ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
   RunGraph();
   FILTER_STATE state = State_Stopped;
@@ -140,7 +142,10 @@ TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats
   PauseGraph();
   EXPECT_EQ(m_splitter->GetState(0, &state), S_OK);
   EXPECT_EQ(state, State_Paused);
-  // The held picture holds back its own stream only.
+  // Both workers waited for a buffer through Run and Pause; the held
+  // picture now holds back its own stream only.
+  m_audioSink->Input()->KeepSamples(false);
+  m_audioSink->Input()->DropKept();
   ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
   EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 0);
   const size_t heldVideo = m_videoSink->Input()->Samples().size();
