@@ -77,10 +77,12 @@ void BM_Convert(benchmark::State& state, const char* layout, WORD channels, WORD
   BYTE* destination = inPlace ? source.data() : separate.data();
   const int batch = static_cast<int>(std::max<size_t>(1, (size_t{4} << 20) / length));
   std::vector<double> ratios;
+  const AudioConverters converters = ChooseAudioConverters();
   for (auto _ : state) {
     const double begin = ThreadSeconds();
     for (int i = 0; i < batch; ++i) {
-      ConvertAudioChunk(source.data(), static_cast<DWORD>(length), channels, bits, destination);
+      ConvertAudioChunk(source.data(), static_cast<DWORD>(length), channels, bits, converters,
+                        destination);
       benchmark::ClobberMemory();
     }
     const double converted = ThreadSeconds();

@@ -430,7 +430,8 @@ class StreamDescriptionRun {
     FillPattern(converted, 0x5C);
     std::vector<BYTE> expected = converted;
     const WAVEFORMATEX& wave = m_description->m_waveFormat;
-    ConvertAudioChunk(chunk.data(), length, wave.nChannels, wave.wBitsPerSample, converted.data());
+    ConvertAudioChunk(chunk.data(), length, wave.nChannels, wave.wBitsPerSample,
+                      ChooseAudioConverters(), converted.data());
     ReferenceConvert(chunk.data(), length, wave.nChannels, wave.wBitsPerSample, expected.data());
     if (converted != expected) {
       return Fail("audio chunk of " + std::to_string(length) + " bytes, " +

@@ -291,26 +291,34 @@ constexpr Converters kAvx2 = {ConvertMono8Avx2, ConvertMono16Avx2, ConvertStereo
                               ConvertStereo16Avx2};
 #endif
 
-// The runtime reads the processor's features once at start-up: asking here
-// costs a load and a test per chunk, which measures as nothing at 4 KiB, and
-// needs no state of the module's own.
-const Converters& ChosenConverters() {
+const Converters& ConvertersFor(AudioConverters set) {
 #if defined(TESSALY_AVX2_LOOPS)
-  if (__builtin_cpu_supports("avx2")) {
+  if (set == AudioConverters::Avx2) {
     return kAvx2;
   }
+#else
+  (void)set;
 #endif
   return kBaseline;
 }
 
 }  // namespace
 
+AudioConverters ChooseAudioConverters() {
+#if defined(TESSALY_AVX2_LOOPS)
+  if (IsProcessorFeaturePresent(PF_AVX2_INSTRUCTIONS_AVAILABLE)) {
+    return AudioConverters::Avx2;
+  }
+#endif
+  return AudioConverters::Baseline;
+}
+
 void ConvertAudioChunk(const BYTE* source, DWORD length, WORD channels, WORD bitsPerSample,
-                       BYTE* destination) {
+                       AudioConverters set, BYTE* destination) {
   if (length == 0) {
     return;
   }
-  const Converters& converters = ChosenConverters();
+  const Converters& converters = ConvertersFor(set);
   if (channels == 1 && bitsPerSample == 8) {
     converters.mono8(source, length, destination);
   } else if (channels == 1 && bitsPerSample == 16) {

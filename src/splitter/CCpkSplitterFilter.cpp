@@ -64,6 +64,7 @@ CCpkSplitterFilter::CCpkSplitterFilter(IUnknown* outer, HRESULT* result)
     : CSplitterFilterBase("CCpkSplitterFilter", outer, &m_filterLock, CLSID_CpkSplitter),
       m_position(nullptr),
       m_stream(result),
+      m_audioConverters(ChooseAudioConverters()),
       m_lossesReported(0),
       m_segmentStart(0),
       m_segmentStop(kNoStop),
@@ -396,7 +397,8 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
   }
   const DWORD delivered = cut.deliveredLength;
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
-  ConvertAudioChunk(stored, delivered, format.nChannels, format.wBitsPerSample, buffer);
+  ConvertAudioChunk(stored, delivered, format.nChannels, format.wBitsPerSample, m_audioConverters,
+                    buffer);
 
   sample->SetActualDataLength(static_cast<LONG>(delivered));
   // The sample lasts as long as its bytes; the stream moves on by the whole

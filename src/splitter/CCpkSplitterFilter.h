@@ -8,6 +8,7 @@
 #include "film/FilmRules.h"
 #include "film/FilmSampleEntry.h"
 #include "position/CMovieSeeking.h"
+#include "shaping/PayloadConversion.h"
 #include "splitter/CCpkStreamIndex.h"
 #include "splitter/CSplitterFilterBase.h"
 
@@ -114,6 +115,8 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   // owned, aggregated with this filter's identity; null until the input connects
   CCpkSplitterPos* m_position;
   CCpkStreamDescription m_stream;
+  // The processor's conversion loops, asked of the platform once.
+  const AudioConverters m_audioConverters;
   std::atomic<DWORD> m_lossesReported;  // kinds of loss told since the last activation
 
   // The current segment, which each worker copies as its run begins.

@@ -12,7 +12,7 @@ namespace {
 std::vector<BYTE> Converted(const std::vector<BYTE>& stored, DWORD length, WORD channels,
                             WORD bits) {
   std::vector<BYTE> out(length + 1, 0);
-  ConvertAudioChunk(stored.data(), length, channels, bits, out.data());
+  ConvertAudioChunk(stored.data(), length, channels, bits, ChooseAudioConverters(), out.data());
   out.resize(length);
   return out;
 }

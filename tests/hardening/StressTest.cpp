@@ -6,7 +6,8 @@
 // what was recorded, never on what happened during a sleep, and no wait
 // has a time limit (ctest's timeout ends a hang; the watchdog says where).
 // TESSALY_STRESS_CYCLES raises the cycle count for long runs;
-// TESSALY_STRESS_SEED repeats a run.
+// TESSALY_STRESS_SEED chooses other decisions than the fixed default's (the
+// seed is printed first, and named in every failure).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,6 +26,9 @@ using hardening::StreamSinkPin;
 namespace {
 
 constexpr int kDefaultCycles = 2000;
+// Every run walks the same states unless TESSALY_STRESS_SEED picks others,
+// so that a failure in CI repeats on a developer's machine.
+constexpr uint32_t kDefaultSeed = 20261207;
 
 uint64_t EnvironmentNumber(const char* name, uint64_t fallback) {
   const char* text = std::getenv(name);
@@ -67,7 +71,7 @@ class SplitterStressTest : public ::testing::Test {
 
 TEST_F(SplitterStressTest, StateChangesAtRandomPointsKeepEveryDeliveryRight) {
   const uint32_t seed =
-      static_cast<uint32_t>(EnvironmentNumber("TESSALY_STRESS_SEED", std::random_device()()));
+      static_cast<uint32_t>(EnvironmentNumber("TESSALY_STRESS_SEED", kDefaultSeed));
   const uint64_t cycles = EnvironmentNumber("TESSALY_STRESS_CYCLES", kDefaultCycles);
   const std::string repeat = "seed " + std::to_string(seed) +
                              " (TESSALY_STRESS_SEED=" + std::to_string(seed) + " repeats it)";

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <platform/ProcessorFeatures.h>
 
 #include <vector>
 
@@ -16,19 +17,41 @@ std::vector<BYTE> Source(size_t length) {
   return source;
 }
 
-// Converts into a buffer pre-filled with kUnwritten, with a guard byte after it.
-std::vector<BYTE> Convert(const std::vector<BYTE>& source, WORD channels, WORD bits) {
-  std::vector<BYTE> destination(source.size() + 1, kUnwritten);
-  ConvertAudioChunk(source.data(), static_cast<DWORD>(source.size()), channels, bits,
-                    destination.data());
-  EXPECT_EQ(destination.back(), kUnwritten) << "wrote past the chunk";
-  destination.pop_back();
-  return destination;
-}
-
 BYTE Unsigned(BYTE signedSample) { return static_cast<BYTE>((signedSample + 128) % 256); }
 
-TEST(ConvertAudioChunk, WorkedExamples) {
+// Every conversion test runs twice: with the loops this host's processor
+// gets, and with AVX2 hidden, so that the baseline loops every 32-bit build
+// runs are checked on a host that would never choose them.
+class ConvertAudioChunk : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    platform::HideProcessorFeature(PF_AVX2_INSTRUCTIONS_AVAILABLE, GetParam());
+    converters = ChooseAudioConverters();
+    if (GetParam()) {
+      ASSERT_EQ(converters, AudioConverters::Baseline);
+    }
+  }
+  void TearDown() override {
+    platform::HideProcessorFeature(PF_AVX2_INSTRUCTIONS_AVAILABLE, false);
+  }
+
+  void Run(const BYTE* source, DWORD length, WORD channels, WORD bits, BYTE* destination) const {
+    ::ConvertAudioChunk(source, length, channels, bits, converters, destination);
+  }
+
+  // Converts into a buffer pre-filled with kUnwritten, with a guard byte after it.
+  std::vector<BYTE> Convert(const std::vector<BYTE>& source, WORD channels, WORD bits) const {
+    std::vector<BYTE> destination(source.size() + 1, kUnwritten);
+    Run(source.data(), static_cast<DWORD>(source.size()), channels, bits, destination.data());
+    EXPECT_EQ(destination.back(), kUnwritten) << "wrote past the chunk";
+    destination.pop_back();
+    return destination;
+  }
+
+  AudioConverters converters = AudioConverters::Baseline;
+};
+
+TEST_P(ConvertAudioChunk, WorkedExamples) {
   const std::vector<BYTE> src = {0x00, 0x7F, 0x80, 0xFF, 0x12, 0x34};
 
   // 16-bit mono, L = 5: two swapped samples, byte 4 not written.
@@ -44,12 +67,12 @@ TEST(ConvertAudioChunk, WorkedExamples) {
   EXPECT_EQ(Convert({0x00, 0x7F, 0x80, 0xFF}, 1, 8), (std::vector<BYTE>{0x80, 0xFF, 0x00, 0x7F}));
 }
 
-TEST(ConvertAudioChunk, AnEmptyChunkWritesNothing) {
+TEST_P(ConvertAudioChunk, AnEmptyChunkWritesNothing) {
   const BYTE source = 0x11;
   for (WORD channels : {1, 2, 3}) {
     for (WORD bits : {8, 16, 12}) {
       BYTE destination = kUnwritten;
-      ConvertAudioChunk(&source, 0, channels, bits, &destination);
+      Run(&source, 0, channels, bits, &destination);
       EXPECT_EQ(destination, kUnwritten);
     }
   }
@@ -57,7 +80,7 @@ TEST(ConvertAudioChunk, AnEmptyChunkWritesNothing) {
 
 // Each layout against its rule written out byte by byte, over lengths that
 // cover the vector and word loops, their tails, and odd halves.
-TEST(ConvertAudioChunk, Mono8MatchesTheByteRuleAtEveryLength) {
+TEST_P(ConvertAudioChunk, Mono8MatchesTheByteRuleAtEveryLength) {
   for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 1, 8);
@@ -67,7 +90,7 @@ TEST(ConvertAudioChunk, Mono8MatchesTheByteRuleAtEveryLength) {
   }
 }
 
-TEST(ConvertAudioChunk, Mono16MatchesTheByteRuleAtEveryLength) {
+TEST_P(ConvertAudioChunk, Mono16MatchesTheByteRuleAtEveryLength) {
   for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 1, 16);
@@ -82,7 +105,7 @@ TEST(ConvertAudioChunk, Mono16MatchesTheByteRuleAtEveryLength) {
   }
 }
 
-TEST(ConvertAudioChunk, Stereo8MatchesTheByteRuleAtEveryLength) {
+TEST_P(ConvertAudioChunk, Stereo8MatchesTheByteRuleAtEveryLength) {
   for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 2, 8);
@@ -97,7 +120,7 @@ TEST(ConvertAudioChunk, Stereo8MatchesTheByteRuleAtEveryLength) {
   }
 }
 
-TEST(ConvertAudioChunk, Stereo16MatchesTheByteRuleAtEveryLength) {
+TEST_P(ConvertAudioChunk, Stereo16MatchesTheByteRuleAtEveryLength) {
   for (size_t length = 0; length <= 300; ++length) {
     const std::vector<BYTE> src = Source(length);
     const std::vector<BYTE> dst = Convert(src, 2, 16);
@@ -115,7 +138,7 @@ TEST(ConvertAudioChunk, Stereo16MatchesTheByteRuleAtEveryLength) {
   }
 }
 
-TEST(ConvertAudioChunk, ConvertsAFullStagingBuffer) {
+TEST_P(ConvertAudioChunk, ConvertsAFullStagingBuffer) {
   const std::vector<BYTE> src = Source(65536);
   const std::vector<BYTE> dst = Convert(src, 2, 16);
   EXPECT_EQ(dst[65532], src[32767]);
@@ -124,7 +147,7 @@ TEST(ConvertAudioChunk, ConvertsAFullStagingBuffer) {
   EXPECT_EQ(dst[65535], src[65534]);
 }
 
-TEST(ConvertAudioChunk, CopiesLayoutsItHasNoConversionFor) {
+TEST_P(ConvertAudioChunk, CopiesLayoutsItHasNoConversionFor) {
   const std::vector<BYTE> src = Source(37);
   const struct {
     WORD channels, bits;
@@ -137,7 +160,7 @@ TEST(ConvertAudioChunk, CopiesLayoutsItHasNoConversionFor) {
 
 // The splitter reads such chunks straight into the sample and converts them
 // there: in place must give what a separate destination gets.
-TEST(ConvertAudioChunk, LayoutsThatConvertInPlaceGiveTheSameBytesThere) {
+TEST_P(ConvertAudioChunk, LayoutsThatConvertInPlaceGiveTheSameBytesThere) {
   const struct {
     WORD channels, bits;
     BOOL inPlace;
@@ -153,12 +176,16 @@ TEST(ConvertAudioChunk, LayoutsThatConvertInPlaceGiveTheSameBytesThere) {
         expected.back() = src.back();
       }
       std::vector<BYTE> chunk = src;
-      ConvertAudioChunk(chunk.data(), static_cast<DWORD>(length), layout.channels, layout.bits,
-                        chunk.data());
+      Run(chunk.data(), static_cast<DWORD>(length), layout.channels, layout.bits, chunk.data());
       ASSERT_EQ(chunk, expected) << layout.channels << "x" << layout.bits << " L " << length;
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(ConverterSets, ConvertAudioChunk, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Avx2Hidden" : "ProcessorOwn");
+                         });
 
 TEST(AdjustVideoFrame, AddsSixToTheBigEndianHeadWord) {
   const struct {

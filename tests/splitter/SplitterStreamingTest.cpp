@@ -160,11 +160,16 @@ TEST_F(SplitterStreamingTest, StopInTheMiddleAndPauseAgainReplaysFromTheFirstRow
   EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 1);
 }
 
+// Pause, Run and Pause again while both renderers hold their first sample:
+// each output's worker goes on where it was, the audio one to its end while
+// the video renderer still holds its picture, and no row goes out twice.
 TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats) {
   FilmWriter writer = SmallMovie(8, 8);
   LoadAndConnectAll(writer);
+  m_audioSink->Input()->KeepSamples(true);
   m_videoSink->Input()->KeepSamples(true);
   PauseGraph();
+  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
   ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
   RunGraph();
   FILTER_STATE state = State_Stopped;
@@ -173,18 +178,35 @@ TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats
   PauseGraph();
   EXPECT_EQ(m_splitter->GetState(0, &state), S_OK);
   EXPECT_EQ(state, State_Paused);
+  // Both workers waited for a buffer through Run and Pause; the held
+  // picture now holds back its own stream only.
+  m_audioSink->Input()->KeepSamples(false);
+  m_audioSink->Input()->DropKept();
+  ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
+  EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 0);
+  const size_t heldVideo = m_videoSink->Input()->Samples().size();
+  EXPECT_LT(heldVideo, 8u);
 
   m_videoSink->Input()->KeepSamples(false);
   m_videoSink->Input()->DropKept();
-  ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
   ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
   ExpectDelivered(writer.Expect());
-  // Running again after the end restarts nothing; Stop joins the worker, so
+  // One thread fed each output through every state, each its own.
+  const std::vector<CapturedSample> audio = m_audioSink->Input()->Samples();
+  const std::vector<CapturedSample> video = m_videoSink->Input()->Samples();
+  ASSERT_FALSE(audio.empty());
+  ASSERT_FALSE(video.empty());
+  for (const CapturedSample& sample : audio) EXPECT_EQ(sample.thread, audio[0].thread);
+  for (const CapturedSample& sample : video) EXPECT_EQ(sample.thread, video[0].thread);
+  EXPECT_NE(audio[0].thread, video[0].thread);
+  // Running again after the end restarts nothing; Stop joins the workers, so
   // whatever a restart sent is in the counts.
   RunGraph();
   PauseGraph();
   StopGraph();
   EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount(), 1);
+  EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 1);
+  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 8u);
   EXPECT_EQ(m_videoSink->Input()->Samples().size(), 8u);
 }
 

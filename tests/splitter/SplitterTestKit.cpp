@@ -38,6 +38,7 @@ STDMETHODIMP CaptureInputPin::Receive(IMediaSample* sample) {
   record.discontinuity = sample->IsDiscontinuity() == S_OK;
   record.preroll = sample->IsPreroll() == S_OK;
   record.flushes = m_flushes;
+  record.thread = GetCurrentThreadId();
   AM_MEDIA_TYPE* type = nullptr;
   record.typeChanged = sample->GetMediaType(&type) == S_OK;
   if (type != nullptr) {

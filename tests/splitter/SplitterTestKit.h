@@ -36,7 +36,8 @@ struct CapturedSample {
   bool discontinuity;
   bool preroll;
   bool typeChanged;
-  int flushes;  // flushes that had ended (EndFlush) when the sample came
+  int flushes;   // flushes that had ended (EndFlush) when the sample came
+  DWORD thread;  // the delivering thread
   std::vector<BYTE> bytes;
 };
 

@@ -52,4 +52,7 @@ std::vector<uint8_t> Pattern(size_t count, uint32_t seed);
 // A frame with a plausible head: flags, 24-bit length, then pattern bytes.
 std::vector<uint8_t> Frame(size_t count, uint32_t seed);
 
+// File position of a row's chunk, from a built file's own header and table.
+uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row);
+
 }  // namespace tools_test

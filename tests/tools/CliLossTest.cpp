@@ -29,15 +29,6 @@ class CliLossTest : public CliFixture {
     return writer;
   }
 
-  // File position of a row's chunk, from the built file's own table.
-  static uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row) {
-    auto word = [&file](size_t at) {
-      return (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
-             (uint32_t{file[at + 2]} << 8) | file[at + 3];
-    };
-    return word(4) + word(48 + 16 + 16 * row);
-  }
-
   static size_t Count(const std::string& text, const std::string& what) {
     size_t count = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
@@ -111,4 +102,39 @@ TEST_F(CliLossTest, VideoRowsPastAnEntryCountOfNoVideoAreNamedAsNotPlayed) {
   EXPECT_NE(dump.err.find("4 video frames in the sample table not played: its entry count (1)"),
             std::string::npos)
       << dump.err;
+}
+
+// A file that ends inside its sample table: the rows still in the table lose
+// their chunks and their seconds, the rows whose entries are gone count as
+// missing without seconds, and info still describes the file and exits 0.
+TEST_F(CliLossTest, InfoOnAFileCutInsideItsTableCountsEveryRowAndTheSecondsItKnows) {
+  Register();
+  FilmWriter writer = Movie();
+  // Five whole entries (A0 V1 A2 V3 A4), then part of the sixth.
+  writer.Layout().truncateTo =
+      filmwriter::kHeaderBytes + filmwriter::kTableHeadBytes + 5 * filmwriter::kRowBytes + 7;
+  const std::string film = WriteFilm(writer, "cut-in-table.film");
+
+  const ToolResult text = Tessaly({"info", film});
+  EXPECT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_EQ(text.err, "");
+  // What the table still holds is described; the cut is counted.
+  const std::vector<std::string> expected = {
+      film,
+      "  Audio  audio, format tag 1: 1 channel, 20000 Hz, 8 bits (20000 bytes/s, block 1)",
+      "         in the movie: 3.000 s, 160.0 kbit/s",
+      "  Video  video 'cvid': 160x120, 24 bits",
+      "         in the movie: 2 frames in 1.000 s, 2.000 frames/s, 320.0 kbit/s",
+      "         declared by its media type: 200000 a frame (in 100-ns units, 0.020 s), 2000 bit/s",
+      "  duration 1.000 s (the streams differ: Audio 3.000 s, Video 1.000 s)",
+      "  cut short: 8 rows missing (3.000 s of Audio, 1.000 s of Video)"};
+  EXPECT_EQ(Lines(text.out), expected);
+
+  const ToolResult json = Tessaly({"info", film, "--json"});
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  const nlohmann::json info = nlohmann::json::parse(json.out);
+  EXPECT_EQ(info["truncated"]["rowsMissing"], 8);
+  EXPECT_EQ(info["truncated"]["secondsMissing"]["Audio"], 3.0);
+  EXPECT_EQ(info["truncated"]["secondsMissing"]["Video"], 1.0);
+  EXPECT_FALSE(info.contains("damagedRows"));
 }

@@ -25,6 +25,8 @@
 #define PAGE_READONLY 0x02u
 #define PAGE_READWRITE 0x04u
 
+#define PF_AVX2_INSTRUCTIONS_AVAILABLE 40u
+
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH 2
@@ -127,6 +129,7 @@ PLATFORM_API LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD alloc
                                         DWORD protect);
 PLATFORM_API BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 PLATFORM_API void WINAPI GetSystemInfo(LPSYSTEM_INFO info);
+PLATFORM_API BOOL WINAPI IsProcessorFeaturePresent(DWORD processorFeature);
 
 PLATFORM_API DWORD WINAPI GetLastError(void);
 PLATFORM_API void WINAPI SetLastError(DWORD error);
