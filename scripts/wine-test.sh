@@ -260,6 +260,31 @@ done
 wintest x64 registered "the 32-bit module registered beside it"
 wintest x86 registered "the 64-bit module registered beside it"
 
+# A player's random day in the runtime's graph, in each bitness, with Wine's
+# heap checks on for the test program: every heap call checks the whole heap
+# and freed blocks are filled and checked, so a write after a free is found
+# at the next heap call, not as a crash some runs later.
+ifeo='Microsoft\Windows NT\CurrentVersion\Image File Execution Options\tessaly-wintest.exe'
+for view in 'HKLM\Software' 'HKLM\Software\Wow6432Node'; do
+  timeout "$step_timeout" wine reg add "$view\\$ifeo" /v GlobalFlag /t REG_DWORD /d 0xF0 /f \
+    > /dev/null 2>&1
+done
+for bits in x64 x86; do
+  echo "=== wine: $bits: a player's random day"
+  soak_log="$out/soak-$bits.log"
+  WINEDEBUG=-all,err+heap run_step "$bits: tessaly-wintest soak" \
+    "C:\\tessaly\\$bits\\tessaly-wintest.exe" soak "${module_win[$bits]}" 2> "$soak_log"
+  if grep -q 'err:heap' "$soak_log"; then
+    check fail "$bits: soak: Wine's heap checks found memory written after it was freed"
+    grep -m 5 'err:heap' "$soak_log"
+  else
+    check pass "$bits: soak: Wine's heap checks found nothing"
+  fi
+done
+for view in 'HKLM\Software' 'HKLM\Software\Wow6432Node'; do
+  timeout "$step_timeout" wine reg delete "$view\\$ifeo" /f > /dev/null 2>&1 || true
+done
+
 # RenderFile with the runtime's default renderers, in a virtual X server:
 # under Wine 8 the video renderer asks for 'UYVY', and the runtime's own
 # Cinepak decompressor writes 24-bit RGB into that smaller buffer. The

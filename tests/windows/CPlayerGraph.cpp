@@ -31,7 +31,15 @@ void CPlayerGraph::Release() {
   m_graph.Reset();
 }
 
-bool CPlayerGraph::Build(const std::wstring& path, bool withAudio) {
+namespace {
+
+// The splitter's video subtype, FOURCC 'cvid'.
+const GUID kSubtypeCinepak = {
+    0x64697663, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+}  // namespace
+
+bool CPlayerGraph::Build(const std::wstring& path, bool withAudio, VideoPath videoPath) {
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 m_graph.OutVoid());
   if (!m_report->Check(hr == S_OK, m_label + ": player graph created", HexResult(hr))) {
@@ -44,9 +52,9 @@ bool CPlayerGraph::Build(const std::wstring& path, bool withAudio) {
     return false;
   }
   // A grabber's output has a type to offer only once its input is connected.
-  if (!AddGrabber(L"Video grabber", MEDIATYPE_Video, MEDIASUBTYPE_RGB24, &m_video,
-                  &m_videoGrabber) ||
-      !ConnectVideo() || !AddRenderer(L"Video renderer", m_videoGrabber.Get())) {
+  const GUID& subtype = videoPath == VideoPath::Decoded ? MEDIASUBTYPE_RGB24 : kSubtypeCinepak;
+  if (!AddGrabber(L"Video grabber", MEDIATYPE_Video, subtype, &m_video, &m_videoGrabber) ||
+      !ConnectVideo(videoPath) || !AddRenderer(L"Video renderer", m_videoGrabber.Get())) {
     return false;
   }
   if (!withAudio) {
@@ -100,7 +108,7 @@ bool CPlayerGraph::AddRenderer(const WCHAR* name, IBaseFilter* grabber) {
   return m_report->Check(hr == S_OK, what + " connected after its grabber", HexResult(hr));
 }
 
-bool CPlayerGraph::ConnectVideo() {
+bool CPlayerGraph::ConnectVideo(VideoPath videoPath) {
   CComRef<IPin> output = FirstPin(m_source.Get(), PINDIR_OUTPUT);
   CComRef<IPin> input = FirstPin(m_videoGrabber.Get(), PINDIR_INPUT);
   HRESULT hr = output && input ? m_graph->Connect(output.Get(), input.Get()) : E_POINTER;
@@ -117,6 +125,11 @@ bool CPlayerGraph::ConnectVideo() {
   CComRef<IPin> video = FindPinByName(m_splitter.Get(), L"Video");
   CComRef<IBaseFilter> decoder = video ? PeerFilter(video.Get()) : CComRef<IBaseFilter>();
   const bool inserted = decoder && !SameObject(decoder.Get(), m_videoGrabber.Get());
+  if (videoPath == VideoPath::Compressed) {
+    return m_report->Check(decoder && !inserted,
+                           m_label + ": the grabber takes 'cvid' straight from the splitter",
+                           decoder ? "\"" + FilterName(decoder.Get()) + "\"" : "nothing");
+  }
   m_report->Check(inserted, m_label + ": the graph inserted a decompressor for 'cvid'",
                   decoder ? "\"" + FilterName(decoder.Get()) + "\"" : "nothing");
   ReadPictureLayout();

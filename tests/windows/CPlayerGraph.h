@@ -24,8 +24,12 @@ class CPlayerGraph {
   CPlayerGraph(const CPlayerGraph&) = delete;
   CPlayerGraph& operator=(const CPlayerGraph&) = delete;
 
+  // How the video reaches its grabber: decoded to RGB24 by the decompressor
+  // the graph inserts, or as the splitter's 'cvid' frames, straight.
+  enum class VideoPath { Decoded, Compressed };
+
   // Every step is a check; FALSE when playing cannot be tried.
-  bool Build(const std::wstring& path, bool withAudio);
+  bool Build(const std::wstring& path, bool withAudio, VideoPath videoPath = VideoPath::Decoded);
 
   IGraphBuilder* Graph() const { return m_graph.Get(); }
   IMediaControl* Control() const { return m_control.Get(); }
@@ -46,7 +50,7 @@ class CPlayerGraph {
   bool AddGrabber(const WCHAR* name, const GUID& major, const GUID& sub, CGrabberCallback* callback,
                   CComRef<IBaseFilter>* grabber);
   bool AddRenderer(const WCHAR* name, IBaseFilter* grabber);
-  bool ConnectVideo();
+  bool ConnectVideo(VideoPath videoPath);
   bool ConnectAudio();
   void ReadPictureLayout();
 

@@ -395,13 +395,37 @@ void DropQueuedEvents(IMediaEvent* events) {
   }
 }
 
+// The frames the grabber took straight from the splitter are the file's,
+// byte for byte: the ones the decompressor would decode.
+void CheckFrames(CTestReport* report, const std::string& label, CPlayerGraph& graph,
+                 const filmwriter::FilmExpectation& expect) {
+  const std::vector<GrabbedSample> frames = graph.Video()->Take();
+  std::vector<const filmwriter::ExpectedSample*> wanted;
+  for (const filmwriter::ExpectedSample& sample : expect.samples) {
+    if (sample.stream == filmwriter::Stream::Video) wanted.push_back(&sample);
+  }
+  report->Check(frames.size() == wanted.size(), label + ": one sample a frame",
+                std::to_string(frames.size()) + " of " + std::to_string(wanted.size()));
+  size_t at = 0;
+  while (at < frames.size() && at < wanted.size() && frames[at].bytes == wanted[at]->payload) {
+    ++at;
+  }
+  report->Check(at == std::min(frames.size(), wanted.size()),
+                label + ": every frame is the file's, byte for byte",
+                "frame " + std::to_string(at) + " differs");
+}
+
 }  // namespace
 
-void SoakInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path) {
+void SoakInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring& path,
+                       SoakGraph kind) {
   const filmwriter::FilmExpectation expect = shape.writer.Expect();
-  const std::string label = shape.name + ", soak";
+  const bool decoded = kind == SoakGraph::DecodedWithoutStop;
+  const std::string label = shape.name + (decoded ? ", soak through the decompressor" : ", soak");
   CPlayerGraph graph(report, label);
-  if (!graph.Build(path, expect.hasAudioOutput)) {
+  if (!graph.Build(
+          path, expect.hasAudioOutput,
+          decoded ? CPlayerGraph::VideoPath::Decoded : CPlayerGraph::VideoPath::Compressed)) {
     return;
   }
   CComRef<IMediaSeeking> seeking;
@@ -420,7 +444,10 @@ void SoakInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring
   std::string failed;
   std::string unreached;
   for (int step = 0; step < kSoakCommands; ++step) {
-    const int command = random.UpTo(5);
+    int command = random.UpTo(5);
+    // Wine 8's AVI Decompressor corrupts its heap when a Stop reaches it
+    // while it decodes a frame; through it, the player only pauses.
+    if (decoded && command == 2) command = 1;
     const REFERENCE_TIME target = length * random.UpTo(16) / 16;
     OAFilterState wanted = state;
     switch (command) {
@@ -467,12 +494,20 @@ void SoakInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring
                 failed);
   report->Check(unreached.empty(), label + ": every state is reached", unreached);
 
-  // The last run, from the start, plays every frame and chunk.
+  // The last run, from the start, plays every frame and chunk. The Stop
+  // before it comes once every stream has ended at a stop set at the start,
+  // so that it finds no frame being decoded.
+  LONGLONG from = 0;
+  LONGLONG to = 0;
+  seeking->SetPositions(&from, AM_SEEKING_AbsolutePositioning, &to, AM_SEEKING_AbsolutePositioning);
+  PauseCompletes(graph);
   graph.Control()->Stop();
   graph.Video()->Take();
   graph.Audio()->Take();
   DropQueuedEvents(graph.Events());
-  hr = SeekTo(seeking.Get(), 0);
+  to = length;
+  hr = seeking->SetPositions(&from, AM_SEEKING_AbsolutePositioning, &to,
+                             AM_SEEKING_AbsolutePositioning);
   report->Check(hr == S_OK, label + ": the last seek", HexResult(hr));
   report->Check(PauseCompletes(graph), label + ": Pause after the soak completes");
   hr = graph.Control()->Run();
@@ -493,7 +528,11 @@ void SoakInPlayerGraph(CTestReport* report, FilmShape& shape, const std::wstring
     Sleep(10);
   }
   graph.Control()->Stop();
-  CheckPictures(report, label + ", last run", graph, shape.writer.Format(), expect);
+  if (decoded) {
+    CheckPictures(report, label + ", last run", graph, shape.writer.Format(), expect);
+  } else {
+    CheckFrames(report, label + ", last run", graph, expect);
+  }
   CheckAudio(report, label + ", last run", graph, expect);
   position.Reset();
   seeking.Reset();

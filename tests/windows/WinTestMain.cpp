@@ -3,8 +3,8 @@
 // automation library. scripts/wine-test.sh runs it under Wine:
 //   tessaly-wintest registered   <full path of TESSALY.AX>   (after regsvr32)
 //   tessaly-wintest unregistered <full path of TESSALY.AX>   (after regsvr32 /u)
-//   tessaly-wintest soak <full path of TESSALY.AX>   (on demand: 1,000 random player
-//     commands in the runtime's graph; not in the Wine stage)
+//   tessaly-wintest soak <full path of TESSALY.AX>   (1,000 random player
+//     commands in the runtime's graph, twice; after regsvr32)
 //   tessaly-wintest cinepak      (our Cinepak decoder against the platform's)
 //   tessaly-wintest hold <full path of TESSALY.AX>   (a player: holds a filter
 //     made through COM, prints "HOLDING", lets go at a line or the end of input)
@@ -93,17 +93,19 @@ void RunRegistered(CTestReport* report, const std::wstring& modulePath) {
   }
 }
 
-// A player holding the filter: the module stays loaded from modulePath
-// until the script says so. Its interface set is the one it keeps.
-// On demand only, not in the Wine stage: under Wine 8 the soak has ended,
-// now and then, in a page fault inside Wine's own ntdll, not yet explained.
+// A player's random day, in both graphs: the frames taken as they are
+// under every command, then decoded under every command but Stop.
 void Soak(CTestReport* report) {
   FilmShape seekingMovie = SeekingMovie();
   std::wstring seekingPath = WriteShape(report, seekingMovie);
   if (!seekingPath.empty()) {
-    SoakInPlayerGraph(report, seekingMovie, seekingPath);
+    SoakInPlayerGraph(report, seekingMovie, seekingPath, SoakGraph::Compressed);
+    SoakInPlayerGraph(report, seekingMovie, seekingPath, SoakGraph::DecodedWithoutStop);
   }
 }
+
+// A player holding the filter: the module stays loaded from modulePath
+// until the script says so. Its interface set is the one it keeps.
 
 void Hold(CTestReport* report, const std::wstring& modulePath) {
   CComRef<IBaseFilter> filter;
