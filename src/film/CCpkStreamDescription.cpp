@@ -232,17 +232,11 @@ DWORD CCpkStreamDescription::StreamedRowCount() const {
 }
 
 BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const {
-  const LONGLONG position = film::ChunkPosition(m_dataOffset, row.chunkOffset);
-  if (film::ChunkWhollyInFile(position, row.chunkLength, fileLength)) {
-    return TRUE;
-  }
-  if (row.timeInfo != film::kAudioTimeInfo) {
-    return FALSE;
-  }
-  const DWORD present = film::ChunkBytesInFile(position, row.chunkLength, fileLength);
-  const film::AudioChunkCut cut = film::CutAudioChunk(
-      row.chunkLength, present, m_waveFormat.nChannels, m_waveFormat.wBitsPerSample);
-  return cut.deliveredLength > 0 ? TRUE : FALSE;
+  return film::RowHoldsData(film::ChunkPosition(m_dataOffset, row.chunkOffset), row.chunkLength,
+                            row.timeInfo == film::kAudioTimeInfo, fileLength,
+                            m_waveFormat.nChannels, m_waveFormat.wBitsPerSample)
+             ? TRUE
+             : FALSE;
 }
 
 DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const {

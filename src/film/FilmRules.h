@@ -104,6 +104,19 @@ inline AudioChunkCut CutAudioChunk(uint32_t chunkLength, uint32_t bytesPresent, 
   return AudioChunkCut{kept, 0, kept};
 }
 
+// True when a row has something of the file to play: its whole chunk, or
+// for audio the whole frames the file holds of it. A stream ends after its
+// last such row; the rows after it are a cut file's missing tail.
+inline bool RowHoldsData(int64_t position, uint32_t length, bool audio, int64_t fileLength,
+                         uint32_t channels, uint32_t bitsPerSample) {
+  if (ChunkWhollyInFile(position, length, fileLength)) {
+    return true;
+  }
+  return audio && CutAudioChunk(length, ChunkBytesInFile(position, length, fileLength), channels,
+                                bitsPerSample)
+                          .deliveredLength > 0;
+}
+
 // True when the second channel's kept run does not follow the first.
 inline bool AudioChunkNeedsCompaction(const AudioChunkCut& cut) {
   return cut.secondChannelOffset != 0 && cut.secondChannelOffset != cut.keptPerChannel;

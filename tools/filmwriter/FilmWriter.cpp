@@ -289,6 +289,20 @@ FilmExpectation FilmWriter::Expect() const {
   bool videoAfterLoss = false;
   const uint64_t streamed =
       std::min<uint64_t>(rowsInRegion, film::RowsAdmitted(expect.tableLength));
+  // Each stream ends after its last row that holds something of the file.
+  uint64_t audioEnd = 0;
+  uint64_t videoEnd = 0;
+  for (uint64_t i = 0; i < streamed; ++i) {
+    const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
+    const bool audio = GetU32(region, regionSize, rowAt + 8) == kAudioTimeInfo;
+    const uint64_t position =
+        film::ChunkPosition(placement.dataOffset, GetU32(region, regionSize, rowAt));
+    if (film::RowHoldsData(static_cast<int64_t>(position), GetU32(region, regionSize, rowAt + 4),
+                           audio, static_cast<int64_t>(fileSize), m_format.channels,
+                           m_format.bitsPerSample)) {
+      (audio ? audioEnd : videoEnd) = i + 1;
+    }
+  }
   for (uint64_t i = 0; i < streamed; ++i) {
     const uint32_t index = static_cast<uint32_t>(i);
     ++expect.streamedRows;
@@ -323,7 +337,7 @@ FilmExpectation FilmWriter::Expect() const {
         streamTime,
         film::RowDuration(timeInfo, length, durationTicks, expect.avgBytesPerSec, expect.timeBase));
     bool& afterLoss = audio ? audioAfterLoss : videoAfterLoss;
-    if (!deliverable) {
+    if (!deliverable || i >= (audio ? audioEnd : videoEnd)) {
       expect.droppedRows.push_back(index);
       afterLoss = true;
       continue;
