@@ -191,8 +191,8 @@ class Scenario {
     for (IBaseFilter* filter : Filters()) {
       if (!Step("Run", filter->Run(0))) return false;
     }
-    // No time limit: a stream that never ends after a successful Run is a
-    // hang, which the sweep's watchdog names and ctest's timeout ends.
+    // A stream that never ends after a successful Run fails the wait,
+    // which names the sink.
     for (StreamSink* sink : {Sink(m_audioSink), Sink(m_videoSink)}) {
       sink->Input()->WaitForEndOfStream();
     }

@@ -55,7 +55,7 @@ TEST_F(PauseFailureTest, PauseReportsBuffersThatCannotBeCommittedAndStaysStopped
   EXPECT_EQ(m_graph.Splitter()->Pause(), E_OUTOFMEMORY);
   platform::ResetAllocationFaults();
   EXPECT_EQ(SplitterState(), State_Stopped);
-  EXPECT_EQ(m_graph.AudioInput()->ReceiveCount(), 0u);
+  EXPECT_EQ(m_graph.AudioInput()->ReceiveCount(), 0);
   EXPECT_EQ(m_graph.AudioInput()->EndOfStreamCount(), 0);
   EXPECT_EQ(m_graph.VideoInput()->EndOfStreamCount(), 0);
   ExpectWholeFilePlays();
