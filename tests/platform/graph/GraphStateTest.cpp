@@ -202,16 +202,16 @@ TEST_F(GraphStateTest, ReleasingARunningGraphStopsItsFilters) {
 }
 
 TEST_F(GraphStateTest, TheGraphHasNoTypeLibraryForLateBinding) {
-  Ref<IDispatch> dispatch;
-  ASSERT_EQ(S_OK, builder->QueryInterface(IID_IDispatch, dispatch.OutVoid()));
+  CComHolder<IDispatch> dispatch;
+  ASSERT_EQ(S_OK, builder->QueryInterface(IID_IDispatch, dispatch.ReleaseAndGetVoidAddressOf()));
   UINT count = 7;
   EXPECT_EQ(S_OK, dispatch->GetTypeInfoCount(&count));
   EXPECT_EQ(0u, count);
   EXPECT_EQ(E_NOTIMPL,
             dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
-  Ref<IUnknown> a, b;
-  control->QueryInterface(IID_IUnknown, a.OutVoid());
-  events->QueryInterface(IID_IUnknown, b.OutVoid());
+  CComHolder<IUnknown> a, b;
+  control->QueryInterface(IID_IUnknown, a.ReleaseAndGetVoidAddressOf());
+  events->QueryInterface(IID_IUnknown, b.ReleaseAndGetVoidAddressOf());
   EXPECT_EQ(a.Get(), b.Get());
 }
 

@@ -11,31 +11,9 @@
 #include <utility>
 
 #include "GraphFakes.h"
+#include "com/CComHolder.h"
 
 namespace graph_test {
-
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* adopted) : m_p(adopted) {}
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  T** Out() {
-    Reset();
-    return &m_p;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  void Reset() {
-    if (m_p) std::exchange(m_p, nullptr)->Release();
-  }
-
- private:
-  T* m_p = nullptr;  // counted
-};
 
 class GraphTest : public ::testing::Test {
  protected:
@@ -43,9 +21,11 @@ class GraphTest : public ::testing::Test {
     platform::UseMemoryRegistry();
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IGraphBuilder, builder.OutVoid()));
-    ASSERT_EQ(S_OK, builder->QueryInterface(IID_IMediaControl, control.OutVoid()));
-    ASSERT_EQ(S_OK, builder->QueryInterface(IID_IMediaEventEx, events.OutVoid()));
+                                     IID_IGraphBuilder, builder.ReleaseAndGetVoidAddressOf()));
+    ASSERT_EQ(S_OK,
+              builder->QueryInterface(IID_IMediaControl, control.ReleaseAndGetVoidAddressOf()));
+    ASSERT_EQ(S_OK,
+              builder->QueryInterface(IID_IMediaEventEx, events.ReleaseAndGetVoidAddressOf()));
   }
   void TearDown() override {
     if (control.Get()) control->Stop();
@@ -77,9 +57,9 @@ class GraphTest : public ::testing::Test {
   }
 
   std::shared_ptr<CallLog> log = std::make_shared<CallLog>();
-  Ref<IGraphBuilder> builder;
-  Ref<IMediaControl> control;
-  Ref<IMediaEventEx> events;
+  CComHolder<IGraphBuilder> builder;
+  CComHolder<IMediaControl> control;
+  CComHolder<IMediaEventEx> events;
 
  private:
   std::vector<Filter*> m_owned;  // counted

@@ -101,9 +101,9 @@ class RenderFileTest : public GraphTest {
   }
 
   static void RegisterSplitter() {
-    Ref<IFilterMapper> mapper;
+    CComHolder<IFilterMapper> mapper;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IFilterMapper, mapper.OutVoid()));
+                                     IID_IFilterMapper, mapper.ReleaseAndGetVoidAddressOf()));
     ASSERT_EQ(S_OK, mapper->RegisterFilter(kSplitterClass, u"Fake Splitter", MERIT_UNLIKELY));
     ASSERT_EQ(S_OK, mapper->RegisterPin(kSplitterClass, u"Input", FALSE, FALSE, FALSE, FALSE,
                                         CLSID_NULL, nullptr));
@@ -112,9 +112,9 @@ class RenderFileTest : public GraphTest {
   }
 
   static void UnregisterSplitter() {
-    Ref<IFilterMapper> mapper;
+    CComHolder<IFilterMapper> mapper;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IFilterMapper, mapper.OutVoid()));
+                                     IID_IFilterMapper, mapper.ReleaseAndGetVoidAddressOf()));
     ASSERT_EQ(S_OK, mapper->UnregisterFilter(kSplitterClass));
   }
 
@@ -137,14 +137,15 @@ class RenderFileTest : public GraphTest {
           *sink = made;
           return S_OK;
         });
-    Ref<platform::IGraphRendering> rendering;
-    ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering, rendering.OutVoid()));
+    CComHolder<platform::IGraphRendering> rendering;
+    ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering,
+                                            rendering.ReleaseAndGetVoidAddressOf()));
     ASSERT_EQ(S_OK, rendering->SetRenderSinkFactory(factory));
   }
 
   size_t FilterCount() {
-    Ref<IEnumFilters> all;
-    EXPECT_EQ(S_OK, builder->EnumFilters(all.Out()));
+    CComHolder<IEnumFilters> all;
+    EXPECT_EQ(S_OK, builder->EnumFilters(all.ReleaseAndGetAddressOf()));
     size_t count = 0;
     IBaseFilter* filter = nullptr;
     while (all->Next(1, &filter, nullptr) == S_OK) {
@@ -155,8 +156,9 @@ class RenderFileTest : public GraphTest {
   }
 
   Filter* Find(const std::u16string& name) {
-    Ref<IBaseFilter> filter;
-    if (builder->FindFilterByName(name.c_str(), filter.Out()) != S_OK) return nullptr;
+    CComHolder<IBaseFilter> filter;
+    if (builder->FindFilterByName(name.c_str(), filter.ReleaseAndGetAddressOf()) != S_OK)
+      return nullptr;
     return static_cast<Filter*>(filter.Get());
   }
 
@@ -304,8 +306,8 @@ TEST_F(RenderFileTest, RenderingNeedsAStoppedGraphAndAFileName) {
 }
 
 TEST_F(RenderFileTest, AddSourceFilterLoadsTheFileUnderTheGivenName) {
-  Ref<IBaseFilter> source;
-  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), u"Clip", source.Out()));
+  CComHolder<IBaseFilter> source;
+  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), u"Clip", source.ReleaseAndGetAddressOf()));
   EXPECT_EQ(static_cast<IBaseFilter*>(Find(u"Clip")), source.Get());
   EXPECT_EQ(film, static_cast<Filter*>(source.Get())->loadedFile);
   EXPECT_EQ(E_POINTER, builder->AddSourceFilter(film.c_str(), nullptr, nullptr));
@@ -319,8 +321,8 @@ TEST_F(RenderFileTest, AddSourceFilterLoadsTheFileUnderTheGivenName) {
 }
 
 TEST_F(RenderFileTest, ConnectGoesThroughARegisteredFilterWhenPinsDoNotMeet) {
-  Ref<IBaseFilter> source;
-  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), nullptr, source.Out()));
+  CComHolder<IBaseFilter> source;
+  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), nullptr, source.ReleaseAndGetAddressOf()));
   Filter* sink = Add("pcm sink");
   Pin* in = sink->AddPin(PINDIR_INPUT, u"In", {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});
   Filter* fake = static_cast<Filter*>(source.Get());
@@ -350,8 +352,9 @@ TEST_F(RenderFileTest, TheSinkFactoryIsReleasedWithTheGraph) {
   flag->released = &released;
   auto* factory = new platform::CallbackSinkFactory(
       [flag](IPin*, const AM_MEDIA_TYPE*, IBaseFilter**) -> HRESULT { return S_FALSE; });
-  Ref<platform::IGraphRendering> rendering;
-  ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering, rendering.OutVoid()));
+  CComHolder<platform::IGraphRendering> rendering;
+  ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering,
+                                          rendering.ReleaseAndGetVoidAddressOf()));
   ASSERT_EQ(S_OK, rendering->SetRenderSinkFactory(factory));
   flag.reset();
   EXPECT_FALSE(released);
