@@ -327,16 +327,6 @@ void Watchdog::Main() {
   }
 }
 
-std::vector<uint8_t> Pattern(size_t length, uint32_t seed) {
-  std::vector<uint8_t> bytes(length);
-  uint32_t state = 0x9E3779B9u ^ (seed * 0x85EBCA6Bu);
-  for (size_t i = 0; i < length; ++i) {
-    state = state * 1664525u + 1013904223u;
-    bytes[i] = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t audioBytes,
                                         size_t videoBytes) {
   filmwriter::FilmWriter writer;

@@ -18,6 +18,7 @@
 #include "Platform.h"
 #include "com/CComHolder.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/Pattern.h"
 #include "support/RecordingSinkFilter.h"
 
 namespace hardening {
@@ -173,7 +174,6 @@ class Watchdog {
   std::thread m_thread;
 };
 
-std::vector<uint8_t> Pattern(size_t length, uint32_t seed);
 // A movie with interleaved audio (22,050 Hz, 8-bit mono) and video rows,
 // every payload distinct so that a delivered sample names its row.
 filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t audioBytes,

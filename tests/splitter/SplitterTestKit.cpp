@@ -6,16 +6,6 @@
 #include "com/WideString.h"
 #include "splitter/SplitterIdentifiers.h"
 
-std::vector<uint8_t> Pattern(size_t length, uint8_t seed) {
-  std::vector<uint8_t> bytes(length);
-  uint32_t state = 0x9E3779B9u ^ seed;
-  for (size_t i = 0; i < length; ++i) {
-    state = state * 1664525u + 1013904223u;
-    bytes[i] = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 filmwriter::FilmExpectation WithoutRows(filmwriter::FilmExpectation expect,
                                         const std::vector<uint32_t>& rows) {
   std::vector<filmwriter::ExpectedSample> kept;

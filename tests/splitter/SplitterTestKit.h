@@ -14,12 +14,12 @@
 #include "filmwriter/FilmWriter.h"
 #include "splitter/CCpkSplitterFilter.h"
 #include "support/MemoryAsyncSource.h"
+#include "support/Pattern.h"
 #include "support/RecordingSinkFilter.h"
 
 // Builds a small well-formed movie: 22,050 Hz 8-bit mono audio interleaved
 // with video frames, every payload distinct.
 filmwriter::FilmWriter SmallMovie(int audioRows = 4, int videoRows = 4);
-std::vector<uint8_t> Pattern(size_t length, uint8_t seed);
 // What is left of expect when rows are lost: the other samples keep their
 // times, and the first sample of a stream after a lost row is a discontinuity.
 filmwriter::FilmExpectation WithoutRows(filmwriter::FilmExpectation expect,
