@@ -1,7 +1,7 @@
 // Pieces shared by the hardening tests: the built module loaded the way a
 // host loads it, a sink that can accept, refuse, hold or keep samples, a
-// releaser thread that gives kept samples back later, a watchdog that says
-// what a hanging run was doing, and the check of what one run delivered.
+// releaser thread that gives kept samples back later, and a watchdog that
+// says what a hanging run was doing.
 #pragma once
 
 #include <atomic>
@@ -18,6 +18,7 @@
 #include "Platform.h"
 #include "com/CComHolder.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/DeliveryCheck.h"
 #include "support/Pattern.h"
 #include "support/RecordingSinkFilter.h"
 
@@ -178,16 +179,5 @@ class Watchdog {
 // every payload distinct so that a delivered sample names its row.
 filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t audioBytes,
                                         size_t videoBytes);
-
-// Checks what one pin received between one Pause from Stopped and the next
-// Stop: receives name the stream's rows in order from row 0, without a gap
-// while samples are taken (rows are dropped only once downstream stops); a
-// sample's start is the sum of the durations of the samples taken before
-// it; payload, stop and sync point are the row's. With mustReachEnd every
-// row must have been received. Returns an empty string when all holds.
-std::string CheckRun(const filmwriter::FilmExpectation& expect, filmwriter::Stream stream,
-                     const std::vector<ReceivedSample>& records, bool mustReachEnd);
-// True when every receive answered S_OK.
-bool AllTaken(const std::vector<ReceivedSample>& records);
 
 }  // namespace hardening

@@ -6,7 +6,6 @@
 
 #include "HardeningKit.h"
 
-using hardening::CheckRun;
 using hardening::SplitterGraph;
 
 namespace {
@@ -38,9 +37,11 @@ class PauseFailureTest : public ::testing::Test {
     m_graph.AudioInput()->WaitForEndOfStream();
     m_graph.VideoInput()->WaitForEndOfStream();
     const filmwriter::FilmExpectation expect = m_writer.Expect();
-    EXPECT_EQ(CheckRun(expect, filmwriter::Stream::Audio, m_graph.AudioInput()->Records(), true),
+    EXPECT_EQ(CheckDelivery(expect, filmwriter::Stream::Audio, m_graph.AudioInput()->Records(),
+                            Delivered::Exactly),
               "");
-    EXPECT_EQ(CheckRun(expect, filmwriter::Stream::Video, m_graph.VideoInput()->Records(), true),
+    EXPECT_EQ(CheckDelivery(expect, filmwriter::Stream::Video, m_graph.VideoInput()->Records(),
+                            Delivered::Exactly),
               "");
     EXPECT_EQ(m_graph.Stop(), S_OK);
   }

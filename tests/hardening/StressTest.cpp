@@ -18,7 +18,6 @@
 
 #include "HardeningKit.h"
 
-using hardening::CheckRun;
 using hardening::SinkPolicy;
 using hardening::SplitterGraph;
 using hardening::StreamSinkPin;
@@ -138,7 +137,9 @@ TEST_F(SplitterStressTest, StateChangesAtRandomPointsKeepEveryDeliveryRight) {
     watchdog.Disarm();
 
     for (int i = 0; i < 2; ++i) {
-      const std::string wrong = CheckRun(expect, streams[i], sinks[i]->Records(), ended[i]);
+      const std::string wrong =
+          CheckDelivery(expect, streams[i], sinks[i]->Records(),
+                        ended[i] ? Delivered::ToTheEnd : Delivered::UntilStopped);
       ASSERT_EQ(wrong, "") << where;
       ASSERT_LE(sinks[i]->EndOfStreamCount(), 1) << where;
     }

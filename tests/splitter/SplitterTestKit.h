@@ -13,6 +13,7 @@
 #include "com/CComHolder.h"
 #include "filmwriter/FilmWriter.h"
 #include "splitter/CCpkSplitterFilter.h"
+#include "support/DeliveryCheck.h"
 #include "support/MemoryAsyncSource.h"
 #include "support/Pattern.h"
 #include "support/RecordingSinkFilter.h"
