@@ -33,9 +33,9 @@ class GraphCompletionTest : public GraphTest {
     return codes;
   }
 
-  Filter* source = nullptr;
-  Filter* audio = nullptr;
-  Filter* video = nullptr;
+  FakeFilter* source = nullptr;
+  FakeFilter* audio = nullptr;
+  FakeFilter* video = nullptr;
 };
 
 TEST_F(GraphCompletionTest, CompletesOnlyOnceEverySinkHasSignalled) {

@@ -28,9 +28,9 @@ class GraphStateTest : public GraphTest {
     log->Take();
   }
 
-  Filter* source = nullptr;
-  Filter* transform = nullptr;
-  Filter* sink = nullptr;
+  FakeFilter* source = nullptr;
+  FakeFilter* transform = nullptr;
+  FakeFilter* sink = nullptr;
 };
 
 TEST_F(GraphStateTest, PauseRunAndStopReachSinksBeforeTheFiltersFeedingThem) {
@@ -45,11 +45,11 @@ TEST_F(GraphStateTest, PauseRunAndStopReachSinksBeforeTheFiltersFeedingThem) {
 
 TEST_F(GraphStateTest, BranchesAndLooseFiltersAreAllOrderedDownstreamFirst) {
   // A splitter feeding two sinks, one through a decoder; a filter on its own.
-  Filter* loose = Add("loose");
-  Filter* splitter = Add("splitter");
-  Filter* decoder = Add("decoder");
-  Filter* audio = Add("audio");
-  Filter* video = Add("video");
+  FakeFilter* loose = Add("loose");
+  FakeFilter* splitter = Add("splitter");
+  FakeFilter* decoder = Add("decoder");
+  FakeFilter* audio = Add("audio");
+  FakeFilter* video = Add("video");
   Link(splitter, audio);
   Link(splitter, decoder);
   Link(decoder, video);
@@ -87,7 +87,7 @@ TEST_F(GraphStateTest, EveryFilterGetsTheSystemClockBeforeTheFirstPause) {
   ASSERT_EQ(S_OK, control->Pause());
   EXPECT_TRUE(log->Take("Sync").empty());
   ASSERT_EQ(S_OK, control->Stop());
-  Filter* late = Add("late");
+  FakeFilter* late = Add("late");
   log->Take();
   ASSERT_EQ(S_OK, control->Pause());
   EXPECT_EQ(4u, log->Take("Sync").size());

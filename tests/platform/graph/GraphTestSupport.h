@@ -10,8 +10,8 @@
 #include <memory>
 #include <utility>
 
-#include "GraphFakes.h"
 #include "com/CComHolder.h"
+#include "support/FakeFilter.h"
 
 namespace graph_test {
 
@@ -29,7 +29,7 @@ class GraphTest : public ::testing::Test {
   }
   void TearDown() override {
     if (control.Get()) control->Stop();
-    for (Filter* filter : m_owned) filter->Release();
+    for (FakeFilter* filter : m_owned) filter->Release();
     m_owned.clear();
     control.Reset();
     events.Reset();
@@ -39,20 +39,20 @@ class GraphTest : public ::testing::Test {
   }
 
   // A filter the test keeps one reference on until TearDown.
-  Filter* Make(std::string name, Filter::Role role = Filter::Role::Plain) {
-    Filter* filter = Filter::New(std::move(name), log, role);
+  FakeFilter* Make(std::string name, FakeFilter::Role role = FakeFilter::Role::Plain) {
+    FakeFilter* filter = FakeFilter::New(std::move(name), log, role);
     m_owned.push_back(filter);
     return filter;
   }
-  Filter* Add(std::string name) {
-    Filter* filter = Make(name);
+  FakeFilter* Add(std::string name) {
+    FakeFilter* filter = Make(name);
     EXPECT_EQ(S_OK, builder->AddFilter(filter, std::u16string(name.begin(), name.end()).c_str()));
     return filter;
   }
-  void Link(Filter* from, Filter* to) {
-    Pin* out = from->AddPin(PINDIR_OUTPUT, u"Out" + std::u16string(1, u'0' + from->PinCount()),
-                            {{MEDIATYPE_Stream, MEDIASUBTYPE_NULL}});
-    Pin* in = to->AddPin(PINDIR_INPUT, u"In" + std::u16string(1, u'0' + to->PinCount()));
+  void Link(FakeFilter* from, FakeFilter* to) {
+    FakePin* out = from->AddPin(PINDIR_OUTPUT, u"Out" + std::u16string(1, u'0' + from->PinCount()),
+                                {{MEDIATYPE_Stream, MEDIASUBTYPE_NULL}});
+    FakePin* in = to->AddPin(PINDIR_INPUT, u"In" + std::u16string(1, u'0' + to->PinCount()));
     ASSERT_EQ(S_OK, builder->ConnectDirect(out, in, nullptr));
   }
 
@@ -62,7 +62,7 @@ class GraphTest : public ::testing::Test {
   CComHolder<IMediaEventEx> events;
 
  private:
-  std::vector<Filter*> m_owned;  // counted
+  std::vector<FakeFilter*> m_owned;  // counted
 };
 
 }  // namespace graph_test

@@ -4,8 +4,8 @@
 #include <string>
 #include <thread>
 
-#include "FakeFilters.h"
 #include "StreamingTestSupport.h"
+#include "support/FakeFilter.h"
 
 namespace streaming_test {
 namespace {

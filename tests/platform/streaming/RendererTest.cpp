@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "FakeFilters.h"
 #include "StreamingTestSupport.h"
+#include "support/FakeFilter.h"
 
 namespace streaming_test {
 namespace {
