@@ -5,7 +5,6 @@ include_guard(GLOBAL)
 
 set(TESSALY_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 add_library(tessaly-fuzz-harness STATIC
-  ${TESSALY_FUZZ_DIR}/FuzzByteSource.cpp
   ${TESSALY_FUZZ_DIR}/StreamDescriptionCheck.cpp
   ${TESSALY_FUZZ_DIR}/RegistryTextCheck.cpp
   ${TESSALY_FUZZ_DIR}/GraphCheck.cpp
@@ -13,8 +12,8 @@ add_library(tessaly-fuzz-harness STATIC
   ${TESSALY_FUZZ_DIR}/WrittenFilm.cpp
   ${TESSALY_FUZZ_DIR}/CinepakFrameCheck.cpp
   ${TESSALY_FUZZ_DIR}/SeedCorpus.cpp)
-# The graph check builds its graphs from the tests' in-memory source and
-# recording sink (tests/support); whoever links the harness provides them.
+# The checks build on the tests' in-memory sources and recording sink
+# (tests/support); whoever links the harness provides them.
 target_include_directories(tessaly-fuzz-harness PUBLIC ${TESSALY_FUZZ_DIR}
   ${TESSALY_FUZZ_DIR}/../tests)
 target_link_libraries(tessaly-fuzz-harness PUBLIC tessaly-core tessaly-platform tessaly-filmwriter

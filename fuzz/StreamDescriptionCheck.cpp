@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "FuzzByteSource.h"
 #include "com/CMediaTypeRecord.h"
 #include "film/CCpkStreamDescription.h"
 #include "film/FilmLayout.h"
@@ -13,6 +12,7 @@
 #include "film/FilmSampleEntry.h"
 #include "shaping/OutputMediaTypes.h"
 #include "shaping/PayloadConversion.h"
+#include "support/MemoryByteSource.h"
 
 namespace fuzzcheck {
 namespace {
@@ -196,14 +196,17 @@ class StreamDescriptionRun {
     }
     if (!CheckState("after construction")) return m_failure;
 
-    FuzzByteSource first(m_file, m_fileSize, m_control.pastEndShort);
-    FuzzByteSource* last = &first;
+    MemoryByteSource first(FileFrom(0));
+    MemoryByteSource second(FileFrom(offset));
+    if (m_control.pastEndShort) {
+      first.SetPastEnd(MemoryByteSource::PastEnd::ShortRead);
+      second.SetPastEnd(MemoryByteSource::PastEnd::ShortRead);
+    }
+    MemoryByteSource* last = &first;
     if (!CheckParse(first, m_control.firstHeaderRead, m_control.firstTableRead, "first parse") ||
         !CheckRows("first parse")) {
       return m_failure;
     }
-    FuzzByteSource second(offset < m_fileSize ? m_file + offset : nullptr,
-                          offset < m_fileSize ? m_fileSize - offset : 0, m_control.pastEndShort);
     if (m_control.secondParse) {
       last = &second;
       if (!CheckParse(second, m_control.secondHeaderRead, m_control.secondTableRead,
@@ -219,6 +222,10 @@ class StreamDescriptionRun {
   }
 
  private:
+  std::vector<uint8_t> FileFrom(size_t offset) const {
+    return std::vector<uint8_t>(m_file + std::min(offset, m_fileSize), m_file + m_fileSize);
+  }
+
   // Whether the file starting at offset claims a region the parse commits
   // but that is too large to fuzz quickly; a read that comes short can only
   // make the data offset smaller.
@@ -239,12 +246,12 @@ class StreamDescriptionRun {
     return false;
   }
 
-  bool CheckParse(FuzzByteSource& source, uint8_t headerPlan, uint8_t tablePlan,
+  bool CheckParse(MemoryByteSource& source, uint8_t headerPlan, uint8_t tablePlan,
                   const std::string& when) {
     source.ForgetReads();
     source.Plan({headerPlan, tablePlan});
     HRESULT hr = m_description->ParseStreamDescription(&source);
-    const std::vector<FuzzByteSource::Read>& reads = source.Reads();
+    const std::vector<MemoryByteSource::Read> reads = source.Reads();
     if (reads.empty() || reads[0].position != 0 ||
         reads[0].length != static_cast<LONG>(film::kHeaderLength)) {
       return Fail(when + ": the header was not read as 48 bytes at 0");
@@ -253,13 +260,13 @@ class StreamDescriptionRun {
       return ExpectResult(hr, E_FAIL, reads.size(), 1, when + " (header read failed)") &&
              CheckState(when + " (header read failed)");
     }
-    if (source.Size() < film::kShortestFile) {
+    if (source.Bytes().size() < film::kShortestFile) {
       // Cut before the end of the table head: refused like a damaged header.
       return ExpectResult(hr, E_FAIL, reads.size(), 1, when + " (file cut in the table head)") &&
              CheckState(when + " (file cut in the table head)");
     }
     std::vector<uint8_t> header(film::kHeaderLength, 0);
-    std::copy_n(source.File(), reads[0].copied, header.begin());
+    std::copy_n(source.Bytes().data(), reads[0].copied, header.begin());
     m_model.ExpectFormats(header);
     m_model.dataOffset = BigEndian32(&header[film::kHeaderDataOffset]);
     m_model.headerLength =
@@ -278,7 +285,7 @@ class StreamDescriptionRun {
     }
     // Only the part of the region that the file holds is read.
     const DWORD present = static_cast<DWORD>(
-        std::min<uint64_t>(m_model.headerLength, source.Size() - film::kHeaderLength));
+        std::min<uint64_t>(m_model.headerLength, source.Bytes().size() - film::kHeaderLength));
     if (reads.size() < 2 || reads[1].position != film::kHeaderLength ||
         reads[1].length != static_cast<LONG>(present)) {
       return Fail(when + ": the table was not read as one piece at 48, up to the file's end");
@@ -296,8 +303,8 @@ class StreamDescriptionRun {
     }
     m_model.hasTable = true;
     m_model.table.assign(present, 0);
-    std::copy_n(source.File() + film::kHeaderLength, std::min<size_t>(reads[last].copied, present),
-                m_model.table.begin());
+    std::copy_n(source.Bytes().data() + film::kHeaderLength,
+                std::min<size_t>(reads[last].copied, present), m_model.table.begin());
     m_model.tablePointer = m_description->m_headerBuffer.get();
     m_model.ClassifyRows();
     return ExpectResult(hr, S_OK, reads.size(), last + 1, when) && CheckState(when);
@@ -399,7 +406,7 @@ class StreamDescriptionRun {
     return true;
   }
 
-  bool CheckChunks(FuzzByteSource& source) {
+  bool CheckChunks(MemoryByteSource& source) {
     std::vector<uint8_t> plan(2 * kConvertedRows);
     for (size_t k = 0; k < plan.size(); ++k) {
       plan[k] = ((m_control.chunkReadMask >> (k % 8)) & 1u) != 0 ? m_control.chunkRead : 0;
@@ -417,7 +424,7 @@ class StreamDescriptionRun {
     return true;
   }
 
-  bool CheckAudioChunk(FuzzByteSource& source, LONGLONG position, const FilmSampleEntry& row) {
+  bool CheckAudioChunk(MemoryByteSource& source, LONGLONG position, const FilmSampleEntry& row) {
     DWORD length = row.chunkLength;
     // Longer chunks do not fit the staging buffer; the splitter drops them.
     if (length > film::kStagingBufferLength) return true;
@@ -446,7 +453,7 @@ class StreamDescriptionRun {
     return duration == expectedDuration || Fail("audio chunk duration differs");
   }
 
-  bool CheckVideoChunk(FuzzByteSource& source, LONGLONG position, const FilmSampleEntry& row) {
+  bool CheckVideoChunk(MemoryByteSource& source, LONGLONG position, const FilmSampleEntry& row) {
     DWORD length = row.chunkLength;
     // Shorter chunks have no body and longer ones do not fit a sample; both are dropped.
     if (length < kVideoBodyOffset || length - 2 > kVideoSampleBuffer) return true;

@@ -15,7 +15,7 @@ namespace fuzzcheck {
 struct StreamDescriptionControl {
   bool pastEndShort = false;    // reads past the end copy what exists (S_FALSE) instead of failing
   bool secondParse = false;     // parse again, over the file from secondFileOffset on
-  uint8_t firstHeaderRead = 0;  // FuzzByteSource plan bytes of the first parse
+  uint8_t firstHeaderRead = 0;  // byte source plan bytes of the first parse
   uint8_t firstTableRead = 0;
   uint8_t secondHeaderRead = 0;
   uint8_t secondTableRead = 0;

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "FuzzByteSource.h"
 #include "FuzzInputFiles.h"
 #include "SeedCorpus.h"
 #include "StreamDescriptionCheck.h"
 #include "film/CCpkStreamDescription.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/MemoryByteSource.h"
 
 using fuzzcheck::CheckStreamDescriptionInput;
 using fuzzcheck::MakeStreamDescriptionInput;
@@ -32,7 +32,8 @@ std::vector<uint8_t> MixedFilm() {
 std::string ParseOutcome(const std::vector<uint8_t>& input) {
   StreamDescriptionControl control = StreamDescriptionControl::Decode(input.data(), input.size());
   size_t skip = std::min(input.size(), StreamDescriptionControl::kLength);
-  FuzzByteSource source(input.data() + skip, input.size() - skip, control.pastEndShort);
+  MemoryByteSource source(std::vector<uint8_t>(input.begin() + skip, input.end()));
+  if (control.pastEndShort) source.SetPastEnd(MemoryByteSource::PastEnd::ShortRead);
   source.Plan({control.firstHeaderRead, control.firstTableRead});
   HRESULT constructed = S_OK;
   CCpkStreamDescription description(&constructed);
@@ -114,9 +115,8 @@ TEST(StreamDescriptionControlTest, EncodingRoundTrips) {
             StreamDescriptionControl::kLength + MixedFilm().size());
 }
 
-TEST(FuzzByteSourceTest, ReadsFollowThePlanThenAnswerNormally) {
-  const std::vector<uint8_t> file = {10, 11, 12, 13, 14, 15, 16, 17};
-  FuzzByteSource source(file.data(), file.size(), false);
+TEST(MemoryByteSourceTest, ReadsFollowThePlanThenAnswerNormally) {
+  MemoryByteSource source({10, 11, 12, 13, 14, 15, 16, 17});
   // Short by 3, S_FALSE, failure, failure with the end-of-file code; then normal.
   source.Plan({(3 << 2) | 2, 1, 3, (1 << 2) | 3});
   BYTE buffer[8] = {};
@@ -135,15 +135,15 @@ TEST(FuzzByteSourceTest, ReadsFollowThePlanThenAnswerNormally) {
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4), (std::vector<uint8_t>{14, 15, 16, 17}));
 }
 
-TEST(FuzzByteSourceTest, ReadsPastTheEndFailOrComeShortByPolicy) {
-  const std::vector<uint8_t> file = {1, 2, 3};
+TEST(MemoryByteSourceTest, ReadsPastTheEndFailOrComeShortByPolicy) {
   BYTE buffer[4] = {9, 9, 9, 9};
-  FuzzByteSource failing(file.data(), file.size(), false);
+  MemoryByteSource failing({1, 2, 3});
   EXPECT_EQ(failing.ReadAt(1, 4, buffer), E_FAIL);
   EXPECT_EQ(failing.ReadAt(0x7FFFFFFFFFFFFFF0, 4, buffer), E_FAIL);
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4), (std::vector<uint8_t>{9, 9, 9, 9}));
 
-  FuzzByteSource shortening(file.data(), file.size(), true);
+  MemoryByteSource shortening({1, 2, 3});
+  shortening.SetPastEnd(MemoryByteSource::PastEnd::ShortRead);
   EXPECT_EQ(shortening.ReadAt(1, 4, buffer), S_FALSE);
   EXPECT_EQ(shortening.Reads().back().copied, 2u);
   EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 4), (std::vector<uint8_t>{2, 3, 9, 9}));

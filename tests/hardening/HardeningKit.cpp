@@ -1,5 +1,7 @@
 #include "HardeningKit.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -71,9 +73,14 @@ void DelayedReleaser::Post(IMediaSample* sample, std::chrono::microseconds delay
   m_changed.notify_all();
 }
 
-void DelayedReleaser::Drain() {
+bool DelayedReleaser::Drain() {
   std::unique_lock<std::mutex> guard(m_lock);
-  m_changed.wait(guard, [&] { return m_pending.empty() && !m_busy; });
+  if (m_changed.wait_for(guard, std::chrono::minutes(1),
+                         [&] { return m_pending.empty() && !m_busy; })) {
+    return true;
+  }
+  ADD_FAILURE() << m_pending.size() << " kept samples were never released within a minute";
+  return false;
 }
 
 void DelayedReleaser::Main() {
@@ -107,107 +114,43 @@ void DelayedReleaser::Main() {
 
 StreamSinkPin::StreamSinkPin(TestFilterBase* owner, HRESULT* result, DelayedReleaser* releaser,
                              uint32_t seed)
-    : CInputPinBase("StreamSinkPin", owner, owner->FilterLock(), result, WIDE("In")),
-      m_releaser(releaser),
-      m_random(seed) {}
-
-STDMETHODIMP StreamSinkPin::EndOfStream() {
-  std::lock_guard<std::mutex> guard(m_lock);
-  ++m_endOfStream;
-  m_changed.notify_all();
-  return S_OK;
-}
-
-StreamSinkPin::Answer StreamSinkPin::Choose(HRESULT* refusal, std::chrono::microseconds* delay) {
-  std::uniform_int_distribution<int> percent(0, 99);
-  const int roll = percent(m_random);
-  const int64_t maxDelay = m_policy.maxDelay.count();
-  *delay = std::chrono::microseconds(
-      maxDelay > 0 ? std::uniform_int_distribution<int64_t>(0, maxDelay)(m_random) : 0);
-  int threshold = m_policy.refuseChance;
-  if (roll < threshold) {
-    *refusal = percent(m_random) < 70 ? E_FAIL : S_FALSE;
-    return Answer::Refuse;
-  }
-  threshold += m_policy.holdChance;
-  if (roll < threshold) {
-    return Answer::Hold;
-  }
-  threshold += m_policy.keepChance;
-  if (roll < threshold && m_releaser != nullptr) {
-    return Answer::Keep;
-  }
-  return Answer::Take;
-}
-
-STDMETHODIMP StreamSinkPin::Receive(IMediaSample* sample) {
-  HRESULT hr = CInputPinBase::Receive(sample);
-  if (sample == nullptr) {
-    return hr;
-  }
-  ReceiveRecord record;
-  record.timeResult = sample->GetTime(&record.start, &record.stop);
-  record.syncPoint = sample->IsSyncPoint() == S_OK;
-  BYTE* data = nullptr;
-  const LONG length = sample->GetActualDataLength();
-  if (SUCCEEDED(sample->GetPointer(&data)) && data != nullptr && length > 0) {
-    record.bytes.assign(data, data + length);
-  }
-
-  Answer answer = Answer::Take;
-  std::chrono::microseconds delay{0};
-  {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (hr == S_OK) {
-      answer = Choose(&hr, &delay);
-    }
-    record.answer = hr;
-    m_records.push_back(std::move(record));
-    m_changed.notify_all();
-  }
-  if (answer == Answer::Hold) {
-    std::this_thread::sleep_for(delay);
-  } else if (answer == Answer::Keep) {
-    sample->AddRef();
-    m_releaser->Post(sample, delay);
-  }
-  return hr;
+    : RecordingInputPin(owner, WIDE("In"), result), m_releaser(releaser), m_random(seed) {
+  sampleAnswer = [this](IMediaSample* sample) { return Answer(sample); };
 }
 
 void StreamSinkPin::SetPolicy(const SinkPolicy& policy) {
-  std::lock_guard<std::mutex> guard(m_lock);
+  std::lock_guard<std::mutex> guard(m_policyLock);
   m_policy = policy;
 }
 
-void StreamSinkPin::ClearRecords() {
-  std::lock_guard<std::mutex> guard(m_lock);
-  m_records.clear();
-  m_endOfStream = 0;
-}
-
-std::vector<ReceiveRecord> StreamSinkPin::Records() {
-  std::lock_guard<std::mutex> guard(m_lock);
-  return m_records;
-}
-
-size_t StreamSinkPin::ReceiveCount() {
-  std::lock_guard<std::mutex> guard(m_lock);
-  return m_records.size();
-}
-
-int StreamSinkPin::EndOfStreamCount() {
-  std::lock_guard<std::mutex> guard(m_lock);
-  return m_endOfStream;
-}
-
-void StreamSinkPin::WaitForEndOfStream() {
-  std::unique_lock<std::mutex> guard(m_lock);
-  m_changed.wait(guard, [&] { return m_endOfStream > 0; });
-}
-
-void StreamSinkPin::WaitForReceives(size_t count) {
-  std::unique_lock<std::mutex> guard(m_lock);
-  m_changed.wait(guard, [&] { return m_records.size() >= count || m_endOfStream > 0; });
+HRESULT StreamSinkPin::Answer(IMediaSample* sample) {
+  std::chrono::microseconds delay{0};
+  bool keep = false;
+  {
+    std::lock_guard<std::mutex> guard(m_policyLock);
+    std::uniform_int_distribution<int> percent(0, 99);
+    const int roll = percent(m_random);
+    const int64_t maxDelay = m_policy.maxDelay.count();
+    delay = std::chrono::microseconds(
+        maxDelay > 0 ? std::uniform_int_distribution<int64_t>(0, maxDelay)(m_random) : 0);
+    if (roll < m_policy.refuseChance) {
+      return percent(m_random) < 70 ? E_FAIL : S_FALSE;
+    }
+    const int past = roll - m_policy.refuseChance - m_policy.holdChance;
+    if (past >= 0) {
+      keep = past < m_policy.keepChance && m_releaser != nullptr;
+      if (!keep) {
+        return S_OK;
+      }
+    }
+  }
+  if (keep) {
+    sample->AddRef();
+    m_releaser->Post(sample, delay);
+  } else {
+    std::this_thread::sleep_for(delay);
+  }
+  return S_OK;
 }
 
 StreamSink::StreamSink(HRESULT* result, DelayedReleaser* releaser, uint32_t seed)
@@ -384,16 +327,6 @@ void Watchdog::Main() {
   }
 }
 
-std::vector<uint8_t> Pattern(size_t length, uint32_t seed) {
-  std::vector<uint8_t> bytes(length);
-  uint32_t state = 0x9E3779B9u ^ (seed * 0x85EBCA6Bu);
-  for (size_t i = 0; i < length; ++i) {
-    state = state * 1664525u + 1013904223u;
-    bytes[i] = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t audioBytes,
                                         size_t videoBytes) {
   filmwriter::FilmWriter writer;
@@ -410,76 +343,6 @@ filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t aud
     }
   }
   return writer;
-}
-
-namespace {
-
-bool PayloadMatches(const filmwriter::ExpectedSample& want, const ReceiveRecord& got) {
-  return got.bytes.size() == want.payload.size() &&
-         std::equal(want.payload.begin(), want.payload.begin() + want.determinedLength,
-                    got.bytes.begin());
-}
-
-}  // namespace
-
-bool AllTaken(const std::vector<ReceiveRecord>& records) {
-  return std::all_of(records.begin(), records.end(),
-                     [](const ReceiveRecord& record) { return record.answer == S_OK; });
-}
-
-std::string CheckRun(const filmwriter::FilmExpectation& expect, filmwriter::Stream stream,
-                     const std::vector<ReceiveRecord>& records, bool mustReachEnd) {
-  std::vector<const filmwriter::ExpectedSample*> rows;
-  for (const filmwriter::ExpectedSample& sample : expect.samples) {
-    if (sample.stream == stream) {
-      rows.push_back(&sample);
-    }
-  }
-  const char* name = stream == filmwriter::Stream::Audio ? "audio" : "video";
-  std::ostringstream problem;
-  size_t next = 0;  // the stream's row the next receive should carry
-  bool gap = false;
-  REFERENCE_TIME clock = 0;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const ReceiveRecord& got = records[i];
-    size_t row = next;
-    while (row < rows.size() && !PayloadMatches(*rows[row], got)) {
-      ++row;
-    }
-    if (row == rows.size()) {
-      problem << name << " receive " << i << ": " << got.bytes.size()
-              << " bytes that match no row from " << next << " on";
-      return problem.str();
-    }
-    gap = gap || row != next;
-    const bool taken = SUCCEEDED(got.answer);
-    if (gap && taken) {
-      problem << name << " receive " << i << " took row " << row << " after rows were skipped";
-      return problem.str();
-    }
-    const filmwriter::ExpectedSample& want = *rows[row];
-    const REFERENCE_TIME duration = want.stop - want.start;
-    if (got.timeResult != S_OK || got.start != clock || got.stop != clock + duration) {
-      problem << name << " receive " << i << " (row " << row << "): time " << got.start << ".."
-              << got.stop << " (result " << got.timeResult << "), expected " << clock << ".."
-              << clock + duration;
-      return problem.str();
-    }
-    if (stream == filmwriter::Stream::Video && got.syncPoint != want.syncPoint) {
-      problem << name << " receive " << i << " (row " << row << "): wrong sync point";
-      return problem.str();
-    }
-    if (taken) {
-      clock += duration;
-    }
-    next = row + 1;
-  }
-  if (mustReachEnd && (records.size() != rows.size() || gap)) {
-    problem << name << ": " << records.size() << " receives of " << rows.size()
-            << " rows, rows skipped: " << gap;
-    return problem.str();
-  }
-  return std::string();
 }
 
 }  // namespace hardening

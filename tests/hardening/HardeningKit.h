@@ -1,7 +1,7 @@
 // Pieces shared by the hardening tests: the built module loaded the way a
 // host loads it, a sink that can accept, refuse, hold or keep samples, a
-// releaser thread that gives kept samples back later, a watchdog that says
-// what a hanging run was doing, and the check of what one run delivered.
+// releaser thread that gives kept samples back later, and a watchdog that
+// says what a hanging run was doing.
 #pragma once
 
 #include <atomic>
@@ -18,8 +18,9 @@
 #include "Platform.h"
 #include "com/CComHolder.h"
 #include "filmwriter/FilmWriter.h"
-#include "framework/CInputPinBase.h"
-#include "support/TestFilterBase.h"
+#include "support/DeliveryCheck.h"
+#include "support/Pattern.h"
+#include "support/RecordingSinkFilter.h"
 
 namespace hardening {
 
@@ -64,8 +65,9 @@ class DelayedReleaser {
 
   // Takes over one reference of sample.
   void Post(IMediaSample* sample, std::chrono::microseconds delay);
-  // Returns once every posted sample has been released.
-  void Drain();
+  // Returns true once every posted sample has been released; fails the
+  // test past a minute.
+  bool Drain();
 
  private:
   void Main();
@@ -91,49 +93,21 @@ struct SinkPolicy {
   std::chrono::microseconds maxDelay{0};
 };
 
-// One call of Receive as the sink saw it.
-struct ReceiveRecord {
-  HRESULT answer = S_OK;  // what Receive returned to the splitter
-  HRESULT timeResult = E_FAIL;
-  REFERENCE_TIME start = 0;
-  REFERENCE_TIME stop = 0;
-  bool syncPoint = false;
-  std::vector<BYTE> bytes;
-};
-
-class StreamSinkPin : public CInputPinBase {
+// A recording sink pin whose answers follow a SinkPolicy: the held and kept
+// samples vary the interleavings of a run.
+class StreamSinkPin : public RecordingInputPin {
  public:
   StreamSinkPin(TestFilterBase* owner, HRESULT* result, DelayedReleaser* releaser, uint32_t seed);
 
-  HRESULT TestMediaType(const CMediaTypeRecord* type) override { return S_OK; }
-  HRESULT FinishConnection(IPin* peer) override { return S_OK; }
-  STDMETHODIMP EndOfStream() override;
-  STDMETHODIMP Receive(IMediaSample* sample) override;
-
   void SetPolicy(const SinkPolicy& policy);
-  // Forgets what was received; call only while no worker can deliver.
-  void ClearRecords();
-  std::vector<ReceiveRecord> Records();
-  size_t ReceiveCount();
-  int EndOfStreamCount();
-  // Return once it happened, with no time limit: a slow machine must not
-  // fail a run, and a run that never gets there is a hang that ctest's
-  // timeout ends (arm a Watchdog to say where).
-  void WaitForEndOfStream();
-  // Until count receives or an end-of-stream, whichever comes first.
-  void WaitForReceives(size_t count);
 
  private:
-  enum class Answer { Take, Refuse, Hold, Keep };
-  Answer Choose(HRESULT* refusal, std::chrono::microseconds* delay);
+  HRESULT Answer(IMediaSample* sample);
 
   DelayedReleaser* m_releaser;  // borrowed: outlives the sink; null when nothing is kept
-  std::mutex m_lock;            // guards everything below
-  std::condition_variable m_changed;
+  std::mutex m_policyLock;      // guards the two below
   std::mt19937 m_random;
   SinkPolicy m_policy;
-  std::vector<ReceiveRecord> m_records;
-  int m_endOfStream = 0;
 };
 
 class StreamSink : public TestFilterBase {
@@ -201,21 +175,9 @@ class Watchdog {
   std::thread m_thread;
 };
 
-std::vector<uint8_t> Pattern(size_t length, uint32_t seed);
 // A movie with interleaved audio (22,050 Hz, 8-bit mono) and video rows,
 // every payload distinct so that a delivered sample names its row.
 filmwriter::FilmWriter InterleavedMovie(int audioRows, int videoRows, size_t audioBytes,
                                         size_t videoBytes);
-
-// Checks what one pin received between one Pause from Stopped and the next
-// Stop: receives name the stream's rows in order from row 0, without a gap
-// while samples are taken (rows are dropped only once downstream stops); a
-// sample's start is the sum of the durations of the samples taken before
-// it; payload, stop and sync point are the row's. With mustReachEnd every
-// row must have been received. Returns an empty string when all holds.
-std::string CheckRun(const filmwriter::FilmExpectation& expect, filmwriter::Stream stream,
-                     const std::vector<ReceiveRecord>& records, bool mustReachEnd);
-// True when every receive answered S_OK.
-bool AllTaken(const std::vector<ReceiveRecord>& records);
 
 }  // namespace hardening

@@ -6,7 +6,6 @@
 
 #include "HardeningKit.h"
 
-using hardening::CheckRun;
 using hardening::SplitterGraph;
 
 namespace {
@@ -38,9 +37,11 @@ class PauseFailureTest : public ::testing::Test {
     m_graph.AudioInput()->WaitForEndOfStream();
     m_graph.VideoInput()->WaitForEndOfStream();
     const filmwriter::FilmExpectation expect = m_writer.Expect();
-    EXPECT_EQ(CheckRun(expect, filmwriter::Stream::Audio, m_graph.AudioInput()->Records(), true),
+    EXPECT_EQ(CheckDelivery(expect, filmwriter::Stream::Audio, m_graph.AudioInput()->Records(),
+                            Delivered::Exactly),
               "");
-    EXPECT_EQ(CheckRun(expect, filmwriter::Stream::Video, m_graph.VideoInput()->Records(), true),
+    EXPECT_EQ(CheckDelivery(expect, filmwriter::Stream::Video, m_graph.VideoInput()->Records(),
+                            Delivered::Exactly),
               "");
     EXPECT_EQ(m_graph.Stop(), S_OK);
   }
@@ -55,7 +56,7 @@ TEST_F(PauseFailureTest, PauseReportsBuffersThatCannotBeCommittedAndStaysStopped
   EXPECT_EQ(m_graph.Splitter()->Pause(), E_OUTOFMEMORY);
   platform::ResetAllocationFaults();
   EXPECT_EQ(SplitterState(), State_Stopped);
-  EXPECT_EQ(m_graph.AudioInput()->ReceiveCount(), 0u);
+  EXPECT_EQ(m_graph.AudioInput()->ReceiveCount(), 0);
   EXPECT_EQ(m_graph.AudioInput()->EndOfStreamCount(), 0);
   EXPECT_EQ(m_graph.VideoInput()->EndOfStreamCount(), 0);
   ExpectWholeFilePlays();

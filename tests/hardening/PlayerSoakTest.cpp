@@ -157,8 +157,8 @@ filmwriter::FilmWriter SoakMovie() {
   format.timeBase = 60000;  // short real-time runs
   filmwriter::FilmWriter writer(format);
   for (int row = 0; row < kRows; ++row) {
-    writer.AddAudio(hardening::Pattern(40, static_cast<uint32_t>(row)));
-    writer.AddVideo(hardening::Pattern(60, static_cast<uint32_t>(100 + row)), 30, row % 4 == 0);
+    writer.AddAudio(Pattern(40, static_cast<uint32_t>(row)));
+    writer.AddVideo(Pattern(60, static_cast<uint32_t>(100 + row)), 30, row % 4 == 0);
   }
   return writer;
 }

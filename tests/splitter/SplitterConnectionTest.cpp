@@ -269,16 +269,16 @@ TEST_F(SplitterConnectionTest, OutputsAcceptOnlyTheirOfferedTypeUpToSampleSizeFi
   EXPECT_EQ(pin->OfferedMediaType(-1, &out), VFW_S_NO_MORE_ITEMS);
 
   // A connection proposing another type is refused.
-  auto* sink = new CaptureSinkFilter(&m_sequence);
+  auto* sink = new RecordingSinkFilter();
   m_sinks.emplace_back(static_cast<IBaseFilter*>(sink));
   EXPECT_EQ(video->Connect(static_cast<IPin*>(sink->Input()), &offered), VFW_E_TYPE_NOT_ACCEPTED);
 }
 
 TEST_F(SplitterConnectionTest, EveryOutputConnectionRunsOnOneLargeBuffer) {
   ASSERT_EQ(Load(SmallMovie()), S_OK);
-  CaptureSinkFilter* sink = new CaptureSinkFilter(&m_sequence);
+  RecordingSinkFilter* sink = new RecordingSinkFilter();
   m_sinks.emplace_back(static_cast<IBaseFilter*>(sink));
-  sink->Input()->AskFor(ALLOCATOR_PROPERTIES{4, 1024, 16, 8});
+  sink->Input()->requirements = ALLOCATOR_PROPERTIES{4, 1024, 16, 8};
   CComHolder<IPin> video = SplitterPin(WIDE("Video"));
   ASSERT_EQ(video->Connect(static_cast<IPin*>(sink->Input()), nullptr), S_OK);
   ALLOCATOR_PROPERTIES granted = {};

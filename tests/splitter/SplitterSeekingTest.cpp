@@ -69,7 +69,7 @@ class SplitterSeekingTest : public SplitterGraphTest {
     m_videoSink = nullptr;
   }
   void WaitForEnds(int count) {
-    for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
       if (sink != nullptr) {
         ASSERT_TRUE(sink->Input()->WaitForEndOfStream(count));
       }
@@ -77,10 +77,10 @@ class SplitterSeekingTest : public SplitterGraphTest {
   }
   // The samples after the last flush, checked as one segment from start:
   // running times relative to it, preroll exactly for what ends by it.
-  static void ExpectSegment(const std::vector<CapturedSample>& all, int flushes,
+  static void ExpectSegment(const std::vector<ReceivedSample>& all, int flushes,
                             REFERENCE_TIME start, REFERENCE_TIME firstMediaStart, size_t count) {
-    std::vector<CapturedSample> samples;
-    for (const CapturedSample& sample : all) {
+    std::vector<ReceivedSample> samples;
+    for (const ReceivedSample& sample : all) {
       if (sample.flushes == flushes) {
         samples.push_back(sample);
       }
@@ -90,7 +90,7 @@ class SplitterSeekingTest : public SplitterGraphTest {
       return;
     }
     EXPECT_EQ(samples.front().mediaStart, firstMediaStart);
-    for (const CapturedSample& sample : samples) {
+    for (const ReceivedSample& sample : samples) {
       EXPECT_EQ(sample.start, sample.mediaStart - start);
       EXPECT_EQ(sample.stop, sample.mediaStop - start);
       EXPECT_EQ(sample.preroll, sample.mediaStop <= start && sample.mediaStart < start);
@@ -118,9 +118,9 @@ TEST_F(SplitterSeekingTest, EachTargetStartsVideoAtItsKeyFrameAndAudioAtItsChunk
     ASSERT_EQ(SeekTo(WIDE("Video"), target.time), S_OK);
     PauseGraph();
     WaitForEnds(1);
-    ExpectSegment(m_videoSink->Input()->Samples(), 0, target.time, target.keyFrame, target.frames);
+    ExpectSegment(m_videoSink->Input()->Received(), 0, target.time, target.keyFrame, target.frames);
     const REFERENCE_TIME chunk = target.time / kFrame * kFrame;
-    ExpectSegment(m_audioSink->Input()->Samples(), 0, target.time, chunk,
+    ExpectSegment(m_audioSink->Input()->Received(), 0, target.time, chunk,
                   target.keyFrame < 0 ? 0 : size_t(kFrames - chunk / kFrame));
     EXPECT_EQ(m_videoSink->Input()->SegmentStart(), target.time);
     TearDown();
@@ -133,8 +133,8 @@ TEST_F(SplitterSeekingTest, SeeksWhilePausedAndRunningFlushOnceAndRestartBothStr
   m_audioSink->Input()->KeepSamples(true);
   m_videoSink->Input()->KeepSamples(true);
   PauseGraph();
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
-  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
+  ASSERT_TRUE(m_audioSink->Input()->WaitForReceived(1));
   // The graph seeks every renderer in turn: the second call moves nothing.
   const REFERENCE_TIME target = 5 * kFrame;
   ASSERT_EQ(SeekTo(WIDE("Audio"), target), S_OK);
@@ -146,15 +146,15 @@ TEST_F(SplitterSeekingTest, SeeksWhilePausedAndRunningFlushOnceAndRestartBothStr
   m_audioSink->Input()->DropKept();
   m_videoSink->Input()->DropKept();
   WaitForEnds(1);
-  ExpectSegment(m_videoSink->Input()->Samples(), 1, target, 4 * kFrame, 8);
-  ExpectSegment(m_audioSink->Input()->Samples(), 1, target, target, 7);
+  ExpectSegment(m_videoSink->Input()->Received(), 1, target, 4 * kFrame, 8);
+  ExpectSegment(m_audioSink->Input()->Received(), 1, target, target, 7);
 
   // Running, back to the start: nothing of the old place after the flush.
   RunGraph();
   ASSERT_EQ(SeekTo(WIDE("Video"), 0), S_OK);
   WaitForEnds(2);
-  ExpectSegment(m_videoSink->Input()->Samples(), 2, 0, 0, 12);
-  ExpectSegment(m_audioSink->Input()->Samples(), 2, 0, 0, 12);
+  ExpectSegment(m_videoSink->Input()->Received(), 2, 0, 0, 12);
+  ExpectSegment(m_audioSink->Input()->Received(), 2, 0, 0, 12);
   LONGLONG current = -1;
   EXPECT_EQ(Seeking(WIDE("Audio"))->GetCurrentPosition(&current), S_OK);
   EXPECT_EQ(current, 0);
@@ -172,8 +172,8 @@ TEST_F(SplitterSeekingTest, AStopPositionEndsEachStreamAtItsFirstSampleStartingT
               S_OK);
     PauseGraph();
     WaitForEnds(1);
-    EXPECT_EQ(m_videoSink->Input()->Samples().size(), samples);
-    EXPECT_EQ(m_audioSink->Input()->Samples().size(), samples);
+    EXPECT_EQ(m_videoSink->Input()->Received().size(), samples);
+    EXPECT_EQ(m_audioSink->Input()->Received().size(), samples);
     LONGLONG reported = 0;
     EXPECT_EQ(Seeking(WIDE("Video"))->GetStopPosition(&reported), S_OK);
     EXPECT_EQ(reported, stop);
@@ -193,12 +193,12 @@ TEST_F(SplitterSeekingTest, ASeekWithAStopAnnouncesItInTheNewSegment) {
                          AM_SEEKING_AbsolutePositioning),
             S_OK);
   WaitForEnds(2);
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     EXPECT_EQ(sink->Input()->SegmentStart(), 3333330);
     EXPECT_EQ(sink->Input()->SegmentStop(), 5333328);
   }
-  ExpectSegment(m_videoSink->Input()->Samples(), 1, 3333330, 4 * kFrame, 4);
-  ExpectSegment(m_audioSink->Input()->Samples(), 1, 3333330, 5 * kFrame, 3);
+  ExpectSegment(m_videoSink->Input()->Received(), 1, 3333330, 4 * kFrame, 4);
+  ExpectSegment(m_audioSink->Input()->Received(), 1, 3333330, 5 * kFrame, 3);
 }
 
 // Every way of saying a position, from a segment [2,000,000, 6,000,000) of
@@ -267,12 +267,12 @@ TEST_F(SplitterSeekingTest, SetPositionsResolvesEveryFlagAndClampsTheSegment) {
 TEST_F(SplitterSeekingTest, TheFiltersPositionObjectMovesTheStopTheStreamsEndAt) {
   LoadAndConnectAll(SeekMovie(true, true));
   CComHolder<IMediaPosition> position = Position();
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     sink->Input()->KeepSamples(true);
   }
   PauseGraph();
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
-  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
+  ASSERT_TRUE(m_audioSink->Input()->WaitForReceived(1));
   // While both streams flow: frames and chunks 0 to 4 start before 0.3 s.
   ASSERT_EQ(position->put_StopTime(0.3), S_OK);
   REFTIME seconds = 0;
@@ -281,13 +281,13 @@ TEST_F(SplitterSeekingTest, TheFiltersPositionObjectMovesTheStopTheStreamsEndAt)
   LONGLONG stop = 0;
   EXPECT_EQ(Seeking(WIDE("Audio"))->GetStopPosition(&stop), S_OK);
   EXPECT_EQ(stop, 3000000);
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     sink->Input()->KeepSamples(false);
     sink->Input()->DropKept();
   }
   WaitForEnds(1);
-  EXPECT_EQ(m_videoSink->Input()->Samples().size(), 5u);
-  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 5u);
+  EXPECT_EQ(m_videoSink->Input()->Received().size(), 5u);
+  EXPECT_EQ(m_audioSink->Input()->Received().size(), 5u);
   EXPECT_EQ(m_videoSink->Input()->FlushCount(), 0);
   // And a pin's stop is the one the position object reads.
   ASSERT_EQ(SetPositions(WIDE("Video"), 0, AM_SEEKING_NoPositioning, 1500000,
@@ -342,9 +342,9 @@ TEST_F(SplitterSeekingTest, ASampleOfTheOldPlaceKeepsItsOwnSegmentAndACutRunSend
   std::thread seeker([&] { EXPECT_EQ(SeekTo(WIDE("Audio"), target), S_OK); });
   m_audioSink->Input()->WaitUntilFlushHeld();
   m_source->ReleaseHeld();
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
   // The frame read before the seek went out with the segment of its run.
-  const CapturedSample early = m_videoSink->Input()->Samples().front();
+  const ReceivedSample early = m_videoSink->Input()->Received().front();
   EXPECT_EQ(early.flushes, 0);
   EXPECT_EQ(early.mediaStart, 0);
   EXPECT_EQ(early.start, 0);
@@ -354,7 +354,7 @@ TEST_F(SplitterSeekingTest, ASampleOfTheOldPlaceKeepsItsOwnSegmentAndACutRunSend
   WaitForEnds(1);
   // The run the seek cut short sent none: the one end of stream is the new run's.
   EXPECT_EQ(m_videoSink->Input()->EndOfStreamFlushes(), std::vector<int>{1});
-  ExpectSegment(m_videoSink->Input()->Samples(), 1, target, 4 * kFrame, 8);
+  ExpectSegment(m_videoSink->Input()->Received(), 1, target, 4 * kFrame, 8);
 }
 
 TEST_F(SplitterSeekingTest, OnlyTheOtherOutputsCallForTheSameSeekJoinsIt) {
@@ -370,12 +370,12 @@ TEST_F(SplitterSeekingTest, OnlyTheOtherOutputsCallForTheSameSeekJoinsIt) {
   // The graph's seek to the same place after the run ended: the first
   // renderer's call seeks, the second's joins it. The sinks hold the new
   // run's first samples meanwhile, as paused renderers do.
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     sink->Input()->KeepSamples(true);
   }
   ASSERT_EQ(SeekTo(WIDE("Audio"), target), S_OK);
   ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     ASSERT_EQ(sink->Input()->FlushCount(), 2);
     sink->Input()->KeepSamples(false);
     sink->Input()->DropKept();
@@ -385,7 +385,7 @@ TEST_F(SplitterSeekingTest, OnlyTheOtherOutputsCallForTheSameSeekJoinsIt) {
   ASSERT_EQ(position->put_CurrentPosition(0.5), S_OK);
   ASSERT_EQ(m_videoSink->Input()->FlushCount(), 3);
   WaitForEnds(4);
-  ExpectSegment(m_videoSink->Input()->Samples(), 3, target, 4 * kFrame, 8);
+  ExpectSegment(m_videoSink->Input()->Received(), 3, target, 4 * kFrame, 8);
 }
 
 TEST_F(SplitterSeekingTest, ASeekReturnsWhileDownstreamKeepsItsOnlyBufferThroughTheFlush) {
@@ -393,7 +393,7 @@ TEST_F(SplitterSeekingTest, ASeekReturnsWhileDownstreamKeepsItsOnlyBufferThrough
   m_videoSink->Input()->KeepSamples(true);
   m_videoSink->Input()->KeepThroughFlush(true);
   PauseGraph();
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
   // The worker waits for the buffer the sink keeps; the seek must not wait
   // for the worker, nor the Stop behind it for the seek.
   const REFERENCE_TIME target = 5 * kFrame;
@@ -403,28 +403,28 @@ TEST_F(SplitterSeekingTest, ASeekReturnsWhileDownstreamKeepsItsOnlyBufferThrough
   m_videoSink->Input()->KeepSamples(false);
   m_videoSink->Input()->DropKept();
   WaitForEnds(1);
-  ExpectSegment(m_videoSink->Input()->Samples(), 1, target, 4 * kFrame, 8);
+  ExpectSegment(m_videoSink->Input()->Received(), 1, target, 4 * kFrame, 8);
   StopGraph();
 }
 
 TEST_F(SplitterSeekingTest, ASecondSeekOfTheSamePinToTheSamePlaceSeeksAgain) {
   LoadAndConnectAll(SeekMovie(true, true));
   // Paused renderers hold their first samples: no run ends between the calls.
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     sink->Input()->KeepSamples(true);
   }
   PauseGraph();
   const REFERENCE_TIME target = 5 * kFrame;
   ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
   ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     EXPECT_EQ(sink->Input()->FlushCount(), 2);
     sink->Input()->KeepSamples(false);
     sink->Input()->DropKept();
   }
   WaitForEnds(1);
-  ExpectSegment(m_videoSink->Input()->Samples(), 2, target, 4 * kFrame, 8);
-  ExpectSegment(m_audioSink->Input()->Samples(), 2, target, target, 7);
+  ExpectSegment(m_videoSink->Input()->Received(), 2, target, 4 * kFrame, 8);
+  ExpectSegment(m_audioSink->Input()->Received(), 2, target, target, 7);
 }
 
 TEST_F(SplitterSeekingTest, ASecondFileSeeksByItsOwnIndexFromItsOwnStart) {
@@ -455,8 +455,8 @@ TEST_F(SplitterSeekingTest, ASecondFileSeeksByItsOwnIndexFromItsOwnStart) {
   PauseGraph();
   WaitForEnds(1);
   // Frame 3, a key frame, and chunk 3 both start at 999,999.
-  ExpectSegment(m_videoSink->Input()->Samples(), 0, 1000000, 999999, 3);
-  ExpectSegment(m_audioSink->Input()->Samples(), 0, 1000000, 999999, 3);
+  ExpectSegment(m_videoSink->Input()->Received(), 0, 1000000, 999999, 3);
+  ExpectSegment(m_audioSink->Input()->Received(), 0, 1000000, 999999, 3);
   EXPECT_EQ(m_videoSink->Input()->SegmentStop(), 2000000);
 }
 

@@ -21,7 +21,7 @@ class SplitterStreamingTest : public SplitterGraphTest {
   // Pauses the graph and waits for end-of-stream on every connected sink.
   void StreamToEnd() {
     PauseGraph();
-    for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
       if (sink != nullptr) {
         ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
       }
@@ -118,7 +118,7 @@ TEST_F(SplitterStreamingTest, AnEmptyTableSendsEndOfStreamAtOnce) {
   LoadAndConnectAll(writer);
   ASSERT_NE(m_audioSink, nullptr);
   StreamToEnd();
-  EXPECT_TRUE(m_audioSink->Input()->Samples().empty());
+  EXPECT_TRUE(m_audioSink->Input()->Received().empty());
   EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount(), 1);
 }
 
@@ -145,12 +145,12 @@ TEST_F(SplitterStreamingTest, StopInTheMiddleAndPauseAgainReplaysFromTheFirstRow
   // With its one buffer kept downstream, the worker waits for the second frame.
   m_videoSink->Input()->KeepSamples(true);
   PauseGraph();
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
   StopGraph();
-  EXPECT_LT(m_videoSink->Input()->Samples().size(), 6u);
+  EXPECT_LT(m_videoSink->Input()->Received().size(), 6u);
 
   m_videoSink->Input()->KeepSamples(false);
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     sink->Input()->DropKept();
     sink->Input()->ClearRecords();
   }
@@ -169,8 +169,8 @@ TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats
   m_audioSink->Input()->KeepSamples(true);
   m_videoSink->Input()->KeepSamples(true);
   PauseGraph();
-  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_audioSink->Input()->WaitForReceived(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
   RunGraph();
   FILTER_STATE state = State_Stopped;
   EXPECT_EQ(m_splitter->GetState(0, &state), S_OK);
@@ -184,7 +184,7 @@ TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats
   m_audioSink->Input()->DropKept();
   ASSERT_TRUE(m_audioSink->Input()->WaitForEndOfStream(1));
   EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 0);
-  const size_t heldVideo = m_videoSink->Input()->Samples().size();
+  const size_t heldVideo = m_videoSink->Input()->Received().size();
   EXPECT_LT(heldVideo, 8u);
 
   m_videoSink->Input()->KeepSamples(false);
@@ -192,12 +192,12 @@ TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats
   ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
   ExpectDelivered(writer.Expect());
   // One thread fed each output through every state, each its own.
-  const std::vector<CapturedSample> audio = m_audioSink->Input()->Samples();
-  const std::vector<CapturedSample> video = m_videoSink->Input()->Samples();
+  const std::vector<ReceivedSample> audio = m_audioSink->Input()->Received();
+  const std::vector<ReceivedSample> video = m_videoSink->Input()->Received();
   ASSERT_FALSE(audio.empty());
   ASSERT_FALSE(video.empty());
-  for (const CapturedSample& sample : audio) EXPECT_EQ(sample.thread, audio[0].thread);
-  for (const CapturedSample& sample : video) EXPECT_EQ(sample.thread, video[0].thread);
+  for (const ReceivedSample& sample : audio) EXPECT_EQ(sample.thread, audio[0].thread);
+  for (const ReceivedSample& sample : video) EXPECT_EQ(sample.thread, video[0].thread);
   EXPECT_NE(audio[0].thread, video[0].thread);
   // Running again after the end restarts nothing; Stop joins the workers, so
   // whatever a restart sent is in the counts.
@@ -206,8 +206,8 @@ TEST_F(SplitterStreamingTest, PauseRunPauseKeepsOneWorkerStreamingWithoutRepeats
   StopGraph();
   EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount(), 1);
   EXPECT_EQ(m_videoSink->Input()->EndOfStreamCount(), 1);
-  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 8u);
-  EXPECT_EQ(m_videoSink->Input()->Samples().size(), 8u);
+  EXPECT_EQ(m_audioSink->Input()->Received().size(), 8u);
+  EXPECT_EQ(m_videoSink->Input()->Received().size(), 8u);
 }
 
 TEST_F(SplitterStreamingTest, StopCompletesWhileTheWorkerWaitsForABufferDownstreamKeeps) {
@@ -216,16 +216,16 @@ TEST_F(SplitterStreamingTest, StopCompletesWhileTheWorkerWaitsForABufferDownstre
   m_audioSink->Input()->KeepSamples(true);
   m_videoSink->Input()->KeepSamples(true);
   PauseGraph();
-  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_audioSink->Input()->WaitForReceived(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
   // Downstream stops first and decommits; the splitter's Stop then joins a
   // worker that has left GetBuffer.
   StopGraph();
   FILTER_STATE state = State_Running;
   EXPECT_EQ(m_splitter->GetState(0, &state), S_OK);
   EXPECT_EQ(state, State_Stopped);
-  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 1u);
-  EXPECT_EQ(m_videoSink->Input()->Samples().size(), 1u);
+  EXPECT_EQ(m_audioSink->Input()->Received().size(), 1u);
+  EXPECT_EQ(m_videoSink->Input()->Received().size(), 1u);
 }
 
 TEST_F(SplitterStreamingTest, StopReturnsWhileDownstreamStillHoldsItsBuffers) {
@@ -233,8 +233,8 @@ TEST_F(SplitterStreamingTest, StopReturnsWhileDownstreamStillHoldsItsBuffers) {
   m_audioSink->Input()->KeepSamples(true);
   m_videoSink->Input()->KeepSamples(true);
   PauseGraph();
-  ASSERT_TRUE(m_audioSink->Input()->WaitForSamples(1));
-  ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+  ASSERT_TRUE(m_audioSink->Input()->WaitForReceived(1));
+  ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
   // The sinks are still paused and keep their one buffer each: the workers
   // wait in GetBuffer until Stop decommits the outputs.
   EXPECT_EQ(m_splitter->Stop(), S_OK);
@@ -266,13 +266,13 @@ TEST_F(SplitterStreamingTest, AStreamHeldDownstreamHoldsBackNoOtherStream) {
     }
     LoadAndConnectAll(writer);
     // The first stream's renderer holds its first sample, as a paused one does.
-    CaptureSinkFilter* held = audioFirst ? m_audioSink : m_videoSink;
-    CaptureSinkFilter* other = audioFirst ? m_videoSink : m_audioSink;
+    RecordingSinkFilter* held = audioFirst ? m_audioSink : m_videoSink;
+    RecordingSinkFilter* other = audioFirst ? m_videoSink : m_audioSink;
     held->Input()->KeepSamples(true);
     PauseGraph();
     ASSERT_TRUE(other->Input()->WaitForEndOfStream(1));
-    EXPECT_EQ(other->Input()->Samples().size(), 3u);
-    ASSERT_TRUE(held->Input()->WaitForSamples(1));
+    EXPECT_EQ(other->Input()->Received().size(), 3u);
+    ASSERT_TRUE(held->Input()->WaitForReceived(1));
     held->Input()->KeepSamples(false);
     held->Input()->DropKept();
     ASSERT_TRUE(held->Input()->WaitForEndOfStream(1));
@@ -292,7 +292,7 @@ TEST_F(SplitterStreamingTest, AFilterReleasedWhilePausedEndsItsWorker) {
     m_videoSink->Input()->KeepSamples(midStream);
     PauseGraph();
     if (midStream) {
-      ASSERT_TRUE(m_videoSink->Input()->WaitForSamples(1));
+      ASSERT_TRUE(m_videoSink->Input()->WaitForReceived(1));
     } else {
       ASSERT_TRUE(m_videoSink->Input()->WaitForEndOfStream(1));
     }
@@ -300,7 +300,7 @@ TEST_F(SplitterStreamingTest, AFilterReleasedWhilePausedEndsItsWorker) {
     for (auto& sink : m_sinks) {
       sink->Stop();
       CComHolder<IPin> peer;
-      auto* input = static_cast<CaptureSinkFilter*>(sink.Get())->Input();
+      auto* input = static_cast<RecordingSinkFilter*>(sink.Get())->Input();
       static_cast<IPin*>(input)->Disconnect();
       input->DropKept();
     }
@@ -451,8 +451,8 @@ TEST_F(SplitterStreamingTest, HostileChunksAreDroppedWithoutWritingPastAnyBuffer
   if (expect.unpredictedRows.empty()) {
     ExpectDelivered(expect);
   }
-  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 3u);
-  EXPECT_GE(m_videoSink->Input()->Samples().size(), 1u);
+  EXPECT_EQ(m_audioSink->Input()->Received().size(), 3u);
+  EXPECT_GE(m_videoSink->Input()->Received().size(), 1u);
   EXPECT_EQ(m_audioSink->Input()->EndOfStreamCount(), 1);
 }
 
@@ -473,7 +473,7 @@ TEST_F(SplitterStreamingTest, ChunkPositionsAreThirtyTwoBitSumsOnEveryPointerWid
   ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);
   StreamToEnd();
   ExpectDelivered(expect);
-  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 2u);
+  EXPECT_EQ(m_audioSink->Input()->Received().size(), 2u);
 }
 
 TEST_F(SplitterStreamingTest, EveryReadInsideAChunkIsAThirtyTwoBitSum) {
@@ -525,7 +525,7 @@ TEST_F(SplitterStreamingTest, ZeroRatesGiveSamplesWithoutDuration) {
   LoadAndConnectAll(writer);
   StreamToEnd();
   ExpectDelivered(writer.Expect());
-  for (const CapturedSample& sample : m_audioSink->Input()->Samples()) {
+  for (const ReceivedSample& sample : m_audioSink->Input()->Received()) {
     EXPECT_EQ(sample.start, 0);
     EXPECT_EQ(sample.stop, 0);
   }

@@ -45,7 +45,7 @@ class SplitterTruncationTest : public SplitterGraphTest {
     ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);
     LoadAndConnectAll(cut);
     PauseGraph();
-    for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
       if (sink != nullptr) {
         ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
       }
@@ -58,7 +58,7 @@ class SplitterTruncationTest : public SplitterGraphTest {
   // audio sample may be shorter: a prefix of whole frames, timed by its length.
   void ExpectStartOf(const FilmExpectation& whole) {
     for (auto stream : {filmwriter::Stream::Audio, filmwriter::Stream::Video}) {
-      CaptureSinkFilter* sink = stream == filmwriter::Stream::Audio ? m_audioSink : m_videoSink;
+      RecordingSinkFilter* sink = stream == filmwriter::Stream::Audio ? m_audioSink : m_videoSink;
       if (sink == nullptr) {
         continue;
       }
@@ -68,7 +68,7 @@ class SplitterTruncationTest : public SplitterGraphTest {
           wanted.push_back(sample);
         }
       }
-      const std::vector<CapturedSample> got = sink->Input()->Samples();
+      const std::vector<ReceivedSample> got = sink->Input()->Received();
       ASSERT_LE(got.size(), wanted.size());
       for (size_t i = 0; i < got.size(); ++i) {
         SCOPED_TRACE(i);
@@ -167,11 +167,11 @@ TEST_F(SplitterTruncationTest, AFileThatGrowsAfterConnectionStillReportsItsMissi
   LoadAndConnectAll(cut);
   m_source->ReplaceBytes(file);
   PauseGraph();
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
   }
-  EXPECT_EQ(m_audioSink->Input()->Samples().size(), 2u);
-  EXPECT_EQ(m_videoSink->Input()->Samples().size(), 1u);
+  EXPECT_EQ(m_audioSink->Input()->Received().size(), 2u);
+  EXPECT_EQ(m_videoSink->Input()->Received().size(), 1u);
   EXPECT_EQ(EarlyEndReports(), 1);
 }
 
@@ -202,7 +202,7 @@ TEST_F(SplitterTruncationTest, LostRowsKeepLaterTimesAndAreReportedOncePerKind) 
   m_source->AnswerAt(ChunkPosition(file, 2), E_FAIL);
   m_source->AnswerAt(ChunkPosition(file, 5), E_FAIL);
   PauseGraph();
-  for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
     ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
   }
 
@@ -280,7 +280,7 @@ TEST_F(SplitterTruncationTest, ASourceThatCannotTellItsLengthLosesOnlyTheRowsPas
     ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);
     ASSERT_EQ(ConnectOutput(WIDE("Video"), &m_videoSink), S_OK);
     PauseGraph();
-    for (CaptureSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
       ASSERT_TRUE(sink->Input()->WaitForEndOfStream(1));
     }
     ExpectDelivered(expect);

@@ -1,4 +1,5 @@
-// An in-memory FILM byte source for tests, with a plan of misbehaving reads.
+// An in-memory FILM byte source for tests and fuzzers, with a plan of
+// misbehaving reads.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ class MemoryByteSource : public CFilmByteSource {
     LONGLONG position;
     LONG length;
     HRESULT result;
+    size_t copied;  // bytes written to the front of the caller's buffer
   };
 
   // What a read reaching past the end of the bytes answers.
@@ -35,6 +37,11 @@ class MemoryByteSource : public CFilmByteSource {
   // That read copies `missing` bytes fewer than asked (never below 0) and
   // answers S_FALSE; the tail of the buffer is left untouched.
   void ShortenRead(size_t index, LONG missing);
+  // The next reads follow these plan bytes, one each, as a fuzzer's input
+  // chooses them: the low two bits pick the answer (0 normal, 1 S_FALSE,
+  // 2 short by the other six bits, 3 a failure: E_FAIL, or an upstream
+  // reader's end-of-file code when bit 2 is set).
+  void Plan(const std::vector<uint8_t>& planBytes);
   // Every successful read answers S_FALSE instead of S_OK.
   void AnswerSFalse(bool enabled);
   void SetPastEnd(PastEnd behaviour);
@@ -43,6 +50,8 @@ class MemoryByteSource : public CFilmByteSource {
 
   std::vector<Read> Reads() const;
   size_t ReadCount() const;
+  // Forgets the reads and the plan: the next read is number 0 again.
+  void ForgetReads();
   const std::vector<uint8_t>& Bytes() const { return m_bytes; }
 
  private:

@@ -2,16 +2,6 @@
 
 namespace tools_test {
 
-std::vector<uint8_t> Pattern(size_t count, uint32_t seed) {
-  std::vector<uint8_t> bytes(count);
-  uint32_t state = seed * 2654435761u + 1;
-  for (uint8_t& byte : bytes) {
-    state = state * 1664525u + 1013904223u;
-    byte = static_cast<uint8_t>(state >> 24);
-  }
-  return bytes;
-}
-
 std::vector<uint8_t> Frame(size_t count, uint32_t seed) {
   std::vector<uint8_t> frame = Pattern(count, seed);
   frame[0] = 0;

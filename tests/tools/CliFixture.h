@@ -12,6 +12,7 @@
 #include "TempFolder.h"
 #include "ToolRun.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/Pattern.h"
 
 namespace tools_test {
 
@@ -45,9 +46,6 @@ class CliFixture : public ::testing::Test {
 
   TempFolder folder;
 };
-
-// Deterministic payload bytes.
-std::vector<uint8_t> Pattern(size_t count, uint32_t seed);
 
 // A frame with a plausible head: flags, 24-bit length, then pattern bytes.
 std::vector<uint8_t> Frame(size_t count, uint32_t seed);

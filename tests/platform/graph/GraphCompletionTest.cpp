@@ -33,14 +33,15 @@ class GraphCompletionTest : public GraphTest {
     return codes;
   }
 
-  Filter* source = nullptr;
-  Filter* audio = nullptr;
-  Filter* video = nullptr;
+  FakeFilter* source = nullptr;
+  FakeFilter* audio = nullptr;
+  FakeFilter* video = nullptr;
 };
 
 TEST_F(GraphCompletionTest, CompletesOnlyOnceEverySinkHasSignalled) {
-  Ref<platform::IGraphRendering> rendering;
-  ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering, rendering.OutVoid()));
+  CComHolder<platform::IGraphRendering> rendering;
+  ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering,
+                                          rendering.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(2u, rendering->SinkCount());
   ASSERT_EQ(S_OK, control->Run());
   LONG code = -1;

@@ -28,9 +28,9 @@ class GraphStateTest : public GraphTest {
     log->Take();
   }
 
-  Filter* source = nullptr;
-  Filter* transform = nullptr;
-  Filter* sink = nullptr;
+  FakeFilter* source = nullptr;
+  FakeFilter* transform = nullptr;
+  FakeFilter* sink = nullptr;
 };
 
 TEST_F(GraphStateTest, PauseRunAndStopReachSinksBeforeTheFiltersFeedingThem) {
@@ -45,11 +45,11 @@ TEST_F(GraphStateTest, PauseRunAndStopReachSinksBeforeTheFiltersFeedingThem) {
 
 TEST_F(GraphStateTest, BranchesAndLooseFiltersAreAllOrderedDownstreamFirst) {
   // A splitter feeding two sinks, one through a decoder; a filter on its own.
-  Filter* loose = Add("loose");
-  Filter* splitter = Add("splitter");
-  Filter* decoder = Add("decoder");
-  Filter* audio = Add("audio");
-  Filter* video = Add("video");
+  FakeFilter* loose = Add("loose");
+  FakeFilter* splitter = Add("splitter");
+  FakeFilter* decoder = Add("decoder");
+  FakeFilter* audio = Add("audio");
+  FakeFilter* video = Add("video");
   Link(splitter, audio);
   Link(splitter, decoder);
   Link(decoder, video);
@@ -87,7 +87,7 @@ TEST_F(GraphStateTest, EveryFilterGetsTheSystemClockBeforeTheFirstPause) {
   ASSERT_EQ(S_OK, control->Pause());
   EXPECT_TRUE(log->Take("Sync").empty());
   ASSERT_EQ(S_OK, control->Stop());
-  Filter* late = Add("late");
+  FakeFilter* late = Add("late");
   log->Take();
   ASSERT_EQ(S_OK, control->Pause());
   EXPECT_EQ(4u, log->Take("Sync").size());
@@ -202,16 +202,16 @@ TEST_F(GraphStateTest, ReleasingARunningGraphStopsItsFilters) {
 }
 
 TEST_F(GraphStateTest, TheGraphHasNoTypeLibraryForLateBinding) {
-  Ref<IDispatch> dispatch;
-  ASSERT_EQ(S_OK, builder->QueryInterface(IID_IDispatch, dispatch.OutVoid()));
+  CComHolder<IDispatch> dispatch;
+  ASSERT_EQ(S_OK, builder->QueryInterface(IID_IDispatch, dispatch.ReleaseAndGetVoidAddressOf()));
   UINT count = 7;
   EXPECT_EQ(S_OK, dispatch->GetTypeInfoCount(&count));
   EXPECT_EQ(0u, count);
   EXPECT_EQ(E_NOTIMPL,
             dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
-  Ref<IUnknown> a, b;
-  control->QueryInterface(IID_IUnknown, a.OutVoid());
-  events->QueryInterface(IID_IUnknown, b.OutVoid());
+  CComHolder<IUnknown> a, b;
+  control->QueryInterface(IID_IUnknown, a.ReleaseAndGetVoidAddressOf());
+  events->QueryInterface(IID_IUnknown, b.ReleaseAndGetVoidAddressOf());
   EXPECT_EQ(a.Get(), b.Get());
 }
 

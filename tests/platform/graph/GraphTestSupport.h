@@ -10,32 +10,10 @@
 #include <memory>
 #include <utility>
 
-#include "GraphFakes.h"
+#include "com/CComHolder.h"
+#include "support/FakeFilter.h"
 
 namespace graph_test {
-
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* adopted) : m_p(adopted) {}
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  T** Out() {
-    Reset();
-    return &m_p;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  void Reset() {
-    if (m_p) std::exchange(m_p, nullptr)->Release();
-  }
-
- private:
-  T* m_p = nullptr;  // counted
-};
 
 class GraphTest : public ::testing::Test {
  protected:
@@ -43,13 +21,15 @@ class GraphTest : public ::testing::Test {
     platform::UseMemoryRegistry();
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IGraphBuilder, builder.OutVoid()));
-    ASSERT_EQ(S_OK, builder->QueryInterface(IID_IMediaControl, control.OutVoid()));
-    ASSERT_EQ(S_OK, builder->QueryInterface(IID_IMediaEventEx, events.OutVoid()));
+                                     IID_IGraphBuilder, builder.ReleaseAndGetVoidAddressOf()));
+    ASSERT_EQ(S_OK,
+              builder->QueryInterface(IID_IMediaControl, control.ReleaseAndGetVoidAddressOf()));
+    ASSERT_EQ(S_OK,
+              builder->QueryInterface(IID_IMediaEventEx, events.ReleaseAndGetVoidAddressOf()));
   }
   void TearDown() override {
     if (control.Get()) control->Stop();
-    for (Filter* filter : m_owned) filter->Release();
+    for (FakeFilter* filter : m_owned) filter->Release();
     m_owned.clear();
     control.Reset();
     events.Reset();
@@ -59,30 +39,30 @@ class GraphTest : public ::testing::Test {
   }
 
   // A filter the test keeps one reference on until TearDown.
-  Filter* Make(std::string name, Filter::Role role = Filter::Role::Plain) {
-    Filter* filter = Filter::New(std::move(name), log, role);
+  FakeFilter* Make(std::string name, FakeFilter::Role role = FakeFilter::Role::Plain) {
+    FakeFilter* filter = FakeFilter::New(std::move(name), log, role);
     m_owned.push_back(filter);
     return filter;
   }
-  Filter* Add(std::string name) {
-    Filter* filter = Make(name);
+  FakeFilter* Add(std::string name) {
+    FakeFilter* filter = Make(name);
     EXPECT_EQ(S_OK, builder->AddFilter(filter, std::u16string(name.begin(), name.end()).c_str()));
     return filter;
   }
-  void Link(Filter* from, Filter* to) {
-    Pin* out = from->AddPin(PINDIR_OUTPUT, u"Out" + std::u16string(1, u'0' + from->PinCount()),
-                            {{MEDIATYPE_Stream, MEDIASUBTYPE_NULL}});
-    Pin* in = to->AddPin(PINDIR_INPUT, u"In" + std::u16string(1, u'0' + to->PinCount()));
+  void Link(FakeFilter* from, FakeFilter* to) {
+    FakePin* out = from->AddPin(PINDIR_OUTPUT, u"Out" + std::u16string(1, u'0' + from->PinCount()),
+                                {{MEDIATYPE_Stream, MEDIASUBTYPE_NULL}});
+    FakePin* in = to->AddPin(PINDIR_INPUT, u"In" + std::u16string(1, u'0' + to->PinCount()));
     ASSERT_EQ(S_OK, builder->ConnectDirect(out, in, nullptr));
   }
 
   std::shared_ptr<CallLog> log = std::make_shared<CallLog>();
-  Ref<IGraphBuilder> builder;
-  Ref<IMediaControl> control;
-  Ref<IMediaEventEx> events;
+  CComHolder<IGraphBuilder> builder;
+  CComHolder<IMediaControl> control;
+  CComHolder<IMediaEventEx> events;
 
  private:
-  std::vector<Filter*> m_owned;  // counted
+  std::vector<FakeFilter*> m_owned;  // counted
 };
 
 }  // namespace graph_test

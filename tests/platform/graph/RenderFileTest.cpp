@@ -32,13 +32,13 @@ constexpr char kSourceClassText[] = "{5A0E9C11-2B7D-4C3A-8E61-0D2F94B71301}";
 std::shared_ptr<CallLog> g_classLog;
 HRESULT g_splitterRefusal = S_OK;
 
-template <Filter::Role role>
+template <FakeFilter::Role role>
 HRESULT CreateFake(IUnknown* outer, REFIID riid, void** ppv) {
   *ppv = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
-  Filter* filter =
-      Filter::New(role == Filter::Role::Source ? "source" : "splitter", g_classLog, role);
-  if (role == Filter::Role::Splitter) {
+  FakeFilter* filter =
+      FakeFilter::New(role == FakeFilter::Role::Source ? "source" : "splitter", g_classLog, role);
+  if (role == FakeFilter::Role::Splitter) {
     filter->classId = kSplitterClass;
     filter->inputRefusal = g_splitterRefusal;
     filter->AddPin(PINDIR_INPUT, u"Input", {{MEDIATYPE_Stream, kFileSubtype}});
@@ -58,8 +58,8 @@ class RenderFileTest : public GraphTest {
     GraphTest::SetUp();
     g_classLog = log;
     g_splitterRefusal = S_OK;
-    platform::RegisterBuiltinClass(kSourceClass, &CreateFake<Filter::Role::Source>);
-    platform::RegisterBuiltinClass(kSplitterClass, &CreateFake<Filter::Role::Splitter>);
+    platform::RegisterBuiltinClass(kSourceClass, &CreateFake<FakeFilter::Role::Source>);
+    platform::RegisterBuiltinClass(kSplitterClass, &CreateFake<FakeFilter::Role::Splitter>);
     RegisterCheckBytes("0,4,,46494C4D,16,4,,46445343", kSourceClassText);
     RegisterSplitter();
     dir = std::filesystem::temp_directory_path() /
@@ -101,9 +101,9 @@ class RenderFileTest : public GraphTest {
   }
 
   static void RegisterSplitter() {
-    Ref<IFilterMapper> mapper;
+    CComHolder<IFilterMapper> mapper;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IFilterMapper, mapper.OutVoid()));
+                                     IID_IFilterMapper, mapper.ReleaseAndGetVoidAddressOf()));
     ASSERT_EQ(S_OK, mapper->RegisterFilter(kSplitterClass, u"Fake Splitter", MERIT_UNLIKELY));
     ASSERT_EQ(S_OK, mapper->RegisterPin(kSplitterClass, u"Input", FALSE, FALSE, FALSE, FALSE,
                                         CLSID_NULL, nullptr));
@@ -112,9 +112,9 @@ class RenderFileTest : public GraphTest {
   }
 
   static void UnregisterSplitter() {
-    Ref<IFilterMapper> mapper;
+    CComHolder<IFilterMapper> mapper;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IFilterMapper, mapper.OutVoid()));
+                                     IID_IFilterMapper, mapper.ReleaseAndGetVoidAddressOf()));
     ASSERT_EQ(S_OK, mapper->UnregisterFilter(kSplitterClass));
   }
 
@@ -130,21 +130,22 @@ class RenderFileTest : public GraphTest {
           offered.push_back(name);
           offeredTypes.push_back(type ? TypePair{type->majortype, type->subtype} : TypePair{});
           if (std::find(declined.begin(), declined.end(), name) != declined.end()) return S_FALSE;
-          Filter* made = Make(std::string(name.begin(), name.end()) + " sink");
+          FakeFilter* made = Make(std::string(name.begin(), name.end()) + " sink");
           made->AddPin(PINDIR_INPUT, u"In");
           sinks.push_back(made);
           made->AddRef();
           *sink = made;
           return S_OK;
         });
-    Ref<platform::IGraphRendering> rendering;
-    ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering, rendering.OutVoid()));
+    CComHolder<platform::IGraphRendering> rendering;
+    ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering,
+                                            rendering.ReleaseAndGetVoidAddressOf()));
     ASSERT_EQ(S_OK, rendering->SetRenderSinkFactory(factory));
   }
 
   size_t FilterCount() {
-    Ref<IEnumFilters> all;
-    EXPECT_EQ(S_OK, builder->EnumFilters(all.Out()));
+    CComHolder<IEnumFilters> all;
+    EXPECT_EQ(S_OK, builder->EnumFilters(all.ReleaseAndGetAddressOf()));
     size_t count = 0;
     IBaseFilter* filter = nullptr;
     while (all->Next(1, &filter, nullptr) == S_OK) {
@@ -154,17 +155,18 @@ class RenderFileTest : public GraphTest {
     return count;
   }
 
-  Filter* Find(const std::u16string& name) {
-    Ref<IBaseFilter> filter;
-    if (builder->FindFilterByName(name.c_str(), filter.Out()) != S_OK) return nullptr;
-    return static_cast<Filter*>(filter.Get());
+  FakeFilter* Find(const std::u16string& name) {
+    CComHolder<IBaseFilter> filter;
+    if (builder->FindFilterByName(name.c_str(), filter.ReleaseAndGetAddressOf()) != S_OK)
+      return nullptr;
+    return static_cast<FakeFilter*>(filter.Get());
   }
 
   std::filesystem::path dir;
   std::u16string film;
   std::vector<std::u16string> offered;
   std::vector<TypePair> offeredTypes;
-  std::vector<Filter*> sinks;  // not counted: Make keeps them
+  std::vector<FakeFilter*> sinks;  // not counted: Make keeps them
 };
 
 TEST_F(RenderFileTest, SourceSplitterAndOneSinkPerOutput) {
@@ -172,13 +174,13 @@ TEST_F(RenderFileTest, SourceSplitterAndOneSinkPerOutput) {
   ASSERT_EQ(S_OK, builder->RenderFile(film.c_str(), nullptr));
   EXPECT_EQ(4u, FilterCount());
 
-  Filter* source = Find(film);
+  FakeFilter* source = Find(film);
   ASSERT_NE(nullptr, source) << "the source is named after its file";
   EXPECT_EQ(film, source->loadedFile);
   EXPECT_EQ(MEDIATYPE_Stream, source->loadedType.major);
   EXPECT_EQ(kFileSubtype, source->loadedType.subtype);
 
-  Filter* splitter = Find(u"Fake Splitter");
+  FakeFilter* splitter = Find(u"Fake Splitter");
   ASSERT_NE(nullptr, splitter) << "the splitter is named as the mapper knows it";
   ASSERT_EQ(3u, splitter->PinCount());
   EXPECT_NE(nullptr, splitter->PinAt(0)->Peer());
@@ -206,7 +208,7 @@ TEST_F(RenderFileTest, SourceSplitterAndOneSinkPerOutput) {
 TEST_F(RenderFileTest, WithoutASinkFactoryOutputsStayOpenAndTheRenderIsPartial) {
   EXPECT_EQ(VFW_S_PARTIAL_RENDER, builder->RenderFile(film.c_str(), nullptr));
   EXPECT_EQ(2u, FilterCount());
-  Filter* splitter = Find(u"Fake Splitter");
+  FakeFilter* splitter = Find(u"Fake Splitter");
   ASSERT_NE(nullptr, splitter);
   EXPECT_EQ(nullptr, splitter->PinAt(1)->Peer());
   EXPECT_EQ(nullptr, splitter->PinAt(2)->Peer());
@@ -304,36 +306,36 @@ TEST_F(RenderFileTest, RenderingNeedsAStoppedGraphAndAFileName) {
 }
 
 TEST_F(RenderFileTest, AddSourceFilterLoadsTheFileUnderTheGivenName) {
-  Ref<IBaseFilter> source;
-  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), u"Clip", source.Out()));
+  CComHolder<IBaseFilter> source;
+  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), u"Clip", source.ReleaseAndGetAddressOf()));
   EXPECT_EQ(static_cast<IBaseFilter*>(Find(u"Clip")), source.Get());
-  EXPECT_EQ(film, static_cast<Filter*>(source.Get())->loadedFile);
+  EXPECT_EQ(film, static_cast<FakeFilter*>(source.Get())->loadedFile);
   EXPECT_EQ(E_POINTER, builder->AddSourceFilter(film.c_str(), nullptr, nullptr));
 
   // Render takes it from here, through the mapper, the same way.
   UseSinks();
-  Filter* fake = static_cast<Filter*>(source.Get());
+  FakeFilter* fake = static_cast<FakeFilter*>(source.Get());
   EXPECT_EQ(S_OK, builder->Render(fake->PinAt(0)));
   EXPECT_EQ(4u, FilterCount());
   EXPECT_EQ(VFW_E_ALREADY_CONNECTED, builder->Render(fake->PinAt(0)));
 }
 
 TEST_F(RenderFileTest, ConnectGoesThroughARegisteredFilterWhenPinsDoNotMeet) {
-  Ref<IBaseFilter> source;
-  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), nullptr, source.Out()));
-  Filter* sink = Add("pcm sink");
-  Pin* in = sink->AddPin(PINDIR_INPUT, u"In", {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});
-  Filter* fake = static_cast<Filter*>(source.Get());
+  CComHolder<IBaseFilter> source;
+  ASSERT_EQ(S_OK, builder->AddSourceFilter(film.c_str(), nullptr, source.ReleaseAndGetAddressOf()));
+  FakeFilter* sink = Add("pcm sink");
+  FakePin* in = sink->AddPin(PINDIR_INPUT, u"In", {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});
+  FakeFilter* fake = static_cast<FakeFilter*>(source.Get());
   EXPECT_EQ(S_OK, builder->Connect(fake->PinAt(0), in));
-  Filter* splitter = Find(u"Fake Splitter");
+  FakeFilter* splitter = Find(u"Fake Splitter");
   ASSERT_NE(nullptr, splitter);
   EXPECT_EQ(static_cast<IPin*>(in), splitter->PinAt(1)->Peer());
 
   // Nothing registered turns audio into video: the pins stay apart.
-  Filter* other = Add("video sink");
-  Pin* videoIn = other->AddPin(PINDIR_INPUT, u"In", {{MEDIATYPE_Video, MEDIASUBTYPE_NULL}});
-  Filter* tone = Add("tone");
-  Pin* toneOut = tone->AddPin(PINDIR_OUTPUT, u"Out", {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});
+  FakeFilter* other = Add("video sink");
+  FakePin* videoIn = other->AddPin(PINDIR_INPUT, u"In", {{MEDIATYPE_Video, MEDIASUBTYPE_NULL}});
+  FakeFilter* tone = Add("tone");
+  FakePin* toneOut = tone->AddPin(PINDIR_OUTPUT, u"Out", {{MEDIATYPE_Audio, MEDIASUBTYPE_PCM}});
   EXPECT_TRUE(FAILED(builder->Connect(toneOut, videoIn)));
   EXPECT_EQ(nullptr, videoIn->Peer());
 }
@@ -350,8 +352,9 @@ TEST_F(RenderFileTest, TheSinkFactoryIsReleasedWithTheGraph) {
   flag->released = &released;
   auto* factory = new platform::CallbackSinkFactory(
       [flag](IPin*, const AM_MEDIA_TYPE*, IBaseFilter**) -> HRESULT { return S_FALSE; });
-  Ref<platform::IGraphRendering> rendering;
-  ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering, rendering.OutVoid()));
+  CComHolder<platform::IGraphRendering> rendering;
+  ASSERT_EQ(S_OK, builder->QueryInterface(platform::IID_IGraphRendering,
+                                          rendering.ReleaseAndGetVoidAddressOf()));
   ASSERT_EQ(S_OK, rendering->SetRenderSinkFactory(factory));
   flag.reset();
   EXPECT_FALSE(released);

@@ -95,7 +95,8 @@ class AsyncFileSourceTest : public ComTest {
     bytes = Pattern(10000);
     path = folder.Write("movie.cpk", bytes);
     Create(CLSID_AsyncReader, IID_IBaseFilter, filter);
-    ASSERT_EQ(S_OK, filter->QueryInterface(IID_IFileSourceFilter, fileSource.OutVoid()));
+    ASSERT_EQ(S_OK, filter->QueryInterface(IID_IFileSourceFilter,
+                                           fileSource.ReleaseAndGetVoidAddressOf()));
   }
   void TearDown() override {
     reader.Reset();
@@ -113,8 +114,8 @@ class AsyncFileSourceTest : public ComTest {
     type.majortype = MEDIATYPE_Stream;
     type.subtype = MEDIASUBTYPE_CpkFilm;
     ASSERT_EQ(S_OK, fileSource->Load(Wide(path).c_str(), &type));
-    ASSERT_EQ(S_OK, filter->FindPin(u"Output", pin.Out()));
-    ASSERT_EQ(S_OK, pin->QueryInterface(IID_IAsyncReader, reader.OutVoid()));
+    ASSERT_EQ(S_OK, filter->FindPin(u"Output", pin.ReleaseAndGetAddressOf()));
+    ASSERT_EQ(S_OK, pin->QueryInterface(IID_IAsyncReader, reader.ReleaseAndGetVoidAddressOf()));
   }
 
   std::vector<BYTE> Expected(size_t from, size_t count) const {
@@ -125,37 +126,38 @@ class AsyncFileSourceTest : public ComTest {
   std::vector<BYTE> bytes;
   std::string path;
   SinkPin sink;
-  Ref<IBaseFilter> filter;
-  Ref<IFileSourceFilter> fileSource;
-  Ref<IPin> pin;
-  Ref<IAsyncReader> reader;
+  CComHolder<IBaseFilter> filter;
+  CComHolder<IFileSourceFilter> fileSource;
+  CComHolder<IPin> pin;
+  CComHolder<IAsyncReader> reader;
 };
 
 TEST_F(AsyncFileSourceTest, IsOneObjectWithTheSourceInterfacesAndNoPinBeforeLoad) {
-  Ref<IUnknown> viaFilter, viaSource;
-  ASSERT_EQ(S_OK, filter->QueryInterface(IID_IUnknown, viaFilter.OutVoid()));
-  ASSERT_EQ(S_OK, fileSource->QueryInterface(IID_IUnknown, viaSource.OutVoid()));
+  CComHolder<IUnknown> viaFilter, viaSource;
+  ASSERT_EQ(S_OK, filter->QueryInterface(IID_IUnknown, viaFilter.ReleaseAndGetVoidAddressOf()));
+  ASSERT_EQ(S_OK, fileSource->QueryInterface(IID_IUnknown, viaSource.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(viaFilter.Get(), viaSource.Get());
-  Ref<IMediaFilter> mediaFilter;
-  EXPECT_EQ(S_OK, filter->QueryInterface(IID_IMediaFilter, mediaFilter.OutVoid()));
+  CComHolder<IMediaFilter> mediaFilter;
+  EXPECT_EQ(S_OK,
+            filter->QueryInterface(IID_IMediaFilter, mediaFilter.ReleaseAndGetVoidAddressOf()));
   CLSID clsid{};
   EXPECT_EQ(S_OK, filter->GetClassID(&clsid));
   EXPECT_EQ(CLSID_AsyncReader, clsid);
 
-  Ref<IEnumPins> pins;
-  ASSERT_EQ(S_OK, filter->EnumPins(pins.Out()));
+  CComHolder<IEnumPins> pins;
+  ASSERT_EQ(S_OK, filter->EnumPins(pins.ReleaseAndGetAddressOf()));
   IPin* none = nullptr;
   ULONG fetched = 7;
   EXPECT_EQ(S_FALSE, pins->Next(1, &none, &fetched));
   EXPECT_EQ(0u, fetched);
-  EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPin(u"Output", pin.Out()));
+  EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPin(u"Output", pin.ReleaseAndGetAddressOf()));
   LPOLESTR name = reinterpret_cast<LPOLESTR>(1);
   EXPECT_EQ(E_FAIL, fileSource->GetCurFile(&name, nullptr));
   EXPECT_EQ(nullptr, name);
 }
 
 TEST_F(AsyncFileSourceTest, JoinsAGraphUnderItsNameAndKeepsItsClockAndState) {
-  Ref<IFilterGraph> graph;
+  CComHolder<IFilterGraph> graph;
   Create(CLSID_FilterGraph, IID_IFilterGraph, graph);
   ASSERT_EQ(S_OK, graph->AddFilter(filter.Get(), u"File Source"));
   FILTER_INFO info{};
@@ -164,10 +166,10 @@ TEST_F(AsyncFileSourceTest, JoinsAGraphUnderItsNameAndKeepsItsClockAndState) {
   EXPECT_EQ(graph.Get(), info.pGraph);
   info.pGraph->Release();
 
-  Ref<IReferenceClock> clock, held;
+  CComHolder<IReferenceClock> clock, held;
   Create(CLSID_SystemClock, IID_IReferenceClock, clock);
   ASSERT_EQ(S_OK, filter->SetSyncSource(clock.Get()));
-  ASSERT_EQ(S_OK, filter->GetSyncSource(held.Out()));
+  ASSERT_EQ(S_OK, filter->GetSyncSource(held.ReleaseAndGetAddressOf()));
   EXPECT_EQ(clock.Get(), held.Get());
   ASSERT_EQ(S_OK, filter->Pause());
   FILTER_STATE state = State_Stopped;
@@ -188,7 +190,7 @@ TEST_F(AsyncFileSourceTest, LoadFailsWithThePlatformsErrorForMissingFilesAndFold
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
             fileSource->Load(Wide(folder.File("")).c_str(), nullptr));
   EXPECT_EQ(E_POINTER, fileSource->Load(nullptr, nullptr));
-  EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPin(u"Output", pin.Out()));
+  EXPECT_EQ(VFW_E_NOT_FOUND, filter->FindPin(u"Output", pin.ReleaseAndGetAddressOf()));
 }
 
 TEST_F(AsyncFileSourceTest, LoadRecordsThePathAndTheByteStreamType) {
@@ -228,8 +230,8 @@ TEST_F(AsyncFileSourceTest, OutputPinDescribesItselfAndItsOneType) {
   EXPECT_EQ(u"Output", std::u16string(id));
   CoTaskMemFree(id);
 
-  Ref<IEnumMediaTypes> types;
-  ASSERT_EQ(S_OK, pin->EnumMediaTypes(types.Out()));
+  CComHolder<IEnumMediaTypes> types;
+  ASSERT_EQ(S_OK, pin->EnumMediaTypes(types.ReleaseAndGetAddressOf()));
   AM_MEDIA_TYPE* got[2] = {};
   ULONG fetched = 0;
   EXPECT_EQ(S_FALSE, types->Next(2, got, &fetched));
@@ -241,8 +243,8 @@ TEST_F(AsyncFileSourceTest, OutputPinDescribesItselfAndItsOneType) {
   EXPECT_EQ(S_FALSE, pin->QueryAccept(got[0]));
   CoTaskMemFree(got[0]);
 
-  Ref<IEnumPins> pins;
-  ASSERT_EQ(S_OK, filter->EnumPins(pins.Out()));
+  CComHolder<IEnumPins> pins;
+  ASSERT_EQ(S_OK, filter->EnumPins(pins.ReleaseAndGetAddressOf()));
   IPin* listed = nullptr;
   ASSERT_EQ(S_OK, pins->Next(1, &listed, nullptr));
   EXPECT_EQ(pin.Get(), listed);
@@ -257,8 +259,8 @@ TEST_F(AsyncFileSourceTest, ConnectsToAnInputPinThatReadsDuringTheConnection) {
   EXPECT_EQ(MEDIATYPE_Stream, sink.majortype);
   EXPECT_EQ(MEDIASUBTYPE_CpkFilm, sink.subtype);
 
-  Ref<IPin> peer;
-  ASSERT_EQ(S_OK, pin->ConnectedTo(peer.Out()));
+  CComHolder<IPin> peer;
+  ASSERT_EQ(S_OK, pin->ConnectedTo(peer.ReleaseAndGetAddressOf()));
   EXPECT_EQ(static_cast<IPin*>(&sink), peer.Get());
   peer.Reset();
   AM_MEDIA_TYPE type{};
@@ -274,7 +276,7 @@ TEST_F(AsyncFileSourceTest, ConnectsToAnInputPinThatReadsDuringTheConnection) {
   EXPECT_EQ(S_OK, pin->Disconnect());
   EXPECT_EQ(S_FALSE, pin->Disconnect());
   sink.Disconnect();
-  EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.Out()));
+  EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.ReleaseAndGetAddressOf()));
   EXPECT_EQ(nullptr, peer.Get());
   EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectionMediaType(&type));
 }
@@ -286,8 +288,8 @@ TEST_F(AsyncFileSourceTest, RefusedConnectionsLeaveThePinFree) {
   EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, pin->Connect(&sink, &audio));
   sink.refuseWith = VFW_E_TYPE_NOT_ACCEPTED;
   EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, pin->Connect(&sink, nullptr));
-  Ref<IPin> peer;
-  EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.Out()));
+  CComHolder<IPin> peer;
+  EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.ReleaseAndGetAddressOf()));
   ASSERT_EQ(S_OK, filter->Run(0));
   sink.refuseWith = S_OK;
   EXPECT_EQ(VFW_E_NOT_STOPPED, pin->Connect(&sink, nullptr));
@@ -374,7 +376,7 @@ class AsyncRequestTest : public AsyncFileSourceTest {
     AsyncFileSourceTest::SetUp();
     LoadFilm();
     ALLOCATOR_PROPERTIES props{3, 4096, 1, 0};
-    ASSERT_EQ(S_OK, reader->RequestAllocator(nullptr, &props, allocator.Out()));
+    ASSERT_EQ(S_OK, reader->RequestAllocator(nullptr, &props, allocator.ReleaseAndGetAddressOf()));
     ASSERT_EQ(S_OK, allocator->Commit());
   }
   void TearDown() override {
@@ -384,8 +386,8 @@ class AsyncRequestTest : public AsyncFileSourceTest {
   }
 
   // A sample asking for count bytes at position.
-  void Ask(Ref<IMediaSample>& sample, LONGLONG position, LONGLONG count) {
-    ASSERT_EQ(S_OK, allocator->GetBuffer(sample.Out(), nullptr, nullptr, 0));
+  void Ask(CComHolder<IMediaSample>& sample, LONGLONG position, LONGLONG count) {
+    ASSERT_EQ(S_OK, allocator->GetBuffer(sample.ReleaseAndGetAddressOf(), nullptr, nullptr, 0));
     REFERENCE_TIME start = position * kUnits, stop = (position + count) * kUnits;
     ASSERT_EQ(S_OK, sample->SetTime(&start, &stop));
   }
@@ -395,11 +397,11 @@ class AsyncRequestTest : public AsyncFileSourceTest {
     return std::vector<BYTE>(data, data + sample->GetActualDataLength());
   }
 
-  Ref<IMemAllocator> allocator;
+  CComHolder<IMemAllocator> allocator;
 };
 
 TEST_F(AsyncRequestTest, RequestsComeBackInOrderWithTheirBytesAndUserValues) {
-  Ref<IMediaSample> first, last;
+  CComHolder<IMediaSample> first, last;
   Ask(first, 100, 4096);
   Ask(last, 8000, 4096);
   ASSERT_EQ(S_OK, reader->Request(first.Get(), 11));
@@ -425,12 +427,12 @@ TEST_F(AsyncRequestTest, RequestsComeBackInOrderWithTheirBytesAndUserValues) {
 }
 
 TEST_F(AsyncRequestTest, RequestsThatCannotBeServedAreRefused) {
-  Ref<IMediaSample> sample;
+  CComHolder<IMediaSample> sample;
   Ask(sample, 10000, 16);
   EXPECT_EQ(HRESULT_FROM_WIN32(38), reader->Request(sample.Get(), 0));
   Ask(sample, 0, 4097);
   EXPECT_EQ(VFW_E_BUFFER_OVERFLOW, reader->Request(sample.Get(), 0));
-  ASSERT_EQ(S_OK, allocator->GetBuffer(sample.Out(), nullptr, nullptr, 0));
+  ASSERT_EQ(S_OK, allocator->GetBuffer(sample.ReleaseAndGetAddressOf(), nullptr, nullptr, 0));
   EXPECT_EQ(VFW_E_SAMPLE_TIME_NOT_SET, reader->Request(sample.Get(), 0));
   EXPECT_EQ(E_POINTER, reader->Request(nullptr, 0));
   IMediaSample* done = nullptr;
@@ -438,7 +440,7 @@ TEST_F(AsyncRequestTest, RequestsThatCannotBeServedAreRefused) {
 }
 
 TEST_F(AsyncRequestTest, FlushHandsBackPendingRequestsUnreadAndRefusesNewOnes) {
-  Ref<IMediaSample> pending, later;
+  CComHolder<IMediaSample> pending, later;
   Ask(pending, 0, 64);
   Ask(later, 64, 64);
   ASSERT_EQ(S_OK, reader->Request(pending.Get(), 5));
@@ -473,13 +475,13 @@ TEST_F(AsyncRequestTest, BeginFlushWakesAWaiterOnAnotherThread) {
 TEST_F(AsyncRequestTest, WaitersOnSeveralThreadsServeEachRequestOnce) {
   constexpr int kThreads = 3;
   constexpr int kPerThread = 10;
-  Ref<IMemAllocator> many;
+  CComHolder<IMemAllocator> many;
   ALLOCATOR_PROPERTIES props{kThreads * kPerThread, 500, 1, 0};
-  ASSERT_EQ(S_OK, reader->RequestAllocator(nullptr, &props, many.Out()));
+  ASSERT_EQ(S_OK, reader->RequestAllocator(nullptr, &props, many.ReleaseAndGetAddressOf()));
   ASSERT_EQ(S_OK, many->Commit());
-  std::vector<Ref<IMediaSample>> samples(kThreads * kPerThread);
+  std::vector<CComHolder<IMediaSample>> samples(kThreads * kPerThread);
   for (size_t i = 0; i < samples.size(); ++i) {
-    ASSERT_EQ(S_OK, many->GetBuffer(samples[i].Out(), nullptr, nullptr, 0));
+    ASSERT_EQ(S_OK, many->GetBuffer(samples[i].ReleaseAndGetAddressOf(), nullptr, nullptr, 0));
     REFERENCE_TIME start = static_cast<LONGLONG>(i) * 313 * kUnits;
     REFERENCE_TIME stop = start + 500 * kUnits;
     ASSERT_EQ(S_OK, samples[i]->SetTime(&start, &stop));
@@ -514,7 +516,7 @@ TEST_F(AsyncRequestTest, WaitersOnSeveralThreadsServeEachRequestOnce) {
 }
 
 TEST_F(AsyncRequestTest, SyncReadAlignedFillsTheSampleItsTimesName) {
-  Ref<IMediaSample> sample;
+  CComHolder<IMediaSample> sample;
   Ask(sample, 9000, 4096);
   EXPECT_EQ(S_FALSE, reader->SyncReadAligned(sample.Get()));
   EXPECT_EQ(Expected(9000, 1000), Payload(sample.Get()));
@@ -524,15 +526,16 @@ TEST_F(AsyncRequestTest, SyncReadAlignedFillsTheSampleItsTimesName) {
 }
 
 TEST_F(AsyncRequestTest, RequestAllocatorKeepsAPreferredAllocatorThatAgrees) {
-  Ref<IMemAllocator> preferred, actual;
+  CComHolder<IMemAllocator> preferred, actual;
   Create(CLSID_MemoryAllocator, IID_IMemAllocator, preferred);
   ALLOCATOR_PROPERTIES props{2, 512, 0, 0};
-  ASSERT_EQ(S_OK, reader->RequestAllocator(preferred.Get(), &props, actual.Out()));
+  ASSERT_EQ(S_OK,
+            reader->RequestAllocator(preferred.Get(), &props, actual.ReleaseAndGetAddressOf()));
   EXPECT_EQ(preferred.Get(), actual.Get());
   ALLOCATOR_PROPERTIES agreed{};
   ASSERT_EQ(S_OK, actual->GetProperties(&agreed));
   EXPECT_EQ(512, agreed.cbBuffer);
-  EXPECT_EQ(E_POINTER, reader->RequestAllocator(nullptr, nullptr, actual.Out()));
+  EXPECT_EQ(E_POINTER, reader->RequestAllocator(nullptr, nullptr, actual.ReleaseAndGetAddressOf()));
 }
 
 }  // namespace

@@ -107,11 +107,11 @@ class FilterMapperTest : public ComTest {
   std::vector<Found> Match(DWORD merit, BOOL inputNeeded, REFGUID inMajor, REFGUID inSub,
                            BOOL render, BOOL outputNeeded, REFGUID outMajor, REFGUID outSub,
                            IFilterMapper* with = nullptr) {
-    Ref<IEnumRegFilters> filters;
+    CComHolder<IEnumRegFilters> filters;
     std::vector<Found> found;
     HRESULT hr = (with ? with : mapper.Get())
-                     ->EnumMatchingFilters(filters.Out(), merit, inputNeeded, inMajor, inSub,
-                                           render, outputNeeded, outMajor, outSub);
+                     ->EnumMatchingFilters(filters.ReleaseAndGetAddressOf(), merit, inputNeeded,
+                                           inMajor, inSub, render, outputNeeded, outMajor, outSub);
     EXPECT_EQ(S_OK, hr);
     if (FAILED(hr)) return found;
     REGFILTER* record = nullptr;
@@ -127,7 +127,7 @@ class FilterMapperTest : public ComTest {
                  GUID_NULL, with);
   }
 
-  Ref<IFilterMapper> mapper;
+  CComHolder<IFilterMapper> mapper;
 };
 
 const Found kSplitter{CLSID_CpkSplitter, u"Tessaly Parser"};
@@ -170,7 +170,7 @@ TEST_F(FilterMapperTest, ALaterProcessFindsTheRegistrationInTheRegistryFile) {
 
   platform::ResetRegistry();
   ASSERT_TRUE(platform::UseRegistryFile(file, &error)) << error;
-  Ref<IFilterMapper> later;
+  CComHolder<IFilterMapper> later;
   Create(CLSID_FilterMapper, IID_IFilterMapper, later);
   EXPECT_EQ(std::vector<Found>{kSplitter}, MatchFilm(later.Get()));
   ASSERT_EQ(S_OK, later->UnregisterFilter(CLSID_CpkSplitter));
@@ -289,9 +289,9 @@ TEST_F(FilterMapperTest, EnumeratorHandsOutBlocksInBatchesAndClones) {
   RegisterSplitter(mapper.Get());
   RegisterTransform(kOtherFilter, u"Other", MERIT_NORMAL, MEDIATYPE_Stream, GUID_NULL,
                     MEDIATYPE_Video, GUID_NULL);
-  Ref<IEnumRegFilters> filters;
-  ASSERT_EQ(S_OK, mapper->EnumMatchingFilters(filters.Out(), 0, FALSE, GUID_NULL, GUID_NULL, FALSE,
-                                              FALSE, GUID_NULL, GUID_NULL));
+  CComHolder<IEnumRegFilters> filters;
+  ASSERT_EQ(S_OK, mapper->EnumMatchingFilters(filters.ReleaseAndGetAddressOf(), 0, FALSE, GUID_NULL,
+                                              GUID_NULL, FALSE, FALSE, GUID_NULL, GUID_NULL));
   REGFILTER* records[3] = {};
   ULONG fetched = 0;
   EXPECT_EQ(E_INVALIDARG, filters->Next(3, records, nullptr));
@@ -304,8 +304,8 @@ TEST_F(FilterMapperTest, EnumeratorHandsOutBlocksInBatchesAndClones) {
   platform::ResetAllocationFaults();
 
   ASSERT_EQ(S_OK, filters->Skip(1));
-  Ref<IEnumRegFilters> clone;
-  ASSERT_EQ(S_OK, filters->Clone(clone.Out()));
+  CComHolder<IEnumRegFilters> clone;
+  ASSERT_EQ(S_OK, filters->Clone(clone.ReleaseAndGetAddressOf()));
   EXPECT_EQ(S_FALSE, filters->Next(3, records, &fetched));
   ASSERT_EQ(1u, fetched);
   EXPECT_EQ(kSplitter, (Found{records[0]->Clsid, records[0]->Name}));

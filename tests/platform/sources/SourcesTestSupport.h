@@ -1,5 +1,5 @@
 // Shared by the async file source and filter mapper tests: a COM apartment and
-// a memory registry per test, an owning reference, and temporary files.
+// a memory registry per test, and temporary files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "com/CComHolder.h"
+
 namespace sources_test {
 
 // The FILM identifiers; the platform itself knows nothing of them.
@@ -22,29 +24,6 @@ inline constexpr GUID MEDIASUBTYPE_CpkFilm = {
     0x6B1E4F21, 0xD3A7, 0x11D1, {0x8C, 0x53, 0x00, 0xA0, 0xC9, 0x3B, 0x7E, 0x14}};
 inline constexpr GUID CLSID_CpkSplitter = {
     0x6B1E4F20, 0xD3A7, 0x11D1, {0x8C, 0x52, 0x00, 0xA0, 0xC9, 0x3B, 0x7E, 0x14}};
-
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Ref(Ref&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-  ~Ref() { Reset(); }
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  T** Out() {
-    Reset();
-    return &m_p;
-  }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  void Reset() {
-    if (m_p) std::exchange(m_p, nullptr)->Release();
-  }
-
- private:
-  T* m_p = nullptr;
-};
 
 inline ULONG RefCount(IUnknown* object) {
   object->AddRef();
@@ -98,8 +77,9 @@ class ComTest : public ::testing::Test {
   }
 
   template <typename T>
-  void Create(REFCLSID clsid, REFIID iid, Ref<T>& out) {
-    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out.OutVoid()));
+  void Create(REFCLSID clsid, REFIID iid, CComHolder<T>& out) {
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                     out.ReleaseAndGetVoidAddressOf()));
   }
 };
 

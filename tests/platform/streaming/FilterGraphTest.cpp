@@ -4,8 +4,8 @@
 #include <string>
 #include <thread>
 
-#include "FakeFilters.h"
 #include "StreamingTestSupport.h"
+#include "support/FakeFilter.h"
 
 namespace streaming_test {
 namespace {
@@ -32,20 +32,21 @@ class FilterGraphTest : public ComTest {
     ComTest::TearDown();
   }
 
-  Ref<IFilterGraph> graph;
+  CComHolder<IFilterGraph> graph;
   FakeFilter* a = nullptr;
   FakeFilter* b = nullptr;
   FakeFilter* c = nullptr;
 };
 
 TEST_F(FilterGraphTest, AnswersItsInterfaces) {
-  Ref<IMediaEventSink> sink;
-  EXPECT_EQ(S_OK, graph->QueryInterface(IID_IMediaEventSink, sink.OutVoid()));
-  Ref<platform::IGraphEventQueue> queue;
-  EXPECT_EQ(S_OK, graph->QueryInterface(platform::IID_IGraphEventQueue, queue.OutVoid()));
-  Ref<IUnknown> viaSink, viaGraph;
-  sink->QueryInterface(IID_IUnknown, viaSink.OutVoid());
-  graph->QueryInterface(IID_IUnknown, viaGraph.OutVoid());
+  CComHolder<IMediaEventSink> sink;
+  EXPECT_EQ(S_OK, graph->QueryInterface(IID_IMediaEventSink, sink.ReleaseAndGetVoidAddressOf()));
+  CComHolder<platform::IGraphEventQueue> queue;
+  EXPECT_EQ(S_OK, graph->QueryInterface(platform::IID_IGraphEventQueue,
+                                        queue.ReleaseAndGetVoidAddressOf()));
+  CComHolder<IUnknown> viaSink, viaGraph;
+  sink->QueryInterface(IID_IUnknown, viaSink.ReleaseAndGetVoidAddressOf());
+  graph->QueryInterface(IID_IUnknown, viaGraph.ReleaseAndGetVoidAddressOf());
   EXPECT_EQ(viaGraph.Get(), viaSink.Get());
   void* none = reinterpret_cast<void*>(1);
   EXPECT_EQ(E_NOINTERFACE, graph->QueryInterface(IID_IBaseFilter, &none));
@@ -98,16 +99,16 @@ TEST_F(FilterGraphTest, AFilterThatRefusesToJoinIsNotKept) {
   a->joinResult = E_FAIL;
   EXPECT_EQ(E_FAIL, graph->AddFilter(a, u"Refuser"));
   EXPECT_EQ(1u, a->Count());
-  Ref<IBaseFilter> found;
-  EXPECT_EQ(VFW_E_NOT_FOUND, graph->FindFilterByName(u"Refuser", found.Out()));
+  CComHolder<IBaseFilter> found;
+  EXPECT_EQ(VFW_E_NOT_FOUND, graph->FindFilterByName(u"Refuser", found.ReleaseAndGetAddressOf()));
   // Its name is free again.
   EXPECT_EQ(S_OK, graph->AddFilter(b, u"Refuser"));
 }
 
 TEST_F(FilterGraphTest, FindFilterByNameMatchesExactlyAndAddsAReference) {
   ASSERT_EQ(S_OK, graph->AddFilter(a, u"Audio"));
-  Ref<IBaseFilter> found;
-  ASSERT_EQ(S_OK, graph->FindFilterByName(u"Audio", found.Out()));
+  CComHolder<IBaseFilter> found;
+  ASSERT_EQ(S_OK, graph->FindFilterByName(u"Audio", found.ReleaseAndGetAddressOf()));
   EXPECT_EQ(static_cast<IBaseFilter*>(a), found.Get());
   EXPECT_EQ(3u, a->Count());
   IBaseFilter* none = a;
@@ -140,8 +141,8 @@ TEST_F(FilterGraphTest, ReleasingTheGraphReleasesEveryFilter) {
 TEST_F(FilterGraphTest, EnumFiltersWalksTheMembersAndNoticesChanges) {
   ASSERT_EQ(S_OK, graph->AddFilter(a, u"A"));
   ASSERT_EQ(S_OK, graph->AddFilter(b, u"B"));
-  Ref<IEnumFilters> filters;
-  ASSERT_EQ(S_OK, graph->EnumFilters(filters.Out()));
+  CComHolder<IEnumFilters> filters;
+  ASSERT_EQ(S_OK, graph->EnumFilters(filters.ReleaseAndGetAddressOf()));
 
   IBaseFilter* got[3] = {};
   ULONG fetched = 0;
@@ -155,8 +156,8 @@ TEST_F(FilterGraphTest, EnumFiltersWalksTheMembersAndNoticesChanges) {
 
   ASSERT_EQ(S_OK, filters->Reset());
   EXPECT_EQ(S_OK, filters->Skip(1));
-  Ref<IEnumFilters> clone;
-  ASSERT_EQ(S_OK, filters->Clone(clone.Out()));
+  CComHolder<IEnumFilters> clone;
+  ASSERT_EQ(S_OK, filters->Clone(clone.ReleaseAndGetAddressOf()));
   ASSERT_EQ(S_OK, clone->Next(1, got, nullptr));
   EXPECT_EQ(static_cast<IBaseFilter*>(b), got[0]);
   got[0]->Release();
@@ -245,8 +246,8 @@ TEST_F(FilterGraphTest, SetDefaultSyncSourceHandsEveryFilterTheSameSystemClock) 
   ASSERT_EQ(1u, b->syncSources.size());
   ASSERT_NE(nullptr, a->syncSources[0]);
   EXPECT_EQ(a->syncSources[0], b->syncSources[0]);
-  Ref<IReferenceClock> clock;
-  ASSERT_EQ(S_OK, a->GetSyncSource(clock.Out()));
+  CComHolder<IReferenceClock> clock;
+  ASSERT_EQ(S_OK, a->GetSyncSource(clock.ReleaseAndGetAddressOf()));
   REFERENCE_TIME now = 0;
   EXPECT_TRUE(SUCCEEDED(clock->GetTime(&now)));
   clock.Reset();
@@ -261,10 +262,11 @@ TEST_F(FilterGraphTest, SetDefaultSyncSourceHandsEveryFilterTheSameSystemClock) 
 }
 
 TEST_F(FilterGraphTest, EventsAreQueuedInOrderWithTheirParameters) {
-  Ref<IMediaEventSink> sink;
-  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEventSink, sink.OutVoid()));
-  Ref<platform::IGraphEventQueue> queue;
-  ASSERT_EQ(S_OK, graph->QueryInterface(platform::IID_IGraphEventQueue, queue.OutVoid()));
+  CComHolder<IMediaEventSink> sink;
+  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEventSink, sink.ReleaseAndGetVoidAddressOf()));
+  CComHolder<platform::IGraphEventQueue> queue;
+  ASSERT_EQ(S_OK, graph->QueryInterface(platform::IID_IGraphEventQueue,
+                                        queue.ReleaseAndGetVoidAddressOf()));
 
   platform::GraphEvent event{};
   EXPECT_EQ(E_ABORT, queue->TakeEvent(&event, 0));
@@ -284,10 +286,11 @@ TEST_F(FilterGraphTest, EventsAreQueuedInOrderWithTheirParameters) {
 }
 
 TEST_F(FilterGraphTest, AWaitingReaderGetsAnEventNotifiedFromAnotherThread) {
-  Ref<IMediaEventSink> sink;
-  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEventSink, sink.OutVoid()));
-  Ref<platform::IGraphEventQueue> queue;
-  ASSERT_EQ(S_OK, graph->QueryInterface(platform::IID_IGraphEventQueue, queue.OutVoid()));
+  CComHolder<IMediaEventSink> sink;
+  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEventSink, sink.ReleaseAndGetVoidAddressOf()));
+  CComHolder<platform::IGraphEventQueue> queue;
+  ASSERT_EQ(S_OK, graph->QueryInterface(platform::IID_IGraphEventQueue,
+                                        queue.ReleaseAndGetVoidAddressOf()));
   std::thread notifier([&] {
     for (LONG i = 0; i < 100; ++i) sink->Notify(kUserEvent, i, 0);
   });

@@ -17,8 +17,9 @@ class MediaSampleTest : public ComTest {
     ALLOCATOR_PROPERTIES request{1, 128, 1, 0}, actual{};
     ASSERT_EQ(S_OK, allocator->SetProperties(&request, &actual));
     ASSERT_EQ(S_OK, allocator->Commit());
-    ASSERT_EQ(S_OK, allocator->GetBuffer(sample.Out(), nullptr, nullptr, 0));
-    ASSERT_EQ(S_OK, sample->QueryInterface(IID_IMediaSample2, sample2.OutVoid()));
+    ASSERT_EQ(S_OK, allocator->GetBuffer(sample.ReleaseAndGetAddressOf(), nullptr, nullptr, 0));
+    ASSERT_EQ(S_OK,
+              sample->QueryInterface(IID_IMediaSample2, sample2.ReleaseAndGetVoidAddressOf()));
   }
   void TearDown() override {
     sample2.Reset();
@@ -33,9 +34,9 @@ class MediaSampleTest : public ComTest {
     return props;
   }
 
-  Ref<IMemAllocator> allocator;
-  Ref<IMediaSample> sample;
-  Ref<IMediaSample2> sample2;
+  CComHolder<IMemAllocator> allocator;
+  CComHolder<IMediaSample> sample;
+  CComHolder<IMediaSample2> sample2;
 };
 
 TEST_F(MediaSampleTest, TimesReportWhatWasSet) {

@@ -29,26 +29,26 @@ class MemoryAllocatorTest : public ComTest {
     return allocator->SetProperties(&request, &actual);
   }
 
-  Ref<IMediaSample> Take(DWORD flags = 0) {
-    Ref<IMediaSample> sample;
-    EXPECT_EQ(S_OK, allocator->GetBuffer(sample.Out(), nullptr, nullptr, flags));
+  CComHolder<IMediaSample> Take(DWORD flags = 0) {
+    CComHolder<IMediaSample> sample;
+    EXPECT_EQ(S_OK, allocator->GetBuffer(sample.ReleaseAndGetAddressOf(), nullptr, nullptr, flags));
     return sample;
   }
 
-  Ref<IMemAllocator> allocator;
+  CComHolder<IMemAllocator> allocator;
 };
 
 TEST_F(MemoryAllocatorTest, AnswersOnlyItsOwnInterfaces) {
-  Ref<IUnknown> unknown;
-  EXPECT_EQ(S_OK, allocator->QueryInterface(IID_IUnknown, unknown.OutVoid()));
+  CComHolder<IUnknown> unknown;
+  EXPECT_EQ(S_OK, allocator->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetVoidAddressOf()));
   void* raw = reinterpret_cast<void*>(1);
   EXPECT_EQ(E_NOINTERFACE, allocator->QueryInterface(IID_IMediaSample, &raw));
   EXPECT_EQ(nullptr, raw);
 
-  Ref<IUnknown> aggregated;
+  CComHolder<IUnknown> aggregated;
   EXPECT_EQ(CLASS_E_NOAGGREGATION,
             CoCreateInstance(CLSID_MemoryAllocator, unknown.Get(), CLSCTX_INPROC_SERVER,
-                             IID_IUnknown, aggregated.OutVoid()));
+                             IID_IUnknown, aggregated.ReleaseAndGetVoidAddressOf()));
 }
 
 TEST_F(MemoryAllocatorTest, SetPropertiesValidatesAndReturnsActualValues) {
@@ -82,7 +82,7 @@ TEST_F(MemoryAllocatorTest, SetPropertiesValidatesAndReturnsActualValues) {
 TEST_F(MemoryAllocatorTest, BuffersAreAlignedAfterTheirPrefixAndDoNotOverlap) {
   ASSERT_EQ(S_OK, Size(3, 100, 32, 8));
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> samples[3] = {Take(), Take(), Take()};
+  CComHolder<IMediaSample> samples[3] = {Take(), Take(), Take()};
   std::vector<uintptr_t> starts;
   for (auto& sample : samples) {
     BYTE* pointer = nullptr;
@@ -113,7 +113,7 @@ TEST_F(MemoryAllocatorTest, PropertiesAreFixedWhileCommittedOrWhileSamplesAreOut
   ASSERT_EQ(S_OK, allocator->Commit());
   EXPECT_EQ(VFW_E_ALREADY_COMMITTED, Size(4, 64));
 
-  Ref<IMediaSample> held = Take();
+  CComHolder<IMediaSample> held = Take();
   ASSERT_EQ(S_OK, allocator->Decommit());
   EXPECT_EQ(VFW_E_BUFFERS_OUTSTANDING, Size(4, 64));
   held.Reset();
@@ -131,7 +131,7 @@ TEST_F(MemoryAllocatorTest, GetBufferNeedsACommittedAllocatorAndCanRefuseToWait)
   EXPECT_EQ(E_POINTER, allocator->GetBuffer(nullptr, nullptr, nullptr, 0));
 
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> only = Take();
+  CComHolder<IMediaSample> only = Take();
   EXPECT_EQ(VFW_E_TIMEOUT, allocator->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT));
   EXPECT_EQ(nullptr, sample);
 }
@@ -139,7 +139,7 @@ TEST_F(MemoryAllocatorTest, GetBufferNeedsACommittedAllocatorAndCanRefuseToWait)
 TEST_F(MemoryAllocatorTest, ASampleComesBackOnItsLastReleaseWithItsPropertiesCleared) {
   ASSERT_EQ(S_OK, Size(1, 64));
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> sample = Take();
+  CComHolder<IMediaSample> sample = Take();
   IMediaSample* first = sample.Get();
   REFERENCE_TIME start = 10, stop = 20;
   LONGLONG mediaStart = 1, mediaStop = 2;
@@ -159,7 +159,7 @@ TEST_F(MemoryAllocatorTest, ASampleComesBackOnItsLastReleaseWithItsPropertiesCle
   EXPECT_EQ(VFW_E_TIMEOUT, allocator->GetBuffer(&none, nullptr, nullptr, AM_GBF_NOWAIT));
   sample.Reset();
 
-  Ref<IMediaSample> again = Take();
+  CComHolder<IMediaSample> again = Take();
   ASSERT_EQ(first, again.Get());
   EXPECT_EQ(VFW_E_SAMPLE_TIME_NOT_SET, again->GetTime(&start, &stop));
   EXPECT_EQ(VFW_E_MEDIA_TIME_NOT_SET, again->GetMediaTime(&mediaStart, &mediaStop));
@@ -175,7 +175,7 @@ TEST_F(MemoryAllocatorTest, ASampleComesBackOnItsLastReleaseWithItsPropertiesCle
 TEST_F(MemoryAllocatorTest, AnOutstandingSampleKeepsItsAllocatorAlive) {
   ASSERT_EQ(S_OK, Size(1, 64));
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> sample = Take();
+  CComHolder<IMediaSample> sample = Take();
   allocator.Reset();
   BYTE* pointer = nullptr;
   ASSERT_EQ(S_OK, sample->GetPointer(&pointer));
@@ -187,7 +187,7 @@ TEST_F(MemoryAllocatorTest, AnOutstandingSampleKeepsItsAllocatorAlive) {
 TEST_F(MemoryAllocatorTest, DecommitFreesOutstandingSamplesOnlyWhenTheyReturn) {
   ASSERT_EQ(S_OK, Size(2, 64));
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> held = Take();
+  CComHolder<IMediaSample> held = Take();
   ASSERT_EQ(S_OK, allocator->Decommit());
   EXPECT_EQ(S_OK, allocator->Decommit());
   IMediaSample* none = nullptr;
@@ -199,11 +199,11 @@ TEST_F(MemoryAllocatorTest, DecommitFreesOutstandingSamplesOnlyWhenTheyReturn) {
 
   // Committing again before it returns takes the same buffers back into use.
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> other = Take();
+  CComHolder<IMediaSample> other = Take();
   EXPECT_NE(held.Get(), other.Get());
   EXPECT_EQ(VFW_E_TIMEOUT, allocator->GetBuffer(&none, nullptr, nullptr, AM_GBF_NOWAIT));
   held.Reset();
-  Ref<IMediaSample> returned = Take(AM_GBF_NOWAIT);
+  CComHolder<IMediaSample> returned = Take(AM_GBF_NOWAIT);
   EXPECT_NE(nullptr, returned.Get());
 }
 
@@ -216,8 +216,8 @@ TEST_F(MemoryAllocatorTest, ReleaseBufferTakesOnlyItsOwnOutstandingSamples) {
   ALLOCATOR_PROPERTIES request{1, 64, 1, 0}, actual{};
   ASSERT_EQ(S_OK, other->SetProperties(&request, &actual));
   ASSERT_EQ(S_OK, other->Commit());
-  Ref<IMediaSample> foreign;
-  ASSERT_EQ(S_OK, other->GetBuffer(foreign.Out(), nullptr, nullptr, 0));
+  CComHolder<IMediaSample> foreign;
+  ASSERT_EQ(S_OK, other->GetBuffer(foreign.ReleaseAndGetAddressOf(), nullptr, nullptr, 0));
   EXPECT_EQ(E_INVALIDARG, allocator->ReleaseBuffer(foreign.Get()));
 }
 
@@ -231,14 +231,14 @@ TEST_F(MemoryAllocatorTest, CommitReportsOutOfMemoryAndCanBeRetried) {
   IMediaSample* none = nullptr;
   EXPECT_EQ(VFW_E_NOT_COMMITTED, allocator->GetBuffer(&none, nullptr, nullptr, 0));
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> samples[4] = {Take(), Take(), Take(), Take()};
+  CComHolder<IMediaSample> samples[4] = {Take(), Take(), Take(), Take()};
   for (auto& sample : samples) EXPECT_NE(nullptr, sample.Get());
 }
 
 TEST_F(MemoryAllocatorTest, ABlockedGetBufferWakesWhenASampleIsReleased) {
   ASSERT_EQ(S_OK, Size(1, 64));
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> held = Take();
+  CComHolder<IMediaSample> held = Take();
   std::atomic<bool> released{false};
   HRESULT waited = E_FAIL;
   bool releasedFirst = false;
@@ -258,7 +258,7 @@ TEST_F(MemoryAllocatorTest, ABlockedGetBufferWakesWhenASampleIsReleased) {
 TEST_F(MemoryAllocatorTest, DecommitWakesABlockedGetBuffer) {
   ASSERT_EQ(S_OK, Size(1, 64));
   ASSERT_EQ(S_OK, allocator->Commit());
-  Ref<IMediaSample> held = Take();
+  CComHolder<IMediaSample> held = Take();
   HRESULT waited = S_OK;
   IMediaSample* got = reinterpret_cast<IMediaSample*>(1);
   std::thread waiter([&] { waited = allocator->GetBuffer(&got, nullptr, nullptr, 0); });

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "FakeFilters.h"
 #include "StreamingTestSupport.h"
+#include "support/FakeFilter.h"
 
 namespace streaming_test {
 namespace {
@@ -174,10 +174,10 @@ class UpstreamSeeking final : public IMediaSeeking {
 // A renderer fed by a fake upstream pin; each delivery runs on its own thread,
 // since Receive blocks while the renderer holds or waits.
 struct FedRenderer {
-  Ref<IBaseFilter> renderer;
+  CComHolder<IBaseFilter> renderer;
   FakeFilter* upstream = nullptr;
   FakePin* output = nullptr;  // owned by upstream
-  Ref<IMemInputPin> input;
+  CComHolder<IMemInputPin> input;
   std::vector<std::thread> feeders;
   std::vector<HRESULT> results;
   std::mutex resultLock;
@@ -221,8 +221,8 @@ class RendererTest : public ComTest {
     graph.Reset();
     for (FedRenderer& fed : fed) {
       // Connected pins hold each other: break the connection on both ends.
-      Ref<IPin> input;
-      fed.input->QueryInterface(IID_IPin, input.OutVoid());
+      CComHolder<IPin> input;
+      fed.input->QueryInterface(IID_IPin, input.ReleaseAndGetVoidAddressOf());
       input->Disconnect();
       fed.output->Disconnect();
       input.Reset();
@@ -240,30 +240,31 @@ class RendererTest : public ComTest {
 
   FedRenderer& AddRenderer() {
     FedRenderer& added = fed.emplace_back();
-    EXPECT_EQ(S_OK, platform::CreateRenderer(&log, added.renderer.Out()));
+    EXPECT_EQ(S_OK, platform::CreateRenderer(&log, added.renderer.ReleaseAndGetAddressOf()));
     added.upstream = FakeFilter::New();
-    Ref<IPin> input;
-    EXPECT_EQ(S_OK, added.renderer->FindPin(u"In", input.Out()));
+    CComHolder<IPin> input;
+    EXPECT_EQ(S_OK, added.renderer->FindPin(u"In", input.ReleaseAndGetAddressOf()));
     AM_MEDIA_TYPE type{};
     type.majortype = MEDIATYPE_Video;
     type.formattype = FORMAT_VideoInfo;
     added.output = added.upstream->AddPin(PINDIR_OUTPUT, u"Out");
     EXPECT_EQ(S_OK, added.output->Connect(input.Get(), &type));
-    EXPECT_EQ(S_OK, input->QueryInterface(IID_IMemInputPin, added.input.OutVoid()));
+    EXPECT_EQ(S_OK,
+              input->QueryInterface(IID_IMemInputPin, added.input.ReleaseAndGetVoidAddressOf()));
     return added;
   }
   void BuildGraph() {
     graph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaControl, control.OutVoid()));
+    ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaControl, control.ReleaseAndGetVoidAddressOf()));
     for (FedRenderer& each : fed) ASSERT_EQ(S_OK, graph->AddFilter(each.renderer.Get(), nullptr));
   }
 
   TestClock clock;
   PresentLog log;
-  Ref<IMemAllocator> allocator;
+  CComHolder<IMemAllocator> allocator;
   std::deque<FedRenderer> fed;
-  Ref<IGraphBuilder> graph;
-  Ref<IMediaControl> control;
+  CComHolder<IGraphBuilder> graph;
+  CComHolder<IMediaControl> control;
 };
 
 TEST_F(RendererTest, ReleasesEachSampleAtItsTimeOnTheClockAndStopCancelsTheWait) {
@@ -298,11 +299,11 @@ TEST_F(RendererTest, ReleasesEachSampleAtItsTimeOnTheClockAndStopCancelsTheWait)
 TEST_F(RendererTest, EndOfStreamCompletesPauseAndIsReportedOnceRunning) {
   FedRenderer& one = AddRenderer();
   BuildGraph();
-  Ref<IMediaEvent> events;
-  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEvent, events.OutVoid()));
+  CComHolder<IMediaEvent> events;
+  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEvent, events.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(S_FALSE, control->Pause());
-  Ref<IPin> input;
-  ASSERT_EQ(S_OK, one.input->QueryInterface(IID_IPin, input.OutVoid()));
+  CComHolder<IPin> input;
+  ASSERT_EQ(S_OK, one.input->QueryInterface(IID_IPin, input.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(S_OK, input->EndOfStream());
   OAFilterState state = -1;
   EXPECT_EQ(S_OK, control->GetState(0, &state));
@@ -380,13 +381,13 @@ TEST_F(RendererTest, GraphSeekingGoesOnceThroughEachRendererToItsUpstreamPin) {
   AddRenderer().output->seeking = &audioUpstream;
   AddRenderer().output->seeking = &videoUpstream;
   BuildGraph();
-  Ref<IMediaSeeking> seeking;
-  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaSeeking, seeking.OutVoid()));
+  CComHolder<IMediaSeeking> seeking;
+  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaSeeking, seeking.ReleaseAndGetVoidAddressOf()));
   LONGLONG duration = 0;
   EXPECT_EQ(S_OK, seeking->GetDuration(&duration));
   EXPECT_EQ(70'000'000, duration);
-  Ref<IMediaPosition> position;
-  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaPosition, position.OutVoid()));
+  CComHolder<IMediaPosition> position;
+  ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaPosition, position.ReleaseAndGetVoidAddressOf()));
   REFTIME seconds = 0;
   EXPECT_EQ(S_OK, position->get_Duration(&seconds));
   EXPECT_DOUBLE_EQ(7.0, seconds);

@@ -1,5 +1,5 @@
-// Shared by the streaming component tests: a COM apartment per test and a
-// small owning reference.
+// Shared by the streaming component tests: a COM apartment per test and the
+// reference count of an object.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,39 +7,9 @@
 
 #include <utility>
 
+#include "com/CComHolder.h"
+
 namespace streaming_test {
-
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  explicit Ref(T* adopted) : m_p(adopted) {}
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  Ref(Ref&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-  Ref& operator=(Ref&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      m_p = std::exchange(other.m_p, nullptr);
-    }
-    return *this;
-  }
-  ~Ref() { Reset(); }
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  T** Out() {
-    Reset();
-    return &m_p;
-  }
-  T* Detach() { return std::exchange(m_p, nullptr); }
-  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
-  void Reset() {
-    if (m_p) std::exchange(m_p, nullptr)->Release();
-  }
-
- private:
-  T* m_p = nullptr;
-};
 
 // Reference count of an object, read by a matched AddRef/Release.
 inline ULONG RefCount(IUnknown* object) {
@@ -53,9 +23,10 @@ class ComTest : public ::testing::Test {
   void TearDown() override { CoUninitialize(); }
 
   template <typename T>
-  Ref<T> Create(REFCLSID clsid, REFIID iid) {
-    Ref<T> object;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object.OutVoid()));
+  CComHolder<T> Create(REFCLSID clsid, REFIID iid) {
+    CComHolder<T> object;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                     object.ReleaseAndGetVoidAddressOf()));
     return object;
   }
 };

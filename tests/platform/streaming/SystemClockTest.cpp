@@ -36,7 +36,7 @@ class SystemClockTest : public ComTest {
     return now;
   }
 
-  Ref<IReferenceClock> clock;
+  CComHolder<IReferenceClock> clock;
   HANDLE event = nullptr;
   HANDLE semaphore = nullptr;
 };

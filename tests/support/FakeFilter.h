@@ -1,6 +1,6 @@
-// Filters for the graph tests: they log what the graph asks of them (state
-// changes, clocks, stream-time bases), connect by plain media-type matching,
-// and can report events to the graph like a renderer does.
+// Filters for the platform's graph tests: they log and record what the graph
+// asks of them (state changes, clocks, joins), connect by plain media-type
+// matching, and can report events to the graph like a renderer does.
 #pragma once
 
 #include <win/platform.h>
@@ -12,8 +12,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-namespace graph_test {
 
 // Fakes alive in the process; every test ends with none.
 inline std::atomic<int> g_liveFakes{0};
@@ -58,9 +56,9 @@ inline AM_MEDIA_TYPE* NewTaskType(const TypePair& pair) {
   return type;
 }
 
-class TypeEnumerator final : public IEnumMediaTypes {
+class FakeTypeEnumerator final : public IEnumMediaTypes {
  public:
-  explicit TypeEnumerator(std::vector<TypePair> types) : m_types(std::move(types)) {
+  explicit FakeTypeEnumerator(std::vector<TypePair> types) : m_types(std::move(types)) {
     ++g_liveFakes;
   }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -92,15 +90,15 @@ class TypeEnumerator final : public IEnumMediaTypes {
   HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes**) override { return E_NOTIMPL; }
 
  private:
-  ~TypeEnumerator() { --g_liveFakes; }
+  ~FakeTypeEnumerator() { --g_liveFakes; }
   std::atomic<ULONG> m_refs{0};
   std::vector<TypePair> m_types;
   size_t m_next = 0;
 };
 
-class PinEnumerator final : public IEnumPins {
+class FakePinEnumerator final : public IEnumPins {
  public:
-  explicit PinEnumerator(std::vector<IPin*> pins) : m_pins(std::move(pins)) {
+  explicit FakePinEnumerator(std::vector<IPin*> pins) : m_pins(std::move(pins)) {
     for (IPin* pin : m_pins) pin->AddRef();
     ++g_liveFakes;
   }
@@ -136,7 +134,7 @@ class PinEnumerator final : public IEnumPins {
   HRESULT STDMETHODCALLTYPE Clone(IEnumPins**) override { return E_NOTIMPL; }
 
  private:
-  ~PinEnumerator() {
+  ~FakePinEnumerator() {
     for (IPin* pin : m_pins) pin->Release();
     --g_liveFakes;
   }
@@ -145,16 +143,17 @@ class PinEnumerator final : public IEnumPins {
   size_t m_next = 0;
 };
 
-class Filter;
+class FakeFilter;
 
-class Pin final : public IPin {
+class FakePin final : public IPin {
  public:
-  Pin(Filter* owner, PIN_DIRECTION direction, std::u16string name, std::vector<TypePair> types)
+  FakePin(FakeFilter* owner, PIN_DIRECTION direction, std::u16string name,
+          std::vector<TypePair> types)
       : m_owner(owner),
         m_direction(direction),
         m_name(std::move(name)),
         m_types(std::move(types)) {}
-  ~Pin() {
+  ~FakePin() {
     if (m_peer) m_peer->Release();
   }
 
@@ -162,6 +161,11 @@ class Pin final : public IPin {
     if (riid == IID_IUnknown || riid == IID_IPin) {
       *ppv = static_cast<IPin*>(this);
       AddRef();
+      return S_OK;
+    }
+    if (riid == IID_IMediaSeeking && seeking) {
+      seeking->AddRef();
+      *ppv = seeking;
       return S_OK;
     }
     *ppv = nullptr;
@@ -173,25 +177,22 @@ class Pin final : public IPin {
   HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, const AM_MEDIA_TYPE* pmt) override {
     if (!receiver) return E_POINTER;
     if (m_peer) return VFW_E_ALREADY_CONNECTED;
-    std::vector<TypePair> tries = m_types;
-    if (pmt) tries = {TypePair{pmt->majortype, pmt->subtype}};
+    connectTypes.push_back(pmt);
+    if (pmt || m_types.empty()) return Attach(receiver, receiver->ReceiveConnection(this, pmt));
     HRESULT last = VFW_E_NO_ACCEPTABLE_TYPES;
-    for (const TypePair& pair : tries) {
+    for (const TypePair& pair : m_types) {
       AM_MEDIA_TYPE type{};
       type.majortype = pair.major;
       type.subtype = pair.subtype;
       type.formattype = GUID_NULL;
-      last = receiver->ReceiveConnection(this, &type);
-      if (SUCCEEDED(last)) {
-        receiver->AddRef();
-        m_peer = receiver;
-        return S_OK;
-      }
+      last = Attach(receiver, receiver->ReceiveConnection(this, &type));
+      if (SUCCEEDED(last)) return S_OK;
     }
     return last;
   }
   HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt) override;
   HRESULT STDMETHODCALLTYPE Disconnect() override {
+    ++disconnectCalls;
     if (!m_peer) return S_FALSE;
     std::exchange(m_peer, nullptr)->Release();
     return S_OK;
@@ -206,6 +207,7 @@ class Pin final : public IPin {
   HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
   HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
+    if (!direction) return E_POINTER;
     *direction = m_direction;
     return S_OK;
   }
@@ -214,7 +216,7 @@ class Pin final : public IPin {
     return Accepts(pmt) ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** out) override {
-    *out = new TypeEnumerator(m_types);
+    *out = new FakeTypeEnumerator(m_types);
     (*out)->AddRef();
     return S_OK;
   }
@@ -226,9 +228,10 @@ class Pin final : public IPin {
     return S_OK;
   }
 
+  // A pin that names no types takes any, even none.
   bool Accepts(const AM_MEDIA_TYPE* pmt) const {
-    if (!pmt) return false;
     if (m_types.empty()) return true;
+    if (!pmt) return false;
     return std::any_of(m_types.begin(), m_types.end(), [pmt](const TypePair& pair) {
       return pair.major == pmt->majortype && pair.subtype == pmt->subtype;
     });
@@ -237,30 +240,51 @@ class Pin final : public IPin {
   const std::u16string& Name() const { return m_name; }
   PIN_DIRECTION Direction() const { return m_direction; }
 
+  std::vector<const AM_MEDIA_TYPE*> connectTypes;  // what each Connect was given
+  int disconnectCalls = 0;
+  HRESULT receiveResult = S_OK;      // what ReceiveConnection answers, when a failure
+  IMediaSeeking* seeking = nullptr;  // not counted: what QueryInterface hands out, if set
+
  private:
-  Filter* m_owner;  // not counted: the pin's counts go to it
+  HRESULT Attach(IPin* receiver, HRESULT received) {
+    if (FAILED(received)) return received;
+    receiver->AddRef();
+    m_peer = receiver;
+    return S_OK;
+  }
+
+  FakeFilter* m_owner;  // not counted: the pin's counts go to it
   PIN_DIRECTION m_direction;
   std::u16string m_name;
   std::vector<TypePair> m_types;  // offered (output) or accepted (input; empty: any)
   IPin* m_peer = nullptr;         // counted
 };
 
-class Filter final : public IBaseFilter, public IFileSourceFilter {
+class FakeFilter final : public IBaseFilter, public IFileSourceFilter {
  public:
   enum class Role { Plain, Source, Splitter };
 
-  // Created with one reference, the caller's.
-  static Filter* New(std::string name, std::shared_ptr<CallLog> log, Role role = Role::Plain) {
-    auto* filter = new Filter(std::move(name), std::move(log), role);
+  struct JoinCall {
+    IFilterGraph* graph;
+    bool named;
+    std::u16string name;
+  };
+
+  // Created with one reference, the caller's. Without a log it logs nothing.
+  static FakeFilter* New(std::string name = "", std::shared_ptr<CallLog> log = nullptr,
+                         Role role = Role::Plain) {
+    auto* filter = new FakeFilter(std::move(name), std::move(log), role);
     filter->AddRef();
     return filter;
   }
 
-  Pin* AddPin(PIN_DIRECTION direction, std::u16string name, std::vector<TypePair> types = {}) {
-    m_pins.push_back(std::make_unique<Pin>(this, direction, std::move(name), std::move(types)));
+  FakePin* AddPin(PIN_DIRECTION direction, std::u16string name, std::vector<TypePair> types = {}) {
+    m_pins.push_back(std::make_unique<FakePin>(this, direction, std::move(name), std::move(types)));
     return m_pins.back().get();
   }
-  Pin* PinAt(size_t index) const { return index < m_pins.size() ? m_pins[index].get() : nullptr; }
+  FakePin* PinAt(size_t index) const {
+    return index < m_pins.size() ? m_pins[index].get() : nullptr;
+  }
   size_t PinCount() const { return m_pins.size(); }
 
   // Reports an event to the graph the filter joined, naming itself as renderers do.
@@ -307,17 +331,17 @@ class Filter final : public IBaseFilter, public IFileSourceFilter {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Stop() override {
-    m_log->Add("Stop:" + m_name);
+    Log("Stop");
     m_state = State_Stopped;
     return stopResult;
   }
   HRESULT STDMETHODCALLTYPE Pause() override {
-    m_log->Add("Pause:" + m_name);
+    Log("Pause");
     m_state = State_Paused;
     return pauseResult;
   }
   HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override {
-    m_log->Add("Run:" + m_name);
+    Log("Run");
     runStarts.push_back(start);
     m_state = State_Running;
     return runResult;
@@ -327,11 +351,12 @@ class Filter final : public IBaseFilter, public IFileSourceFilter {
     return getStateResult;
   }
   HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override {
-    m_log->Add("Sync:" + m_name);
+    Log("Sync");
     if (clock) clock->AddRef();
     if (m_clock) m_clock->Release();
     m_clock = clock;
-    return S_OK;
+    syncSources.push_back(clock);
+    return syncResult;
   }
   HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override {
     *clock = m_clock;
@@ -341,15 +366,16 @@ class Filter final : public IBaseFilter, public IFileSourceFilter {
   HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** out) override {
     std::vector<IPin*> pins;
     for (auto& pin : m_pins) pins.push_back(pin.get());
-    *out = new PinEnumerator(std::move(pins));
+    *out = new FakePinEnumerator(std::move(pins));
     (*out)->AddRef();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR, IPin**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR) override {
-    m_graph = graph;
-    return S_OK;
+  HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
+    joins.push_back(JoinCall{graph, name != nullptr, name ? std::u16string(name) : u""});
+    if (SUCCEEDED(joinResult)) m_graph = graph;
+    return joinResult;
   }
   HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR*) override { return E_NOTIMPL; }
 
@@ -373,37 +399,45 @@ class Filter final : public IBaseFilter, public IFileSourceFilter {
   HRESULT stopResult = S_OK;
   HRESULT getStateResult = S_OK;
   HRESULT inputRefusal = S_OK;  // what the input pin answers every connection with
+  HRESULT joinResult = S_OK;
+  HRESULT syncResult = S_OK;
   std::vector<REFERENCE_TIME> runStarts;
+  std::vector<JoinCall> joins;
+  std::vector<IReferenceClock*> syncSources;  // identities only, not counted
   std::u16string loadedFile;
   TypePair loadedType{};
 
  private:
-  Filter(std::string name, std::shared_ptr<CallLog> log, Role role)
+  FakeFilter(std::string name, std::shared_ptr<CallLog> log, Role role)
       : m_name(std::move(name)), m_log(std::move(log)), m_role(role) {
     ++g_liveFakes;
   }
-  ~Filter() {
+  ~FakeFilter() {
     m_pins.clear();
     if (m_clock) m_clock->Release();
     --g_liveFakes;
   }
+  void Log(const char* verb) {
+    if (m_log) m_log->Add(verb + (":" + m_name));
+  }
 
   std::atomic<ULONG> m_refs{0};
   std::string m_name;
-  std::shared_ptr<CallLog> m_log;
+  std::shared_ptr<CallLog> m_log;  // null: nothing is logged
   Role m_role;
   FILTER_STATE m_state = State_Stopped;
-  std::vector<std::unique_ptr<Pin>> m_pins;     // owned
-  IReferenceClock* m_clock = nullptr;           // counted
-  std::atomic<IFilterGraph*> m_graph{nullptr};  // not counted: the graph holds the filter
+  std::vector<std::unique_ptr<FakePin>> m_pins;  // owned
+  IReferenceClock* m_clock = nullptr;            // counted
+  std::atomic<IFilterGraph*> m_graph{nullptr};   // not counted: the graph holds the filter
 };
 
-inline ULONG Pin::AddRef() { return m_owner->AddRef(); }
-inline ULONG Pin::Release() { return m_owner->Release(); }
+inline ULONG FakePin::AddRef() { return m_owner->AddRef(); }
+inline ULONG FakePin::Release() { return m_owner->Release(); }
 
-inline HRESULT Pin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt) {
-  if (!connector || !pmt) return E_POINTER;
+inline HRESULT FakePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt) {
+  if (!connector) return E_POINTER;
   if (m_peer) return VFW_E_ALREADY_CONNECTED;
+  if (FAILED(receiveResult)) return receiveResult;
   if (FAILED(m_owner->inputRefusal)) return m_owner->inputRefusal;
   if (!Accepts(pmt)) return VFW_E_TYPE_NOT_ACCEPTED;
   connector->AddRef();
@@ -412,7 +446,7 @@ inline HRESULT Pin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* pmt)
   return S_OK;
 }
 
-inline HRESULT Pin::QueryPinInfo(PIN_INFO* info) {
+inline HRESULT FakePin::QueryPinInfo(PIN_INFO* info) {
   info->pFilter = m_owner;
   m_owner->AddRef();
   info->dir = m_direction;
@@ -421,5 +455,3 @@ inline HRESULT Pin::QueryPinInfo(PIN_INFO* info) {
   info->achName[n] = 0;
   return S_OK;
 }
-
-}  // namespace graph_test
