@@ -1,6 +1,7 @@
 #include "GraphCheck.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -310,12 +311,20 @@ class GraphRun {
 
   // Until every connected sink saw end-of-stream once more than before, or
   // (stopAfter non-zero) until that many more samples were offered, counted
-  // over both outputs in whatever order they arrive. No time limit: a slow
-  // machine must not fail an input; a hang is caught by libFuzzer's
-  // -timeout or by ctest's timeout in the regression suite.
+  // over both outputs in whatever order they arrive. A minute is far beyond
+  // any input's run; past it the input fails, naming what never came,
+  // instead of hanging until a harness's own timeout.
   void WaitForStreaming(const Progress& before, size_t stopAfter) {
     std::unique_lock<std::mutex> guard(m_progressLock);
-    m_progressChanged.wait(guard, [&] { return Reached(before, stopAfter); });
+    if (m_progressChanged.wait_for(guard, std::chrono::minutes(1),
+                                   [&] { return Reached(before, stopAfter); })) {
+      return;
+    }
+    const Progress now = Measure();
+    Fail(stopAfter != 0 && now.offered < before.offered + stopAfter
+             ? std::to_string(before.offered + stopAfter - now.offered) + " of " +
+                   std::to_string(stopAfter) + " samples never came, nor an end of stream"
+             : "an output never sent end of stream within a minute");
   }
 
   // Times run on per stream from 0 (or from the start again after a replay);
