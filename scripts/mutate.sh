@@ -250,10 +250,16 @@ EOF
 }
 
 # --- the run --------------------------------------------------------------------
-union=""
-for i in "${selected[@]}"; do
-  union="${union:+$union|}(${tests[i]})"
-done
+# One pattern for all the tests the mutations name. CMake's regular
+# expressions allow few groups, so the alternatives are joined bare (an
+# alternation binds loosest) and each is named once.
+union="$(for i in "${selected[@]}"; do printf '%s\n' "${tests[i]}"; done | python3 -c '
+import sys
+seen = []
+for pattern in sys.stdin.read().split("\n"):
+    parts = [pattern] if "(" in pattern else pattern.split("|")
+    seen += [part for part in parts if part and part not in seen]
+print("|".join(seen))')"
 [ "$full" = 1 ] && union=""
 
 echo "mutate.sh: ${#selected[@]} mutations, build tree $build, bound ${bound}s a run"
