@@ -60,11 +60,6 @@ if [ ! -f "$list" ]; then
   echo "mutate.sh: no mutation list at $list" >&2
   exit 2
 fi
-if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
-  echo "mutate.sh: the tree has uncommitted changes; commit or stash them first:" \
-    "the mutations edit sources in place" >&2
-  exit 2
-fi
 
 # --- the list -----------------------------------------------------------------
 # A mutation is a block:
@@ -144,6 +139,12 @@ except OSError:
   echo "check: ${#selected[@]} mutations, $stale_count stale"
   [ "$stale_count" = 0 ]
   exit
+fi
+
+if [ -n "$(git -C "$root" status --porcelain --untracked-files=no)" ]; then
+  echo "mutate.sh: the tree has uncommitted changes; commit or stash them first:" \
+    "the mutations edit sources in place" >&2
+  exit 2
 fi
 
 # --- putting files back ---------------------------------------------------------
@@ -228,6 +229,12 @@ run_tests() {
 first_failure() {
   grep -E '\*\*\*(Failed|Exception|Timeout)|Subprocess aborted|Child aborted' "$1" |
     sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1/' | head -n 1
+}
+
+# The test that was running when the bound ended the run: the last one
+# started, since ctest runs them one at a time.
+last_started() {
+  grep -E '^ *Start +[0-9]+: ' "$1" | tail -n 1 | sed -E 's/^ *Start +[0-9]+: //'
 }
 
 # Applies mutation i to its file; 0 on success, 1 when its text is not there
@@ -324,8 +331,8 @@ for i in "${selected[@]}"; do
       caught+=("$name")
       ;;
     2)
-      printf '%-9s [%s] only by the %ss bound (%s)\n' HANG "$name" "$bound" \
-        "$(first_failure "$log" || true)"
+      printf '%-9s [%s] only by the %ss bound, in %s\n' HANG "$name" "$bound" \
+        "$(last_started "$log")"
       hung+=("$name: ${descriptions[i]}")
       ;;
     3)
