@@ -13,7 +13,9 @@
 # Exits 1 when any mutation survived or hung, 2 on a usage or tree problem.
 #
 # It edits sources in place, so it refuses a tree with uncommitted changes,
-# and every file goes back, also on Ctrl-C. On demand only: not part of CI.
+# and every file goes back, also on Ctrl-C (the build tree then still holds
+# the mutation until its next build, which the restored file's time causes).
+# On demand only: not part of CI.
 set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -21,7 +23,7 @@ build="$root/build/linux"
 list="$root/scripts/mutations.txt"
 full=0
 filter=""
-bound=180
+bound=""
 baseline=1
 check=0
 
@@ -31,7 +33,8 @@ usage: scripts/mutate.sh [options]
   -B, --build-dir DIR  configured build tree to rebuild and test (default build/linux)
   --full               run the whole test suite for every mutation, not its named tests
   --filter PATTERN     only mutations whose name, file or description match (grep -E)
-  --timeout SECONDS    bound of one mutation's test run; past it the mutation hung (default 180)
+  --timeout SECONDS    bound of one mutation's test run; past it the mutation hung
+                       (default 180, with --full 900)
   --list FILE          the mutation list (default scripts/mutations.txt)
   --no-baseline        skip the first run of the unmutated tree's tests
   --check              only check that every mutation's text is in its file exactly once
@@ -52,6 +55,9 @@ while [ $# -gt 0 ]; do
   esac
 done
 
+if [ -z "$bound" ]; then
+  bound=$([ "$full" = 1 ] && echo 900 || echo 180)
+fi
 if [ ! -f "$build/CTestTestfile.cmake" ]; then
   echo "mutate.sh: $build is not a configured build tree (cmake -S . -B $build -G Ninja)" >&2
   exit 2
