@@ -427,6 +427,27 @@ TEST_F(SplitterSeekingTest, ASecondSeekOfTheSamePinToTheSamePlaceSeeksAgain) {
   ExpectSegment(m_audioSink->Input()->Received(), 2, target, target, 7);
 }
 
+// The other output's call joins only the seek it directly follows: a state
+// change in between closes the window, and that call seeks anew.
+TEST_F(SplitterSeekingTest, AStateChangeBetweenTheOutputsCallsEndsTheJoin) {
+  LoadAndConnectAll(SeekMovie(true, true));
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    sink->Input()->KeepSamples(true);
+  }
+  PauseGraph();
+  const REFERENCE_TIME target = 5 * kFrame;
+  ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
+  RunGraph();
+  PauseGraph();
+  ASSERT_EQ(SeekTo(WIDE("Audio"), target), S_OK);
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    EXPECT_EQ(sink->Input()->FlushCount(), 2);
+    sink->Input()->KeepSamples(false);
+    sink->Input()->DropKept();
+  }
+  WaitForEnds(1);
+}
+
 TEST_F(SplitterSeekingTest, ASecondFileSeeksByItsOwnIndexFromItsOwnStart) {
   LoadAndConnectAll(SeekMovie(true, true));
   ASSERT_EQ(SetPositions(WIDE("Video"), 5 * kFrame, AM_SEEKING_AbsolutePositioning, 7 * kFrame,

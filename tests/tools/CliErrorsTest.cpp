@@ -220,6 +220,7 @@ TEST_F(CliErrorsTest, EachWrongCommandLineSaysWhatIsWrong) {
       {{"frobnicate", film}, "'frobnicate' is not a tessaly command"},
       {{"dump", film, "--end", "0"}, "--end must come after --start"},
       {{"dump", film, "--start", "1", "--end", "1"}, "--end must come after --start"},
+      {{"dump", film, "--start", "0.2"}, "--start 0.2 is at or after the end of"},
       {{"dump", film, "--start", "0.3"}, "--start 0.3 is at or after the end of"},
       {{"extract", film, "-o", out, "--start", "5"}, "--start 5 is at or after the end of"},
   };
