@@ -209,7 +209,11 @@ TEST_F(CliErrorsTest, AWrongCommandLineIsAUsageError) {
 
 TEST_F(CliErrorsTest, EachWrongCommandLineSaysWhatIsWrong) {
   Register();
-  const std::string film = WriteFilm(AudioAndVideo(100), "a.film");  // 0.2 s of video
+  const std::string film = WriteFilm(AudioAndVideo(100), "a.film");
+  // One frame of exactly 0.1 s: a start there is at the end, not before it.
+  FilmWriter tenth;
+  tenth.AddVideo(Frame(400, 2), 60);
+  const std::string tenthFilm = WriteFilm(tenth, "tenth.film");
   const std::string out = folder / "out";
   struct Case {
     std::vector<std::string> arguments;
@@ -220,7 +224,7 @@ TEST_F(CliErrorsTest, EachWrongCommandLineSaysWhatIsWrong) {
       {{"frobnicate", film}, "'frobnicate' is not a tessaly command"},
       {{"dump", film, "--end", "0"}, "--end must come after --start"},
       {{"dump", film, "--start", "1", "--end", "1"}, "--end must come after --start"},
-      {{"dump", film, "--start", "0.2"}, "--start 0.2 is at or after the end of"},
+      {{"dump", tenthFilm, "--start", "0.1"}, "--start 0.1 is at or after the end of"},
       {{"dump", film, "--start", "0.3"}, "--start 0.3 is at or after the end of"},
       {{"extract", film, "-o", out, "--start", "5"}, "--start 5 is at or after the end of"},
   };
