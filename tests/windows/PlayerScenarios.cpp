@@ -77,23 +77,30 @@ void CheckPictures(CTestReport* report, const std::string& label, CPlayerGraph& 
                 "picture " + std::to_string(at - 1) + ": " + mismatch);
 }
 
-void CheckAudio(CTestReport* report, const std::string& label, CPlayerGraph& graph,
-                const filmwriter::FilmExpectation& expect) {
-  const std::vector<GrabbedSample> grabbed = graph.Audio()->Take();
+// The grabbed samples of one stream are the writer's payloads, in order.
+void CheckPayloads(CTestReport* report, const std::vector<GrabbedSample>& grabbed,
+                   const filmwriter::FilmExpectation& expect, filmwriter::Stream stream,
+                   const std::string& countCheck, const std::string& bytesCheck) {
   std::vector<const filmwriter::ExpectedSample*> wanted;
   for (const filmwriter::ExpectedSample& sample : expect.samples) {
-    if (sample.stream == filmwriter::Stream::Audio) wanted.push_back(&sample);
+    if (sample.stream == stream) wanted.push_back(&sample);
   }
-  report->Check(grabbed.size() == wanted.size(), label + ": one audio sample a chunk",
+  report->Check(grabbed.size() == wanted.size(), countCheck,
                 std::to_string(grabbed.size()) + " of " + std::to_string(wanted.size()));
   size_t first = 0;
   while (first < grabbed.size() && first < wanted.size() &&
          grabbed[first].bytes == wanted[first]->payload) {
     ++first;
   }
-  const bool same = first == std::min(grabbed.size(), wanted.size());
-  report->Check(same, label + ": every audio sample is the converted chunk",
+  report->Check(first == std::min(grabbed.size(), wanted.size()), bytesCheck,
                 "sample " + std::to_string(first) + " differs");
+}
+
+void CheckAudio(CTestReport* report, const std::string& label, CPlayerGraph& graph,
+                const filmwriter::FilmExpectation& expect) {
+  CheckPayloads(report, graph.Audio()->Take(), expect, filmwriter::Stream::Audio,
+                label + ": one audio sample a chunk",
+                label + ": every audio sample is the converted chunk");
 }
 
 }  // namespace
@@ -399,20 +406,9 @@ void DropQueuedEvents(IMediaEvent* events) {
 // byte for byte: the ones the decompressor would decode.
 void CheckFrames(CTestReport* report, const std::string& label, CPlayerGraph& graph,
                  const filmwriter::FilmExpectation& expect) {
-  const std::vector<GrabbedSample> frames = graph.Video()->Take();
-  std::vector<const filmwriter::ExpectedSample*> wanted;
-  for (const filmwriter::ExpectedSample& sample : expect.samples) {
-    if (sample.stream == filmwriter::Stream::Video) wanted.push_back(&sample);
-  }
-  report->Check(frames.size() == wanted.size(), label + ": one sample a frame",
-                std::to_string(frames.size()) + " of " + std::to_string(wanted.size()));
-  size_t at = 0;
-  while (at < frames.size() && at < wanted.size() && frames[at].bytes == wanted[at]->payload) {
-    ++at;
-  }
-  report->Check(at == std::min(frames.size(), wanted.size()),
-                label + ": every frame is the file's, byte for byte",
-                "frame " + std::to_string(at) + " differs");
+  CheckPayloads(report, graph.Video()->Take(), expect, filmwriter::Stream::Video,
+                label + ": one sample a frame",
+                label + ": every frame is the file's, byte for byte");
 }
 
 }  // namespace
