@@ -1,21 +1,29 @@
-// What `tessaly convert` does to each second of a movie, on one core: our
-// Cinepak decoding, VP9 at the default quality, the sound resampled to 48 kHz
-// and put into Opus, all muxed into a WebM file. The movie is 20 seconds of
-// 320×224 pictures at 15 frames a second with 22,050 Hz 16-bit stereo sound;
-// the figure is the movie's length against the CPU time its conversion took
-// (the splitter's own streaming is measured by SplitterStreamingBench).
+// What `tessaly convert` does to a movie: our Cinepak decoding, VP9 at the
+// default quality, the sound resampled to 48 kHz and put into Opus, all
+// muxed into a WebM file. Each movie is 20 seconds of 320×224 pictures at 15
+// frames a second with 22,050 Hz 16-bit stereo sound, in three kinds of
+// picture (ConvertMovies.h). Per kind it prints the movie's length against
+// the wall-clock time of its conversion (the encoder has threads of its own,
+// so CPU time would overstate the wait), the lowest PSNR of a VP9 frame
+// against our own picture, and whether a second conversion gave the same
+// bytes. The splitter's own streaming is measured by SplitterStreamingBench.
 #include <benchmark/benchmark.h>
-
 #include <time.h>
 #include <unistd.h>
+#include <vpx/vp8dx.h>
+#include <vpx/vpx_decoder.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "BenchFigures.h"
-#include "filmwriter/CinepakKeyFrame.h"
+#include "ConvertMovies.h"
 #include "pictures/CMoviePictures.h"
 #include "webm/COpusEncoder.h"
 #include "webm/CVp9Encoder.h"
@@ -28,46 +36,13 @@ constexpr int64_t kFrameMs = 1000 / 15;
 constexpr double kMovieSeconds = kFrames / 15.0;
 constexpr int kDefaultLevel = 19;  // what the command's default quality gives
 
-double ThreadSeconds() {
-  timespec now = {};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-uint8_t Clamp(double value) {
-  return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : std::lround(value));
-}
-
-// Colour bands drifting across the picture, with texture in every block.
-const std::vector<std::vector<uint8_t>>& Frames() {
-  static const std::vector<std::vector<uint8_t>> frames = [] {
-    std::vector<filmwriter::CinepakEntry> codebook;
-    for (int k = 0; k < 256; ++k) {
-      const double angle = k * 2 * M_PI / 256;
-      filmwriter::CinepakEntry entry = filmwriter::CinepakEntry::Colour(
-          Clamp(128 + 90 * std::sin(angle)), Clamp(128 + 90 * std::sin(angle + 2)),
-          Clamp(128 + 90 * std::sin(angle + 4)));
-      entry.luma[1] = Clamp(entry.luma[1] + 14.0);
-      entry.luma[2] = Clamp(entry.luma[2] - 14.0);
-      codebook.push_back(entry);
-    }
-    std::vector<std::vector<uint8_t>> all;
-    for (uint32_t i = 0; i < kFrames; ++i) {
-      filmwriter::CinepakKeyFrame frame(kWidth, kHeight);
-      frame.SetCodebook(codebook);
-      std::vector<uint8_t> codes;
-      for (uint32_t by = 0; by < frame.BlockRows(); ++by) {
-        for (uint32_t bx = 0; bx < frame.BlockColumns(); ++bx) {
-          codes.push_back(static_cast<uint8_t>(bx * 3 + by * 2 + i * 4));
-        }
-      }
-      frame.SetCodes(codes);
-      all.push_back(frame.Encode());
-    }
-    return all;
-  }();
-  return frames;
-}
+struct Conversion {
+  double seconds = 0;     // wall clock
+  double cpuSeconds = 0;  // of every thread of the process
+  std::vector<uint8_t> file;
+  std::vector<std::vector<uint8_t>> vp9;  // the frames as muxed
+  std::string error;
+};
 
 std::vector<float> Sound() {
   std::vector<float> samples;
@@ -80,56 +55,147 @@ std::vector<float> Sound() {
   return samples;
 }
 
-double g_xRealTime = 0;
-
-void BM_ConvertMovie(benchmark::State& state) {
-  const std::vector<std::vector<uint8_t>>& frames = Frames();
-  const std::vector<float> sound = Sound();
-  const std::string path = "/tmp/tessaly-convert-bench-" + std::to_string(getpid()) + ".webm";
-  double seconds = 0;
-  for (auto _ : state) {
-    const double started = ThreadSeconds();
-    std::string error;
-    tessaly::pictures::CMoviePictures pictures(kWidth, kHeight);
-    tessaly::webm::CVp9Encoder video;
-    tessaly::webm::COpusEncoder audio;
-    tessaly::webm::CWebmMuxer muxer;
-    if (!video.Open(kWidth, kHeight, kDefaultLevel, &error) || !audio.Open(kRate, 2, &error) ||
-        !muxer.Open(path, tessaly::webm::VideoTrackInfo{kWidth, kHeight},
-                    tessaly::webm::AudioTrackInfo{2, audio.Head(), audio.CodecDelayNs()}, &error)) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-    const size_t samplesPerFrame = sound.size() / kFrames;
-    for (uint32_t i = 0; i < kFrames; ++i) {
-      pictures.Decode(frames[i].data(), frames[i].size());
-      std::vector<tessaly::webm::Vp9Frame> encoded;
-      video.Encode(pictures.Picture().rgb.data(), i * kFrameMs, kFrameMs, i % 30 == 0, &encoded,
-                   &error);
-      for (tessaly::webm::Vp9Frame& frame : encoded) {
-        muxer.AddVideo({frame.timeMs, frame.key, std::move(frame.bytes), {}, 0}, &error);
-      }
-      std::vector<tessaly::webm::OpusPacket> packets;
-      audio.Append(&sound[i * samplesPerFrame], samplesPerFrame / 2, &packets, &error);
-      for (tessaly::webm::OpusPacket& packet : packets) {
-        muxer.AddAudio({packet.timeMs, true, std::move(packet.bytes), {}, 0}, &error);
-      }
-    }
-    std::vector<tessaly::webm::OpusPacket> packets;
-    audio.Finish(&packets, &error);
-    for (tessaly::webm::OpusPacket& packet : packets) {
-      muxer.AddAudio({packet.timeMs, true, std::move(packet.bytes), {}, packet.discardPaddingNs},
-                     &error);
-    }
-    if (!muxer.Finish(kMovieSeconds * 1000, &error)) state.SkipWithError(error.c_str());
-    seconds = ThreadSeconds() - started;
-  }
-  unlink(path.c_str());
-  g_xRealTime = kMovieSeconds / seconds;
-  state.counters["x_real_time"] = g_xRealTime;
+double ProcessSeconds() {
+  timespec now = {};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-BENCHMARK(BM_ConvertMovie)->Iterations(1)->Unit(benchmark::kMillisecond);
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+Conversion Convert(const convertmovies::Frames& frames, const std::vector<float>& sound) {
+  Conversion result;
+  const std::string path = "/tmp/tessaly-convert-bench-" + std::to_string(getpid()) + ".webm";
+  const auto started = std::chrono::steady_clock::now();
+  const double cpuStarted = ProcessSeconds();
+  std::string& error = result.error;
+  tessaly::pictures::CMoviePictures pictures(kWidth, kHeight);
+  tessaly::webm::CVp9Encoder video;
+  tessaly::webm::COpusEncoder audio;
+  tessaly::webm::CWebmMuxer muxer;
+  if (!video.Open(kWidth, kHeight, kDefaultLevel, &error) || !audio.Open(kRate, 2, &error) ||
+      !muxer.Open(path, tessaly::webm::VideoTrackInfo{kWidth, kHeight},
+                  tessaly::webm::AudioTrackInfo{2, audio.Head(), audio.CodecDelayNs()}, &error)) {
+    return result;
+  }
+  const size_t samplesPerFrame = sound.size() / kFrames;
+  for (uint32_t i = 0; i < kFrames; ++i) {
+    pictures.Decode(frames[i].data(), frames[i].size());
+    std::vector<tessaly::webm::Vp9Frame> encoded;
+    video.Encode(pictures.Picture().rgb.data(), i * kFrameMs, kFrameMs, i % 30 == 0, &encoded,
+                 &error);
+    for (tessaly::webm::Vp9Frame& frame : encoded) {
+      result.vp9.push_back(frame.bytes);
+      muxer.AddVideo({frame.timeMs, frame.key, std::move(frame.bytes), {}, 0}, &error);
+    }
+    std::vector<tessaly::webm::OpusPacket> packets;
+    audio.Append(&sound[i * samplesPerFrame], samplesPerFrame / 2, &packets, &error);
+    for (tessaly::webm::OpusPacket& packet : packets) {
+      muxer.AddAudio({packet.timeMs, true, std::move(packet.bytes), {}, 0}, &error);
+    }
+  }
+  std::vector<tessaly::webm::OpusPacket> packets;
+  audio.Finish(&packets, &error);
+  for (tessaly::webm::OpusPacket& packet : packets) {
+    muxer.AddAudio({packet.timeMs, true, std::move(packet.bytes), {}, packet.discardPaddingNs},
+                   &error);
+  }
+  muxer.Finish(kMovieSeconds * 1000, &error);
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  result.cpuSeconds = ProcessSeconds() - cpuStarted;
+  result.file = ReadAll(path);
+  unlink(path.c_str());
+  return result;
+}
+
+double Shown(double value) { return std::clamp(std::round(value), 0.0, 255.0); }
+
+// PSNR of a decoded studio-range BT.601 picture against an RGB one, as a
+// player shows it.
+double Psnr(const vpx_image_t& image, const std::vector<uint8_t>& rgb) {
+  double squares = 0;
+  for (uint32_t y = 0; y < kHeight; ++y) {
+    const uint8_t* luma = image.planes[VPX_PLANE_Y] + y * image.stride[VPX_PLANE_Y];
+    const uint8_t* us = image.planes[VPX_PLANE_U] + (y / 2) * image.stride[VPX_PLANE_U];
+    const uint8_t* vs = image.planes[VPX_PLANE_V] + (y / 2) * image.stride[VPX_PLANE_V];
+    for (uint32_t x = 0; x < kWidth; ++x) {
+      const double l = 1.164 * (luma[x] - 16), u = us[x / 2] - 128.0, v = vs[x / 2] - 128.0;
+      const double shown[3] = {Shown(l + 1.596 * v), Shown(l - 0.392 * u - 0.813 * v),
+                               Shown(l + 2.017 * u)};
+      for (int c = 0; c < 3; ++c) {
+        const double error = shown[c] - rgb[(size_t(y) * kWidth + x) * 3 + c];
+        squares += error * error;
+      }
+    }
+  }
+  const double mean = squares / (kWidth * kHeight * 3.0);
+  return mean == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+// The lowest PSNR of the VP9 frames, decoded by libvpx, against our own
+// decoding of the Cinepak frames; 0 when a frame does not decode.
+double LowestPsnr(const convertmovies::Frames& frames,
+                  const std::vector<std::vector<uint8_t>>& vp9) {
+  if (vp9.size() != frames.size()) return 0;
+  vpx_codec_ctx_t decoder;
+  if (vpx_codec_dec_init(&decoder, vpx_codec_vp9_dx(), nullptr, 0) != VPX_CODEC_OK) return 0;
+  tessaly::pictures::CMoviePictures pictures(kWidth, kHeight);
+  double lowest = 99;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    pictures.Decode(frames[i].data(), frames[i].size());
+    vpx_codec_iter_t iterator = nullptr;
+    const vpx_image_t* image = nullptr;
+    if (vpx_codec_decode(&decoder, vp9[i].data(), static_cast<unsigned>(vp9[i].size()), nullptr,
+                         0) != VPX_CODEC_OK ||
+        (image = vpx_codec_get_frame(&decoder, &iterator)) == nullptr) {
+      lowest = 0;
+      break;
+    }
+    lowest = std::min(lowest, Psnr(*image, pictures.Picture().rgb));
+  }
+  vpx_codec_destroy(&decoder);
+  return lowest;
+}
+
+void BM_Convert(benchmark::State& state, const char* kind,
+                convertmovies::Frames (*make)(uint32_t, uint32_t, uint32_t)) {
+  const convertmovies::Frames frames = make(kWidth, kHeight, kFrames);
+  const std::vector<float> sound = Sound();
+  Conversion first;
+  Conversion second;
+  for (auto _ : state) {
+    first = Convert(frames, sound);
+    second = Convert(frames, sound);
+  }
+  if (!first.error.empty()) {
+    state.SkipWithError(first.error.c_str());
+    return;
+  }
+  const double xRealTime = kMovieSeconds / std::min(first.seconds, second.seconds);
+  const double lowest = LowestPsnr(frames, first.vp9);
+  state.counters["x_real_time"] = xRealTime;
+  state.counters["lowest_psnr"] = lowest;
+  benchfigures::Record("x_real_time", kind, xRealTime);
+  benchfigures::Record("x_cpu_time", kind,
+                       kMovieSeconds / std::min(first.cpuSeconds, second.cpuSeconds));
+  benchfigures::Record("lowest_psnr", kind, lowest);
+  benchfigures::Record("kbit_per_second", kind, first.file.size() * 8 / kMovieSeconds / 1000);
+  benchfigures::Record("same_bytes", kind, first.file == second.file ? 1 : 0);
+}
+
+BENCHMARK_CAPTURE(BM_Convert, flat, "flat", convertmovies::Flat)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Convert, panning, "panning", convertmovies::Panning)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Convert, random_blocks, "random_blocks", convertmovies::RandomBlocks)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -137,7 +203,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  benchfigures::Record("x_real_time", "", g_xRealTime);
   benchfigures::Print();
   return 0;
 }
