@@ -34,7 +34,6 @@ namespace {
 constexpr uint32_t kWidth = 320, kHeight = 224, kFrames = 300, kRate = 22050;
 constexpr int64_t kFrameMs = 1000 / 15;
 constexpr double kMovieSeconds = kFrames / 15.0;
-constexpr int kDefaultLevel = 19;  // what the command's default quality gives
 
 struct Conversion {
   double seconds = 0;     // wall clock
@@ -76,7 +75,8 @@ Conversion Convert(const convertmovies::Frames& frames, const std::vector<float>
   tessaly::webm::CVp9Encoder video;
   tessaly::webm::COpusEncoder audio;
   tessaly::webm::CWebmMuxer muxer;
-  if (!video.Open(kWidth, kHeight, kDefaultLevel, &error) || !audio.Open(kRate, 2, &error) ||
+  if (!video.Open(kWidth, kHeight, tessaly::webm::CVp9Encoder::kDefaultLevel, &error) ||
+      !audio.Open(kRate, 2, &error) ||
       !muxer.Open(path, tessaly::webm::VideoTrackInfo{kWidth, kHeight},
                   tessaly::webm::AudioTrackInfo{2, audio.Head(), audio.CodecDelayNs()}, &error)) {
     return result;
