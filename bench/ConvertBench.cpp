@@ -3,11 +3,13 @@
 // muxed into a WebM file. Each movie is 20 seconds of 320×224 pictures at 15
 // frames a second with 22,050 Hz 16-bit stereo sound, in three kinds of
 // picture (ConvertMovies.h). Per kind it prints the movie's length against
-// the wall-clock time of its conversion (the encoder has threads of its own,
-// so CPU time would overstate the wait), the lowest PSNR of a VP9 frame
-// against our own picture, and whether a second conversion gave the same
-// bytes. The splitter's own streaming is measured by SplitterStreamingBench.
+// the wall-clock time of its conversion (the encoder has threads of its
+// own) and against the CPU time of all the process's threads, the lowest
+// PSNR of a VP9 frame against our own picture, and whether a second
+// conversion, confined to one processor, gave the same bytes. The
+// splitter's own streaming is measured by SplitterStreamingBench.
 #include <benchmark/benchmark.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 #include <vpx/vp8dx.h>
@@ -112,6 +114,26 @@ Conversion Convert(const convertmovies::Frames& frames, const std::vector<float>
   return result;
 }
 
+// The same conversion with every thread on one processor: the encoder's
+// threads start from this one and inherit its processors, so a file that
+// differs would show bytes that depend on the cores that ran them.
+Conversion ConvertOnOneCore(const convertmovies::Frames& frames, const std::vector<float>& sound) {
+  cpu_set_t all;
+  CPU_ZERO(&all);
+  sched_getaffinity(0, sizeof(all), &all);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (!CPU_ISSET(cpu, &all)) continue;
+    CPU_SET(cpu, &one);
+    break;
+  }
+  sched_setaffinity(0, sizeof(one), &one);
+  Conversion result = Convert(frames, sound);
+  sched_setaffinity(0, sizeof(all), &all);
+  return result;
+}
+
 double Shown(double value) { return std::clamp(std::round(value), 0.0, 255.0); }
 
 // PSNR of a decoded studio-range BT.601 picture against an RGB one, as a
@@ -169,19 +191,18 @@ void BM_Convert(benchmark::State& state, const char* kind,
   Conversion second;
   for (auto _ : state) {
     first = Convert(frames, sound);
-    second = Convert(frames, sound);
+    second = ConvertOnOneCore(frames, sound);
   }
   if (!first.error.empty()) {
     state.SkipWithError(first.error.c_str());
     return;
   }
-  const double xRealTime = kMovieSeconds / std::min(first.seconds, second.seconds);
+  const double xRealTime = kMovieSeconds / first.seconds;
   const double lowest = LowestPsnr(frames, first.vp9);
   state.counters["x_real_time"] = xRealTime;
   state.counters["lowest_psnr"] = lowest;
   benchfigures::Record("x_real_time", kind, xRealTime);
-  benchfigures::Record("x_cpu_time", kind,
-                       kMovieSeconds / std::min(first.cpuSeconds, second.cpuSeconds));
+  benchfigures::Record("x_cpu_time", kind, kMovieSeconds / first.cpuSeconds);
   benchfigures::Record("lowest_psnr", kind, lowest);
   benchfigures::Record("kbit_per_second", kind, first.file.size() * 8 / kMovieSeconds / 1000);
   benchfigures::Record("same_bytes", kind, first.file == second.file ? 1 : 0);
