@@ -41,6 +41,8 @@ class CVp9Encoder {
 
  private:
   void ToI420(const uint8_t* rgb);
+  void WholeSquares(const uint8_t* row, uint32_t count, uint8_t* u, uint8_t* v) const;
+  void EdgeSquare(const uint8_t* rgb, uint32_t x, uint32_t y, uint8_t* u, uint8_t* v) const;
   bool Collect(std::vector<Vp9Frame>* frames, std::string* error);
   bool Fail(const char* what, std::string* error);
 
