@@ -63,6 +63,7 @@ class CWebmMuxer {
     bool ended = false;
     uint64_t number = 0;
     std::deque<WebmPacket> waiting;
+    std::optional<int64_t> lastTimeMs;  // the block written last, which a later one refers to
   };
   struct Cue {
     int64_t timeMs;
