@@ -446,6 +446,23 @@ TEST_F(CliConvertTest, SoundAfterALostRowKeepsItsTimeInTheMovie) {
   const double movieSeconds = MovieMs(kFrames) / 1000.0 + 65540.0 / (4 * kRate);
   EXPECT_NEAR(Seconds(folder / "lost.webm"), movieSeconds, 0.001);
   EXPECT_NEAR(Times(folder / "lost.webm", 1).back() / 1000.0, movieSeconds, 0.025);
+
+  // The padding after the sound's end (the packets' 960 samples each, less
+  // the 312 the decoder drops first, less the sound) is said rounded up, so
+  // that a reader that drops it keeps not one sample more than the sound.
+  int64_t packets = 0;
+  for (const std::string& line : Lines(RunReader("mkvinfo", {"-s", folder / "lost.webm"}).out)) {
+    if (line.find(", track 2, ") != std::string::npos) ++packets;
+  }
+  int64_t discardNs = -1;
+  for (const std::string& line : Lines(RunReader("mkvinfo", {"-v", folder / "lost.webm"}).out)) {
+    const size_t at = line.find("+ Discard padding: ");
+    if (at != std::string::npos) discardNs = std::stoll(line.substr(at + 19));
+  }
+  const int64_t padding = packets * 960 - 312 - std::llround(movieSeconds * 48000);
+  ASSERT_GT(padding % 3, 0) << "a padding whose nanoseconds are not whole";
+  EXPECT_GE(discardNs * 48000, padding * 1000000000);
+  EXPECT_LT(discardNs * 48000, (padding + 1) * 1000000000);
 }
 
 // After the last picture, and without pictures, the sound has a cluster and
