@@ -559,6 +559,16 @@ TEST_F(CliConvertTest, AnOutputThatCannotBeWrittenOrAMovieThatCannotBeConvertedL
   empty.AddVideo(Frame(400, 2), 40);
   empty.Layout().truncateTo = empty.Expect().dataOffset;
   const std::string nothing = WriteFilm(empty, "nothing.film");
+  // A sound row whose length claims hours, then sound after it.
+  filmwriter::FilmWriter hours;
+  hours.AddAudio(Pattern(200, 1));
+  hours.AddAudio(Pattern(200, 2));
+  hours.AddAudio(Pattern(200, 3));
+  std::vector<uint8_t> hoursBytes = hours.Build();
+  const size_t lengthAt =
+      filmwriter::kHeaderBytes + filmwriter::kTableHeadBytes + filmwriter::kRowBytes + 4;
+  for (int i = 0; i < 4; ++i) hoursBytes[lengthAt + i] = i == 0 ? 0x7F : 0xFF;
+  TempFolder::WriteFile(folder / "hours.film", hoursBytes);
   const std::string out = folder / "out.webm";
   struct Case {
     std::vector<std::string> arguments;
@@ -576,6 +586,7 @@ TEST_F(CliConvertTest, AnOutputThatCannotBeWrittenOrAMovieThatCannotBeConvertedL
       {{"convert", film, "-o", "/dev/null"}, 7, "not a regular file"},
       {{"convert", film, "-o", folder.Path()}, 7, "is a folder"},
       {{"convert", nothing, "-o", out}, 6, "nothing of it could be played"},
+      {{"convert", folder / "hours.film", "-o", out}, 6, "too damaged to convert"},
       {{"thumbnail", nothing, "-o", folder / "sheet.png"}, 6, "no video frame of it"},
       {{"convert", WriteSized(0, 0), "-o", out}, 6, "pictures are 0x0 pixels; VP9 takes"},
       {{"convert", WriteSized(0, 48), "-o", out}, 6, "pictures are 0x48 pixels"},

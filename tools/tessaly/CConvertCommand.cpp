@@ -46,7 +46,7 @@ int CConvertCommand::Run() const {
     progress->Finish();
     observer->Abandon();
     const std::string failure = observer->Failure();
-    if (!failure.empty()) throw CCommandError(kExitOutputFailed, failure);
+    if (!failure.empty()) throw CCommandError(observer->FailureCode(), failure);
     throw;
   }
   progress->Finish();

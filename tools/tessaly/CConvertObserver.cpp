@@ -19,6 +19,9 @@ constexpr uint32_t kLargestVp9Side = 16384;
 // Silence goes to the encoder a second at most at a time, so that a long
 // gap does not become one huge buffer.
 constexpr uint64_t kSilenceSeconds = 1;
+// More silence than this for sound the splitter lost is a table too damaged
+// to convert: a hostile row could claim years, and encoding them would never end.
+constexpr uint64_t kMostLostSeconds = 3600;
 
 int64_t Milliseconds(REFERENCE_TIME time) {
   return std::max<int64_t>(0, (time + kUnitsPerMs / 2) / kUnitsPerMs);
@@ -189,7 +192,7 @@ bool CConvertObserver::StartSound(const sinks::SinkSample& sample, std::string* 
   if (*sound.skipFrames >= 0) return true;
   const auto silence = static_cast<uint64_t>(-*sound.skipFrames);
   sound.skipFrames = 0;
-  return AddSilence(silence, error);
+  return FillLostSound(silence, error);
 }
 
 bool CConvertObserver::KeepMovieTime(const sinks::SinkSample& sample, std::string* error) {
@@ -207,7 +210,21 @@ bool CConvertObserver::KeepMovieTime(const sinks::SinkSample& sample, std::strin
   const int64_t gap = wanted - next;
   const int64_t skipped = std::min(gap, *sound.skipFrames);
   *sound.skipFrames -= skipped;
-  return AddSilence(static_cast<uint64_t>(gap - skipped), error);
+  return FillLostSound(static_cast<uint64_t>(gap - skipped), error);
+}
+
+bool CConvertObserver::FillLostSound(uint64_t frames, std::string* error) {
+  Sound& sound = *m_sound;
+  if (frames > uint64_t{sound.rate} * kMostLostSeconds -
+                   std::min(sound.filled, uint64_t{sound.rate} * kMostLostSeconds)) {
+    m_failureCode = kExitRefused;
+    *error =
+        "the sound lacks more than an hour where the splitter could not play its rows; "
+        "its sample table is too damaged to convert";
+    return false;
+  }
+  sound.filled += frames;
+  return AddSilence(frames, error);
 }
 
 std::vector<float> CConvertObserver::TakeWholeFrames() {
@@ -313,6 +330,11 @@ void CConvertObserver::Abandon() {
 std::string CConvertObserver::Failure() {
   std::lock_guard<std::mutex> guard(m_lock);
   return m_failure;
+}
+
+ExitCode CConvertObserver::FailureCode() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_failureCode;
 }
 
 std::string CConvertObserver::DecodeWarning() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sinks/SinkObserver.h"
+#include "tessaly/CCommandError.h"
 #include "tessaly/CFilmGraph.h"
 #include "tessaly/CPictureObserver.h"
 #include "tessaly/CProgressBar.h"
@@ -45,6 +46,8 @@ class CConvertObserver final : public sinks::ISinkObserver {
   void Abandon();
 
   std::string Failure();
+  // The exit status the failure calls for.
+  ExitCode FailureCode();
   // One line about frames that did not decode wholly, empty when all did.
   std::string DecodeWarning();
 
@@ -62,6 +65,7 @@ class CConvertObserver final : public sinks::ISinkObserver {
     std::vector<uint8_t> partial;  // bytes of a frame split between samples
     uint64_t frames = 0;           // frames taken into the sound, silence included
     uint64_t delivered = 0;        // frames of them the movie's samples gave
+    uint64_t filled = 0;           // frames of silence standing for lost sound
     uint64_t mostFrames = UINT64_MAX;  // the sound up to the end asked for
     webm::COpusEncoder encoder;
   };
@@ -81,6 +85,7 @@ class CConvertObserver final : public sinks::ISinkObserver {
   bool EncodePending(std::optional<int64_t> nextMs, std::string* error);
   bool AddSound(const std::vector<float>& samples, std::string* error);
   bool AddSilence(uint64_t frames, std::string* error);
+  bool FillLostSound(uint64_t frames, std::string* error);
   void CheckPictureSize() const;
   HRESULT Fail(const std::string& message);
 
@@ -101,6 +106,7 @@ class CConvertObserver final : public sinks::ISinkObserver {
   int64_t m_videoEndMs = 0;
   std::optional<int64_t> m_limitMs;
   std::string m_failure;
+  ExitCode m_failureCode = kExitOutputFailed;
   double m_furthest = 0;
 };
 
