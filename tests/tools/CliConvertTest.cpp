@@ -406,6 +406,24 @@ TEST_F(CliConvertTest, AMovieWithOneStreamGivesAWebmOfThatStream) {
   ASSERT_EQ(resampled.exitCode, 0) << resampled.err;
   EXPECT_NEAR(Seconds(folder / "slow.webm"), m_soundFrames / 500.0, 0.001);
 
+  // Video whose every frame is damaged leaves a file of the sound alone, not
+  // an empty picture track.
+  filmwriter::FilmFormat format;
+  format.channels = 2;
+  format.bitsPerSample = 16;
+  filmwriter::FilmWriter damaged(format);
+  for (uint32_t i = 0; i < 3; ++i) {
+    damaged.AddAudio(Pattern(5880, i));
+    damaged.AddStoredRow(0, 40, std::vector<uint8_t>(5, 2));
+  }
+  const ToolResult soundOnly =
+      Tessaly({"convert", WriteFilm(damaged, "damaged.film"), "-o", folder / "damaged.webm"});
+  ASSERT_EQ(soundOnly.exitCode, 0) << soundOnly.err;
+  EXPECT_NE(soundOnly.err.find("VFW_E_INVALIDMEDIATYPE"), std::string::npos) << soundOnly.err;
+  identity = Identify(folder / "damaged.webm");
+  ASSERT_EQ(identity["tracks"].size(), 1u) << identity.dump();
+  EXPECT_EQ(identity["tracks"][0]["codec"], "Opus");
+
   const std::string pictures = WriteMovie(false, true, "pictures.film");
   const ToolResult video = Tessaly({"convert", pictures, "-o", folder / "pictures.webm"});
   ASSERT_EQ(video.exitCode, 0) << video.err;

@@ -295,7 +295,8 @@ void CConvertObserver::Finish() {
   if (m_pending && !EncodePending(std::nullopt, &error)) throw CCommandError(kExitFailure, error);
   m_pending.reset();
   double durationMs = static_cast<double>(m_videoEndMs);
-  if (m_sound) {
+  // A stream the movie gave nothing of gets no packet, so the file leaves it out.
+  if (m_sound && m_sound->frames > 0) {
     std::vector<webm::OpusPacket> packets;
     if (!m_sound->encoder.Finish(&packets, &error)) throw CCommandError(kExitFailure, error);
     for (webm::OpusPacket& packet : packets) {
@@ -307,9 +308,9 @@ void CConvertObserver::Finish() {
       if (!m_muxer.AddAudio(std::move(block), &error))
         throw CCommandError(kExitOutputFailed, error);
     }
-    if (!m_muxer.EndAudio(&error)) throw CCommandError(kExitOutputFailed, error);
     durationMs = std::max(durationMs, m_sound->frames * 1000.0 / m_sound->rate);
   }
+  if (!m_muxer.EndAudio(&error)) throw CCommandError(kExitOutputFailed, error);
   if (m_heldFrame) {
     m_heldFrame->durationMs = std::max<int64_t>(1, m_videoEndMs - m_heldFrame->timeMs);
     if (!m_muxer.AddVideo(std::move(*m_heldFrame), &error)) {

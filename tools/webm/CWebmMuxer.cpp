@@ -129,9 +129,27 @@ bool CWebmMuxer::Open(const std::string& path, const std::optional<VideoTrackInf
     return false;
   }
   if (!m_file.Open(path, error)) return false;
+  m_video = video;
+  m_audio = audio;
   m_lanes[kVideo].present = video.has_value();
-  m_lanes[kVideo].number = 1;
   m_lanes[kAudio].present = audio.has_value();
+  return true;
+}
+
+bool CWebmMuxer::WriteHeader(std::string* error) {
+  m_headerWritten = true;
+  // Every open track has a packet or has ended by now: one that ended with
+  // none is left out, since an empty track is a stream no reader can play.
+  for (Lane& lane : m_lanes) lane.present = lane.present && !(lane.ended && lane.waiting.empty());
+  if (!m_lanes[kVideo].present) m_video.reset();
+  if (!m_lanes[kAudio].present) m_audio.reset();
+  const std::optional<VideoTrackInfo>& video = m_video;
+  const std::optional<AudioTrackInfo>& audio = m_audio;
+  if (!video && !audio) {
+    if (error) *error = "a WebM file needs a stream with something in it";
+    return false;
+  }
+  m_lanes[kVideo].number = 1;
   m_lanes[kAudio].number = video ? 2 : 1;
 
   Bytes header;
@@ -247,6 +265,7 @@ bool CWebmMuxer::Drain(bool all, std::string* error) {
 }
 
 bool CWebmMuxer::WriteBlock(Track track, const WebmPacket& packet, std::string* error) {
+  if (!m_headerWritten && !WriteHeader(error)) return false;
   // Once the pictures are over, the sound is clustered as if there were none.
   const Lane& video = m_lanes[kVideo];
   const bool hasVideo = video.present && !(video.ended && video.waiting.empty() && track != kVideo);
@@ -307,6 +326,7 @@ bool CWebmMuxer::CloseCluster(std::string* error) {
 bool CWebmMuxer::Finish(double durationMs, std::string* error) {
   for (Lane& lane : m_lanes) lane.ended = true;
   if (!Drain(true, error) || !CloseCluster(error)) return false;
+  if (!m_headerWritten && !WriteHeader(error)) return false;
   const uint64_t cuesAt = m_file.Size() - m_segmentData;
   Bytes cues;
   for (const Cue& cue : m_cues) {
