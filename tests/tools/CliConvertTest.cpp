@@ -248,18 +248,26 @@ class CliConvertTest : public CliFixture {
     return times;
   }
 
-  // The cue times in milliseconds, as mkvinfo reads them.
+  // What mkvinfo says after mark, on each line that has it: its summary
+  // ("-s") or every element ("-v").
+  std::vector<std::string> Said(const std::string& webm, const char* option,
+                                const std::string& mark) {
+    std::vector<std::string> said;
+    for (const std::string& line : Lines(RunReader("mkvinfo", {option, option, webm}).out)) {
+      const size_t at = line.find(mark);
+      if (at != std::string::npos) said.push_back(line.substr(at + mark.size()));
+    }
+    return said;
+  }
+
+  // The cue times in milliseconds.
   std::vector<int64_t> CueTimes(const std::string& webm) {
-    const ToolResult info = RunReader("mkvinfo", {"-v", "-v", webm});
     std::vector<int64_t> times;
-    for (const std::string& line : Lines(info.out)) {
-      const size_t at = line.find("+ Cue time: ");
-      if (at == std::string::npos) continue;
-      const std::string clock = line.substr(at + 12, 12);  // HH:MM:SS.mmm
-      times.push_back(((std::stoll(clock.substr(0, 2)) * 60 + std::stoll(clock.substr(3, 2))) * 60 +
-                       std::stoll(clock.substr(6, 2))) *
-                          1000 +
-                      std::stoll(clock.substr(9, 3)));
+    for (const std::string& clock : Said(webm, "-v", "+ Cue time: ")) {
+      int hours = 0, minutes = 0;
+      double seconds = 0;
+      std::sscanf(clock.c_str(), "%d:%d:%lf", &hours, &minutes, &seconds);
+      times.push_back(std::llround(((hours * 60 + minutes) * 60 + seconds) * 1000));
     }
     return times;
   }
@@ -320,12 +328,9 @@ TEST_F(CliConvertTest, TwoRunsGiveTheSameBytesThatMkvmergeReadsWithTheMovieTimes
   // A cue at the start and one at the key frame two seconds in; those two
   // are the only frames a reader takes to decode alone, the last one too.
   EXPECT_EQ(CueTimes(folder / "first.webm"), (std::vector<int64_t>{0, 2000}));
-  const ToolResult summary = RunReader("mkvinfo", {"-s", folder / "first.webm"});
-  std::vector<std::string> alone;
-  for (const std::string& line : Lines(summary.out)) {
-    if (line.rfind("I frame, track 1, timestamp ", 0) == 0) alone.push_back(line.substr(28, 12));
-  }
-  EXPECT_EQ(alone, (std::vector<std::string>{"00:00:00.000", "00:00:02.000"})) << summary.out;
+  std::vector<std::string> alone = Said(folder / "first.webm", "-s", "I frame, track 1, ");
+  for (std::string& line : alone) line = line.substr(10, 12);
+  EXPECT_EQ(alone, (std::vector<std::string>{"00:00:00.000", "00:00:02.000"}));
 }
 
 TEST_F(CliConvertTest, VpxdecDecodesEveryFrameCloseToOurOwnPictures) {
@@ -468,15 +473,8 @@ TEST_F(CliConvertTest, SoundAfterALostRowKeepsItsTimeInTheMovie) {
   // The padding after the sound's end (the packets' 960 samples each, less
   // the 312 the decoder drops first, less the sound) is said rounded up, so
   // that a reader that drops it keeps not one sample more than the sound.
-  int64_t packets = 0;
-  for (const std::string& line : Lines(RunReader("mkvinfo", {"-s", folder / "lost.webm"}).out)) {
-    if (line.find(", track 2, ") != std::string::npos) ++packets;
-  }
-  int64_t discardNs = -1;
-  for (const std::string& line : Lines(RunReader("mkvinfo", {"-v", folder / "lost.webm"}).out)) {
-    const size_t at = line.find("+ Discard padding: ");
-    if (at != std::string::npos) discardNs = std::stoll(line.substr(at + 19));
-  }
+  const auto packets = static_cast<int64_t>(Said(folder / "lost.webm", "-s", ", track 2, ").size());
+  const int64_t discardNs = std::stoll(Said(folder / "lost.webm", "-v", "Discard padding: ").at(0));
   const int64_t padding = packets * 960 - 312 - std::llround(movieSeconds * 48000);
   ASSERT_GT(padding % 3, 0) << "a padding whose nanoseconds are not whole";
   EXPECT_GE(discardNs * 48000, padding * 1000000000);
