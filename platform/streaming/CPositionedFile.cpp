@@ -1,8 +1,10 @@
 #include "CPositionedFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 
@@ -36,6 +38,20 @@ bool ReadMeetsFault(LONGLONG position, LONG length) {
     return value != nullptr && *value != 0 ? std::strtoll(value, nullptr, 10) : -1;
   }();
   return fault >= 0 && position <= fault && fault < position + length;
+}
+
+// Test hook: TESSALY_FAULT_INTERRUPT_AT=N sends the process SIGINT once, when
+// a read first covers byte N, as a user's Ctrl-C would arrive while that part
+// of the file is read: a test interrupts a run at a place of its choosing,
+// not at a time.
+void InterruptAtMark(LONGLONG position, LONG length) {
+  static const LONGLONG mark = [] {
+    const char* value = std::getenv("TESSALY_FAULT_INTERRUPT_AT");
+    return value != nullptr && *value != 0 ? std::strtoll(value, nullptr, 10) : -1;
+  }();
+  static std::atomic<bool> sent{false};
+  if (mark < 0 || position > mark || mark >= position + length || sent.exchange(true)) return;
+  kill(getpid(), SIGINT);
 }
 
 HRESULT OpenError(int error, const std::string& path) {
@@ -84,6 +100,7 @@ HRESULT CPositionedFile::Open(const std::string& path, std::shared_ptr<CPosition
 
 HRESULT CPositionedFile::Read(LONGLONG position, LONG length, BYTE* buffer, LONG* done) const {
   *done = 0;
+  InterruptAtMark(position, length);
   if (ReadMeetsFault(position, length)) return HRESULT_FROM_WIN32(kErrorReadFault);
   while (*done < length) {
     ssize_t got = pread(m_fd, buffer + *done, static_cast<size_t>(length - *done),

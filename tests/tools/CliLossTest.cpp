@@ -89,6 +89,12 @@ TEST_F(CliLossTest, ChunksTooLargeOrTooShortAreWarnedOfOnceAKindAndExitZero) {
   const nlohmann::json json = nlohmann::json::parse(Tessaly({"info", pointing, "--json"}).out);
   EXPECT_FALSE(json.contains("truncated")) << json.dump();
   EXPECT_EQ(json["damagedRows"], 3);
+  // Playing it, the splitter finds the damaged row's chunk past the end; the
+  // file never changed, and the warning says what is really wrong.
+  const ToolResult played = Tessaly({"dump", pointing});
+  EXPECT_EQ(played.exitCode, 0) << played.err;
+  EXPECT_EQ(Count(played.err, "changed as it was read"), 0u) << played.err;
+  EXPECT_EQ(Count(played.err, "too damaged ever to play (3 in the sample table"), 1u) << played.err;
 }
 
 TEST_F(CliLossTest, VideoRowsPastAnEntryCountOfNoVideoAreNamedAsNotPlayed) {

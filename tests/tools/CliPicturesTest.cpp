@@ -84,6 +84,26 @@ TEST_F(CliPicturesTest, ThumbnailLaysOutThePicturesShowingAtEvenlySpreadTimes) {
   }
 }
 
+// Ctrl-C while the file is read (the platform's hook sends it when a read
+// reaches the fifth frame's chunk): the run ends by the signal, and neither
+// the pictures it wrote nor the folder it made stay.
+TEST_F(CliPicturesTest, AnInterruptedRunRemovesItsPicturesAndItsFolder) {
+  Register();
+  filmwriter::FilmFormat format;
+  format.width = kWidth;
+  format.height = kHeight;
+  filmwriter::FilmWriter writer(format);
+  for (uint32_t i = 0; i < 8; ++i) writer.AddVideo(Frame(30000, i), 120);
+  const std::string film = WriteFilm(writer, "long.film");
+  ToolEnvironment environment;
+  environment.variables.emplace("TESSALY_FAULT_INTERRUPT_AT",
+                                std::to_string(ChunkPosition(writer.Build(), 5) + 100));
+  const ToolResult result = Tessaly({"frames", film, "-o", folder / "made/out"}, environment);
+  EXPECT_EQ(result.exitCode, -1) << "ends by the signal: " << result.err;
+  EXPECT_EQ(TempFolder::NamesIn(folder.Path()),
+            (std::vector<std::string>{"long.film", "registry.reg"}));
+}
+
 TEST_F(CliPicturesTest, AMovieWithoutVideoIsRefusedAndLeavesNoPicture) {
   Register();
   filmwriter::FilmWriter writer;

@@ -16,4 +16,12 @@ void InstallInterruptCleanup();
 int RememberTemporaryFile(const std::string& path);
 void ForgetTemporaryFile(int slot);
 
+// For a command whose files are too many to remember: the first interruption
+// is only noted, so that the command can remove what it wrote and then end
+// through EndInterrupted; a second one ends the program at once, as before.
+void DeferInterruptions();
+bool InterruptionPending();
+// Removes the remembered files and ends the program by the noted signal.
+[[noreturn]] void EndInterrupted();
+
 }  // namespace tessaly::media

@@ -10,6 +10,7 @@
 #include "tessaly/CConvertObserver.h"
 #include "tessaly/CFilmGraph.h"
 #include "tessaly/CRegistrySelection.h"
+#include "tessaly/FileSystem.h"
 #include "tessaly/LossReport.h"
 #include "webm/CVp9Encoder.h"
 
@@ -32,10 +33,11 @@ int CConvertCommand::LevelOf(int quality) {
 }
 
 int CConvertCommand::Run() const {
+  const std::string output = OutputFileFor(m_file, m_output);
   const CRegistrySelection registry(m_options.registry);
   registry.Apply(false);
   const CComSession com;
-  auto observer = std::make_shared<CConvertObserver>(m_output, LevelOf(m_quality));
+  auto observer = std::make_shared<CConvertObserver>(output, LevelOf(m_quality));
   CFilmGraph graph(observer);
   graph.Render(m_file, registry);
   graph.Seek(m_options.start, m_options.end);
@@ -53,10 +55,19 @@ int CConvertCommand::Run() const {
     progress->Finish();
     observer->Abandon();
     const std::string failure = observer->Failure();
-    if (!failure.empty()) throw CCommandError(kExitOutputFailed, failure);
+    if (!failure.empty()) throw CCommandError(observer->FailureCode(), failure);
     throw;
   }
   progress->Finish();
+  if (!observer->DeliveredAnything()) {
+    // A file without a frame or a sound would claim a movie it does not hold.
+    observer->Abandon();
+    const int losses = ReportLosses(graph, CFilmTableFile(m_file), m_file);
+    throw CCommandError(losses == kExitReadFailed ? kExitReadFailed : kExitRefused,
+                        m_file +
+                            ": nothing of it could be played, no video frame and no "
+                            "sound; no WebM file was written");
+  }
   try {
     observer->Finish();
   } catch (const CCommandError&) {

@@ -14,6 +14,14 @@ constexpr double kUnitsPerSecond = 10000000.0;
 constexpr int64_t kUnitsPerMs = 10000;
 // A key frame at least this often, so that a seek finds one close before it.
 constexpr int64_t kKeyFrameEveryMs = 2000;
+// The largest picture side the VP9 encoder takes.
+constexpr uint32_t kLargestVp9Side = 16384;
+// Silence goes to the encoder a second at most at a time, so that a long
+// gap does not become one huge buffer.
+constexpr uint64_t kSilenceSeconds = 1;
+// More silence than this for sound the splitter lost is a table too damaged
+// to convert: a hostile row could claim years, and encoding them would never end.
+constexpr uint64_t kMostLostSeconds = 3600;
 
 int64_t Milliseconds(REFERENCE_TIME time) {
   return std::max<int64_t>(0, (time + kUnitsPerMs / 2) / kUnitsPerMs);
@@ -82,6 +90,7 @@ void CConvertObserver::Open(const std::vector<OutputPin>& pins) {
     audio->codecDelayNs = m_sound->encoder.CodecDelayNs();
   }
   if (m_pictures) {
+    CheckPictureSize();
     if (!m_video.Open(m_pictures->Width(), m_pictures->Height(), m_level, &error)) {
       throw CCommandError(kExitFailure, error);
     }
@@ -107,19 +116,43 @@ HRESULT CConvertObserver::OnSample(const sinks::SinkSample& sample) {
   return hr;
 }
 
+void CConvertObserver::CheckPictureSize() const {
+  const uint32_t width = m_pictures->Width();
+  const uint32_t height = m_pictures->Height();
+  if (width >= 1 && height >= 1 && width <= kLargestVp9Side && height <= kLargestVp9Side) return;
+  throw CCommandError(
+      kExitRefused, "the pictures are " + std::to_string(width) + "x" + std::to_string(height) +
+                        " pixels; VP9 takes sizes from 1x1 to " + std::to_string(kLargestVp9Side) +
+                        "x" + std::to_string(kLargestVp9Side));
+}
+
 bool CConvertObserver::OnPicture(const pictures::CMoviePictures& pictures, std::string* error) {
-  // Milliseconds are the file's time unit; two frames never share one.
-  const int64_t timeMs =
-      m_lastFrameMs ? std::max(m_frameStartMs, *m_lastFrameMs + 1) : m_frameStartMs;
-  const int64_t stopMs = std::max(m_frameStopMs, timeMs + 1);
-  const bool key = !m_lastFrameMs || timeMs - m_lastKeyMs >= kKeyFrameEveryMs;
-  m_lastFrameMs = timeMs;
-  std::vector<webm::Vp9Frame> frames;
-  if (!m_video.Encode(pictures.Picture().rgb.data(), timeMs, stopMs - timeMs, key, &frames,
-                      error)) {
+  // Milliseconds are the file's time unit: of two pictures in one, the
+  // later is the one that stays on screen, so it takes the earlier's place.
+  PendingPicture next{pictures.Picture(), m_frameStartMs,
+                      std::max(m_frameStopMs, m_frameStartMs + 1)};
+  if (m_pending && next.timeMs <= m_pending->timeMs) {
+    next.timeMs = m_pending->timeMs;
+    next.stopMs = std::max(next.stopMs, m_pending->stopMs);
+  } else if (m_pending && !EncodePending(next.timeMs, error)) {
     return false;
   }
-  m_videoEndMs = std::max(m_videoEndMs, stopMs);
+  m_pending = std::move(next);
+  return true;
+}
+
+bool CConvertObserver::EncodePending(std::optional<int64_t> nextMs, std::string* error) {
+  const PendingPicture& pending = *m_pending;
+  // A key frame here when the next frame would lie more than two seconds
+  // after the last one, so that no gap between key frames passes two seconds.
+  const bool key = !m_lastKeyMs || pending.timeMs - *m_lastKeyMs > kKeyFrameEveryMs ||
+                   (nextMs && *nextMs - *m_lastKeyMs > kKeyFrameEveryMs);
+  std::vector<webm::Vp9Frame> frames;
+  if (!m_video.Encode(pending.picture.rgb.data(), pending.timeMs, pending.stopMs - pending.timeMs,
+                      key, &frames, error)) {
+    return false;
+  }
+  m_videoEndMs = std::max(m_videoEndMs, pending.stopMs);
   for (webm::Vp9Frame& frame : frames) {
     if (frame.key) m_lastKeyMs = frame.timeMs;
     if (m_heldFrame && !m_muxer.AddVideo(std::move(*m_heldFrame), error)) return false;
@@ -133,32 +166,78 @@ bool CConvertObserver::OnPicture(const pictures::CMoviePictures& pictures, std::
 
 HRESULT CConvertObserver::OnAudio(const sinks::SinkSample& sample) {
   Sound& sound = *m_sound;
-  const uint32_t frameBytes = sound.bytesPerSample * sound.channels;
-  if (!sound.skipFrames) {
-    // The sound starts with the pictures: silence before a late first
-    // sample, and none of what lies before the start.
-    const double startSeconds = sample.start.value_or(0) / kUnitsPerSecond;
-    sound.skipFrames = -std::llround(startSeconds * sound.rate);
-    if (m_limitMs) sound.mostFrames = static_cast<uint64_t>(*m_limitMs) * sound.rate / 1000;
-    if (*sound.skipFrames < 0) {
-      std::string error;
-      if (!AddSound(std::vector<float>(size_t(-*sound.skipFrames) * sound.channels, 0.0f),
-                    &error)) {
-        return Fail(error);
-      }
-      sound.skipFrames = 0;
-    }
-  }
+  std::string error;
+  const bool started = sound.skipFrames.has_value();
+  if (!started && !StartSound(sample, &error)) return Fail(error);
+  if (started && sample.discontinuity && !KeepMovieTime(sample, &error)) return Fail(error);
   if (sample.data != nullptr)
     sound.partial.insert(sound.partial.end(), sample.data, sample.data + sample.dataBytes);
+  const std::vector<float> samples = TakeWholeFrames();
+  sound.delivered += samples.size() / sound.channels;
+  if (!AddSound(samples, &error)) return Fail(error);
+  if (!m_pictures && sample.stop) {
+    m_furthest = std::max(m_furthest, *sample.stop / kUnitsPerSecond);
+    if (m_progress) m_progress->Update(m_furthest);
+  }
+  return S_OK;
+}
+
+bool CConvertObserver::StartSound(const sinks::SinkSample& sample, std::string* error) {
+  Sound& sound = *m_sound;
+  // The sound starts with the pictures: silence before a late first
+  // sample, and none of what lies before the start.
+  const double startSeconds = sample.start.value_or(0) / kUnitsPerSecond;
+  sound.skipFrames = -std::llround(startSeconds * sound.rate);
+  if (m_limitMs) sound.mostFrames = static_cast<uint64_t>(*m_limitMs) * sound.rate / 1000;
+  if (*sound.skipFrames >= 0) return true;
+  const auto silence = static_cast<uint64_t>(-*sound.skipFrames);
+  sound.skipFrames = 0;
+  return FillLostSound(silence, error);
+}
+
+bool CConvertObserver::KeepMovieTime(const sinks::SinkSample& sample, std::string* error) {
+  Sound& sound = *m_sound;
+  if (!sample.start) return true;
+  // After a loss the sample keeps its own time: what was lost becomes
+  // silence, so that the sound after it stays in step with the pictures.
+  sound.partial.clear();
+  const int64_t wanted = std::llround(*sample.start / kUnitsPerSecond * sound.rate);
+  const int64_t next = static_cast<int64_t>(sound.frames) - *sound.skipFrames;
+  if (wanted <= next) {
+    *sound.skipFrames += next - wanted;
+    return true;
+  }
+  const int64_t gap = wanted - next;
+  const int64_t skipped = std::min(gap, *sound.skipFrames);
+  *sound.skipFrames -= skipped;
+  return FillLostSound(static_cast<uint64_t>(gap - skipped), error);
+}
+
+bool CConvertObserver::FillLostSound(uint64_t frames, std::string* error) {
+  Sound& sound = *m_sound;
+  if (frames > uint64_t{sound.rate} * kMostLostSeconds -
+                   std::min(sound.filled, uint64_t{sound.rate} * kMostLostSeconds)) {
+    m_failureCode = kExitRefused;
+    *error =
+        "the sound lacks more than an hour where the splitter could not play its rows; "
+        "its sample table is too damaged to convert";
+    return false;
+  }
+  sound.filled += frames;
+  return AddSilence(frames, error);
+}
+
+std::vector<float> CConvertObserver::TakeWholeFrames() {
+  Sound& sound = *m_sound;
+  const uint32_t frameBytes = sound.bytesPerSample * sound.channels;
   const size_t whole = sound.partial.size() / frameBytes;
   size_t first = 0;
   if (*sound.skipFrames > 0) {
     first = std::min<size_t>(whole, static_cast<size_t>(*sound.skipFrames));
     *sound.skipFrames -= static_cast<int64_t>(first);
   }
-  const size_t room = sound.frames < sound.mostFrames ? sound.mostFrames - sound.frames : 0;
-  const size_t last = std::min(whole, first + room);
+  const uint64_t room = sound.frames < sound.mostFrames ? sound.mostFrames - sound.frames : 0;
+  const size_t last = first + static_cast<size_t>(std::min<uint64_t>(whole - first, room));
   std::vector<float> samples;
   samples.reserve((last - first) * sound.channels);
   for (size_t i = first * sound.channels; i < last * sound.channels; ++i) {
@@ -171,13 +250,20 @@ HRESULT CConvertObserver::OnAudio(const sinks::SinkSample& sample) {
     }
   }
   sound.partial.erase(sound.partial.begin(), sound.partial.begin() + whole * frameBytes);
-  std::string error;
-  if (!AddSound(samples, &error)) return Fail(error);
-  if (!m_pictures && sample.stop) {
-    m_furthest = std::max(m_furthest, *sample.stop / kUnitsPerSecond);
-    if (m_progress) m_progress->Update(m_furthest);
+  return samples;
+}
+
+bool CConvertObserver::AddSilence(uint64_t frames, std::string* error) {
+  Sound& sound = *m_sound;
+  const uint64_t room = sound.frames < sound.mostFrames ? sound.mostFrames - sound.frames : 0;
+  uint64_t left = std::min(frames, room);
+  const uint64_t piece = uint64_t{sound.rate} * kSilenceSeconds;
+  while (left > 0) {
+    const uint64_t count = std::min(left, piece);
+    if (!AddSound(std::vector<float>(count * sound.channels, 0.0f), error)) return false;
+    left -= count;
   }
-  return S_OK;
+  return true;
 }
 
 bool CConvertObserver::AddSound(const std::vector<float>& samples, std::string* error) {
@@ -198,11 +284,19 @@ bool CConvertObserver::AddSound(const std::vector<float>& samples, std::string* 
   return true;
 }
 
+bool CConvertObserver::DeliveredAnything() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_pending.has_value() || (m_sound && m_sound->delivered > 0);
+}
+
 void CConvertObserver::Finish() {
   std::lock_guard<std::mutex> guard(m_lock);
   std::string error;
+  if (m_pending && !EncodePending(std::nullopt, &error)) throw CCommandError(kExitFailure, error);
+  m_pending.reset();
   double durationMs = static_cast<double>(m_videoEndMs);
-  if (m_sound) {
+  // A stream the movie gave nothing of gets no packet, so the file leaves it out.
+  if (m_sound && m_sound->frames > 0) {
     std::vector<webm::OpusPacket> packets;
     if (!m_sound->encoder.Finish(&packets, &error)) throw CCommandError(kExitFailure, error);
     for (webm::OpusPacket& packet : packets) {
@@ -214,9 +308,9 @@ void CConvertObserver::Finish() {
       if (!m_muxer.AddAudio(std::move(block), &error))
         throw CCommandError(kExitOutputFailed, error);
     }
-    if (!m_muxer.EndAudio(&error)) throw CCommandError(kExitOutputFailed, error);
     durationMs = std::max(durationMs, m_sound->frames * 1000.0 / m_sound->rate);
   }
+  if (!m_muxer.EndAudio(&error)) throw CCommandError(kExitOutputFailed, error);
   if (m_heldFrame) {
     m_heldFrame->durationMs = std::max<int64_t>(1, m_videoEndMs - m_heldFrame->timeMs);
     if (!m_muxer.AddVideo(std::move(*m_heldFrame), &error)) {
@@ -237,6 +331,11 @@ void CConvertObserver::Abandon() {
 std::string CConvertObserver::Failure() {
   std::lock_guard<std::mutex> guard(m_lock);
   return m_failure;
+}
+
+ExitCode CConvertObserver::FailureCode() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_failureCode;
 }
 
 std::string CConvertObserver::DecodeWarning() {

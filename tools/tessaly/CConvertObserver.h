@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sinks/SinkObserver.h"
+#include "tessaly/CCommandError.h"
 #include "tessaly/CFilmGraph.h"
 #include "tessaly/CPictureObserver.h"
 #include "tessaly/CProgressBar.h"
@@ -37,12 +38,16 @@ class CConvertObserver final : public sinks::ISinkObserver {
   // Finds the streams and creates the file (hidden until Finish). Throws
   // CCommandError when there is nothing to convert or the file cannot be made.
   void Open(const std::vector<OutputPin>& pins);
+  // True once a picture or a sound sample of the movie came in.
+  bool DeliveredAnything();
   // Encodes what remains and puts the file in place. Throws CCommandError.
   void Finish();
   // Removes what was written.
   void Abandon();
 
   std::string Failure();
+  // The exit status the failure calls for.
+  ExitCode FailureCode();
   // One line about frames that did not decode wholly, empty when all did.
   std::string DecodeWarning();
 
@@ -58,14 +63,30 @@ class CConvertObserver final : public sinks::ISinkObserver {
     std::optional<int64_t>
         skipFrames;                // set by the first sample: frames to drop (or, below 0, to add)
     std::vector<uint8_t> partial;  // bytes of a frame split between samples
-    uint64_t frames = 0;           // frames taken into the sound
+    uint64_t frames = 0;           // frames taken into the sound, silence included
+    uint64_t delivered = 0;        // frames of them the movie's samples gave
+    uint64_t filled = 0;           // frames of silence standing for lost sound
     uint64_t mostFrames = UINT64_MAX;  // the sound up to the end asked for
     webm::COpusEncoder encoder;
   };
+  // A picture waits for the next one: a later picture in the same
+  // millisecond replaces it, and the next one's time decides its key frame.
+  struct PendingPicture {
+    pictures::RgbPicture picture;
+    int64_t timeMs = 0;
+    int64_t stopMs = 0;
+  };
 
   HRESULT OnAudio(const sinks::SinkSample& sample);
+  bool StartSound(const sinks::SinkSample& sample, std::string* error);
+  bool KeepMovieTime(const sinks::SinkSample& sample, std::string* error);
+  std::vector<float> TakeWholeFrames();
   bool OnPicture(const pictures::CMoviePictures& pictures, std::string* error);
+  bool EncodePending(std::optional<int64_t> nextMs, std::string* error);
   bool AddSound(const std::vector<float>& samples, std::string* error);
+  bool AddSilence(uint64_t frames, std::string* error);
+  bool FillLostSound(uint64_t frames, std::string* error);
+  void CheckPictureSize() const;
   HRESULT Fail(const std::string& message);
 
   std::string m_path;
@@ -79,12 +100,13 @@ class CConvertObserver final : public sinks::ISinkObserver {
   // The video sample being decoded, for the handler that encodes its picture.
   int64_t m_frameStartMs = 0;
   int64_t m_frameStopMs = 0;
+  std::optional<PendingPicture> m_pending;
   std::optional<webm::WebmPacket> m_heldFrame;  // waits for the next frame to know its length
-  std::optional<int64_t> m_lastFrameMs;
-  int64_t m_lastKeyMs = 0;
+  std::optional<int64_t> m_lastKeyMs;           // unset until the first frame is encoded
   int64_t m_videoEndMs = 0;
   std::optional<int64_t> m_limitMs;
   std::string m_failure;
+  ExitCode m_failureCode = kExitOutputFailed;
   double m_furthest = 0;
 };
 

@@ -39,7 +39,7 @@ std::string PinName(IPin* pin) {
   return sinks::Utf8FromWide(info.achName);
 }
 
-void CheckInputFile(const std::string& path) {
+struct stat CheckInputFile(const std::string& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
@@ -53,6 +53,13 @@ void CheckInputFile(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0) {
     throw CCommandError(kExitInputMissing, path + ": cannot be read: " + std::strerror(errno));
   }
+  return info;
+}
+
+bool SameFile(const struct stat& before, const struct stat& now) {
+  return before.st_dev == now.st_dev && before.st_ino == now.st_ino &&
+         before.st_size == now.st_size && before.st_mtim.tv_sec == now.st_mtim.tv_sec &&
+         before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
 }
 
 std::string RegisterAdvice(const CRegistrySelection& registry) {
@@ -84,7 +91,7 @@ CFilmGraph::~CFilmGraph() {
 
 void CFilmGraph::Render(const std::string& path, const CRegistrySelection& registry) {
   m_path = path;
-  CheckInputFile(path);
+  m_opened = CheckInputFile(path);
 
   const CRegistrationCheck registration;
   if (!registration.IsRegistered()) {
@@ -273,6 +280,12 @@ bool CFilmGraph::Cue(DWORD timeoutMs) {
   OAFilterState state = State_Stopped;
   hr = control->GetState(static_cast<LONG>(timeoutMs), &state);
   return hr == S_OK && state == State_Paused;
+}
+
+bool CFilmGraph::FileChanged() const {
+  struct stat now {};
+  if (!m_opened) return false;
+  return stat(m_path.c_str(), &now) != 0 || !SameFile(*m_opened, now);
 }
 
 void CFilmGraph::Play(LONG timeoutMs) {

@@ -3,6 +3,7 @@
 // recording sink, then played to the end.
 #pragma once
 
+#include <sys/stat.h>
 #include <win/platform.h>
 
 #include <functional>
@@ -67,6 +68,10 @@ class CFilmGraph {
   // report their samples to it themselves.
   const std::shared_ptr<CLossTally>& Tally() const { return m_tally; }
 
+  // True when the file is no longer what Render found (another file under
+  // its name, another size or modification time): it changed while it played.
+  bool FileChanged() const;
+
   // Pauses the graph; true once every sink has completed its Pause within
   // timeoutMs (renderers then hold their first sample).
   bool Cue(DWORD timeoutMs);
@@ -84,6 +89,7 @@ class CFilmGraph {
   platform::ComRef<IBaseFilter> m_splitter;
   std::vector<platform::ComRef<IBaseFilter>> m_sinks;  // counted: every sink the graph asked for
   std::string m_path;
+  std::optional<struct stat> m_opened;  // the file as Render found it
 };
 
 }  // namespace tessaly::cli

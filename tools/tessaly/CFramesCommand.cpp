@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "media/TemporaryFiles.h"
 #include "pictures/CPngWriter.h"
 #include "tessaly/CComSession.h"
 #include "tessaly/CCommandError.h"
@@ -31,6 +32,10 @@ struct FrameFiles {
   std::vector<std::string> written;
 
   bool Take(const pictures::CMoviePictures& pictures, double seconds, std::string* error) {
+    if (media::InterruptionPending()) {
+      *error = "interrupted";
+      return false;
+    }
     if (every) {
       // A small tolerance keeps frames on exact multiples from being missed
       // through rounding of 100-ns times.
@@ -45,9 +50,21 @@ struct FrameFiles {
     return true;
   }
 
+  std::vector<std::string> createdFolders;
+
   void RemoveAll() {
     for (const std::string& path : written) unlink(path.c_str());
     written.clear();
+    RemoveFolders(createdFolders);
+    createdFolders.clear();
+  }
+
+  // An interruption, noted while the graph played, ends the run here, after
+  // the pictures are gone: too many to leave to the signal handler.
+  void EndIfInterrupted() {
+    if (!media::InterruptionPending()) return;
+    RemoveAll();
+    media::EndInterrupted();
   }
 };
 
@@ -71,13 +88,17 @@ int CFramesCommand::Run() const {
       [files](const pictures::CMoviePictures& pictures, double seconds, std::string* error) {
         return files->Take(pictures, seconds, error);
       });
+  media::DeferInterruptions();
   CFilmGraph graph(observer);
   graph.Render(m_file, registry);
   graph.Seek(m_options.start, m_options.end);
   observer->Open(graph.Outputs());
-  if (!MakeFolders(m_folder) || access(m_folder.c_str(), W_OK | X_OK) != 0) {
+  if (!MakeFolders(m_folder, &files->createdFolders) ||
+      access(m_folder.c_str(), W_OK | X_OK) != 0) {
+    const int cause = errno;
+    files->RemoveAll();
     throw CCommandError(kExitOutputFailed, "cannot write to the output folder " + m_folder + ": " +
-                                               std::strerror(errno));
+                                               std::strerror(cause));
   }
   const double played = std::min(graph.Duration(), m_options.end.value_or(graph.Duration())) -
                         m_options.start.value_or(0);
@@ -88,12 +109,14 @@ int CFramesCommand::Run() const {
     graph.Play();
   } catch (const CCommandError&) {
     progress->Finish();
+    files->EndIfInterrupted();
     files->RemoveAll();
     const std::string failure = observer->Failure();
     if (!failure.empty()) throw CCommandError(kExitOutputFailed, failure);
     throw;
   }
   progress->Finish();
+  files->EndIfInterrupted();
   std::printf("wrote %zu pictures to %s\n", files->written.size(), m_folder.c_str());
   const std::string warning = observer->DecodeWarning();
   if (!warning.empty()) std::fprintf(stderr, "tessaly: warning: %s\n", warning.c_str());

@@ -71,6 +71,11 @@ std::string CPictureObserver::DecodeWarning() {
          "); their pictures keep what the frame before showed";
 }
 
+uint64_t CPictureObserver::Frames() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  return m_frames;
+}
+
 pictures::RgbPicture CPictureObserver::LastPicture() {
   std::lock_guard<std::mutex> guard(m_lock);
   return m_pictures ? m_pictures->Picture() : pictures::RgbPicture();

@@ -39,6 +39,8 @@ class CPictureObserver final : public sinks::ISinkObserver {
   // The picture after the last frame received; valid after Open.
   pictures::RgbPicture LastPicture();
   uint32_t Width() const { return m_width; }
+  // Frames received so far, preroll ones too.
+  uint64_t Frames();
   uint32_t Height() const { return m_height; }
 
   HRESULT OnSample(const sinks::SinkSample& sample) override;

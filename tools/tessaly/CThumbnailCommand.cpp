@@ -17,6 +17,7 @@
 #include "tessaly/CPictureObserver.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/FileSystem.h"
+#include "tessaly/LossReport.h"
 
 namespace tessaly::cli {
 
@@ -46,12 +47,13 @@ int CThumbnailCommand::Run() const {
   const CRegistrySelection registry(m_options.registry);
   registry.Apply(false);
   const CComSession com;
-  Write(registry);
+  const int status = Write(registry);
   std::printf("wrote %s\n", m_sheet.c_str());
-  return kExitSuccess;
+  return status;
 }
 
-void CThumbnailCommand::Write(const CRegistrySelection& registry) const {
+int CThumbnailCommand::Write(const CRegistrySelection& registry) const {
+  const std::string sheetFile = OutputFileFor(m_file, m_sheet);
   auto plan = std::make_shared<SheetPlan>();
   plan->count = m_count;
   auto observer = std::make_shared<CPictureObserver>(
@@ -64,7 +66,7 @@ void CThumbnailCommand::Write(const CRegistrySelection& registry) const {
   observer->Open(graph.Outputs());
   plan->duration = graph.Duration();
   plan->sheet.emplace(m_count, observer->Width(), observer->Height());
-  const std::string folder = FolderOf(m_sheet);
+  const std::string folder = FolderOf(sheetFile);
   if (!MakeFolders(folder) || access(folder.c_str(), W_OK | X_OK) != 0) {
     throw CCommandError(kExitOutputFailed,
                         "cannot write to the folder " + folder + ": " + std::strerror(errno));
@@ -74,14 +76,21 @@ void CThumbnailCommand::Write(const CRegistrySelection& registry) const {
   observer->SetProgress(progress);
   graph.Play();
   progress->Finish();
+  if (observer->Frames() == 0) {
+    // A sheet of empty tiles would pass for the movie's pictures.
+    const int losses = ReportLosses(graph, CFilmTableFile(m_file), m_file);
+    throw CCommandError(losses == kExitReadFailed ? kExitReadFailed : kExitRefused,
+                        m_file + ": no video frame of it could be played; no sheet was written");
+  }
   const pictures::RgbPicture last = observer->LastPicture();
   while (plan->placed < plan->count) plan->sheet->Place(plan->placed++, last);
   std::string error;
-  if (!pictures::CPngWriter::Write(m_sheet, plan->sheet->Sheet(), &error)) {
+  if (!pictures::CPngWriter::Write(sheetFile, plan->sheet->Sheet(), &error)) {
     throw CCommandError(kExitOutputFailed, error);
   }
   const std::string warning = observer->DecodeWarning();
   if (!warning.empty()) std::fprintf(stderr, "tessaly: warning: %s\n", warning.c_str());
+  return ReportLosses(graph, CFilmTableFile(m_file), m_file);
 }
 
 }  // namespace tessaly::cli

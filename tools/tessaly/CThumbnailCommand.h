@@ -22,8 +22,9 @@ class CThumbnailCommand {
         m_count(count) {}
 
   int Run() const;
-  // The same with the registry already in use (the demo's).
-  void Write(const CRegistrySelection& registry) const;
+  // The same with the registry already in use (the demo's); returns the exit
+  // status the losses on the way call for (0, or 9 for a read that failed).
+  int Write(const CRegistrySelection& registry) const;
 
  private:
   CommandOptions m_options;

@@ -4,6 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "tessaly/CCommandError.h"
 
 namespace tessaly::cli {
 
@@ -63,6 +67,38 @@ std::string ProgramPath() {
   const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
   if (length <= 0) return std::string();
   return std::string(self, static_cast<size_t>(length));
+}
+
+std::string OutputFileFor(const std::string& input, const std::string& output) {
+  std::string target = output;
+  struct stat link {};
+  if (lstat(output.c_str(), &link) != 0) return target;  // a new file
+  if (S_ISLNK(link.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(output.c_str(), resolved) == nullptr) {
+      throw CCommandError(kExitOutputFailed, "cannot write " + output +
+                                                 ": it is a symbolic link to nothing that exists");
+    }
+    target = resolved;
+  }
+  struct stat written {};
+  if (stat(target.c_str(), &written) != 0) return target;
+  if (S_ISDIR(written.st_mode)) {
+    throw CCommandError(kExitOutputFailed, "cannot write " + output + ": it is a folder");
+  }
+  if (!S_ISREG(written.st_mode)) {
+    throw CCommandError(kExitOutputFailed,
+                        "cannot write " + output +
+                            ": it is not a regular file (a FIFO, a device or a socket), and "
+                            "tessaly writes only regular files");
+  }
+  struct stat read {};
+  if (stat(input.c_str(), &read) == 0 && read.st_dev == written.st_dev &&
+      read.st_ino == written.st_ino) {
+    throw CCommandError(kExitUsage, "-o " + output + " is the input file " + input +
+                                        " itself; write to another file");
+  }
+  return target;
 }
 
 }  // namespace tessaly::cli

@@ -17,5 +17,11 @@ std::string FolderOf(const std::string& path);
 std::string ShellQuoted(const std::string& text);
 // The running program's own file.
 std::string ProgramPath();
+// The file to write for -o output, checked before any work: never the input
+// itself however it is named (a hard link, a symbolic link, another path),
+// never a folder or a special file (a FIFO, a device, a socket), which a
+// new file would replace. A symbolic link is written through: the file it
+// names gets the new content and the link stays. Throws CCommandError.
+std::string OutputFileFor(const std::string& input, const std::string& output);
 
 }  // namespace tessaly::cli

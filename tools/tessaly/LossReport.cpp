@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "filmwriter/FilmWriter.h"
 #include "tessaly/CCommandError.h"
 #include "tessaly/CFilmKeyFrames.h"
 #include "tessaly/CFilmTruncation.h"
@@ -13,9 +14,26 @@ namespace {
 
 void Warn(const std::string& text) { std::fprintf(stderr, "tessaly: warning: %s\n", text.c_str()); }
 
+// What the splitter found past the end of a file that lacks no row and did
+// not change: the table's own damage, named as info counts it.
+std::string UncutShortfall(const CFilmTruncation& truncation, const CFilmTableFile& table) {
+  if (table.Read() && table.FileSize() < filmwriter::kHeaderBytes + table.RegionLength()) {
+    return "the file ends inside its sample-table region, after every row that plays; nothing of "
+           "the movie is missing";
+  }
+  const uint64_t damaged = truncation.RowsDamaged();
+  if (damaged > 0) {
+    return "chunks of rows too damaged ever to play (" + std::to_string(damaged) +
+           " in the sample table: too large for the splitter's buffers or too short to hold a "
+           "frame) reach past the file's end; skipped, and the file is not cut short";
+  }
+  return "the splitter found data missing at a stream's end that the sample table does not "
+         "show; played what exists";
+}
+
 // The line for one kind of loss; sets *readFailed for a read that failed.
-std::string KindLine(HRESULT cause, const CFilmTruncation& truncation, const CFilmGraph& graph,
-                     const std::string& path, bool* readFailed) {
+std::string KindLine(HRESULT cause, const CFilmTruncation& truncation, const CFilmTableFile& table,
+                     const CFilmGraph& graph, const std::string& path, bool* readFailed) {
   if (cause == VFW_E_FILE_TOO_SHORT) {
     if (truncation.CutShort()) {
       bool audio = false;
@@ -26,8 +44,12 @@ std::string KindLine(HRESULT cause, const CFilmTruncation& truncation, const CFi
       }
       return path + " is cut short, " + truncation.Summary(audio, video) + "; played what exists";
     }
-    // The file is whole now: it changed after it was opened.
-    return path + " lacked data while it played (it changed as it was read); played what existed";
+    if (graph.FileChanged()) {
+      return path +
+             " lacked data while it played (it changed as it was read); played what "
+             "existed";
+    }
+    return path + ": " + UncutShortfall(truncation, table);
   }
   if (cause == VFW_E_BUFFER_OVERFLOW) {
     return path + ": chunks too large for the splitter's buffers were skipped (" +
@@ -66,7 +88,7 @@ int ReportLosses(const CFilmGraph& graph, const CFilmTableFile& table, const std
   if (causes.empty()) return kExitSuccess;
   const CFilmTruncation truncation(table);
   bool readFailed = false;
-  for (HRESULT cause : causes) Warn(KindLine(cause, truncation, graph, path, &readFailed));
+  for (HRESULT cause : causes) Warn(KindLine(cause, truncation, table, graph, path, &readFailed));
   const std::string gaps = graph.Tally()->Summary();
   if (!gaps.empty()) Warn(path + ": not played: " + gaps);
   return readFailed ? kExitReadFailed : kExitSuccess;

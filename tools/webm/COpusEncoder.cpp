@@ -27,11 +27,14 @@ COpusEncoder::~COpusEncoder() {
 }
 
 bool COpusEncoder::Open(uint32_t rate, uint32_t channels, std::string* error) {
-  if (channels < 1 || channels > 2 || rate < 1000) {
+  if (channels < 1 || channels > 2) {
     if (error) {
-      *error = "Opus in WebM takes one or two channels; the sound has " + std::to_string(channels) +
-               " at " + std::to_string(rate) + " Hz";
+      *error = "Opus in WebM takes one or two channels; the sound has " + std::to_string(channels);
     }
+    return false;
+  }
+  if (rate == 0) {
+    if (error) *error = "the sound's sample rate is 0 Hz; it has no time to be played in";
     return false;
   }
   int status = OPUS_OK;
@@ -149,8 +152,9 @@ bool COpusEncoder::Finish(std::vector<OpusPacket>* packets, std::string* error) 
   const size_t before = packets->size();
   if (!EncodeWhole(packets, error)) return false;
   if (packets->size() > before) {
+    // Rounded up: a reader that drops a little less would keep a sample of padding.
     packets->back().discardPaddingNs =
-        static_cast<int64_t>((total - encoded) * 1000000000u / kOutputRate);
+        static_cast<int64_t>(((total - encoded) * 1000000000u + kOutputRate - 1) / kOutputRate);
   }
   return true;
 }

@@ -26,7 +26,7 @@ class COpusEncoder {
   COpusEncoder& operator=(const COpusEncoder&) = delete;
   ~COpusEncoder();
 
-  // One or two channels at any rate from 1000 Hz up.
+  // One or two channels at any rate above 0 Hz; the resampler takes them all to 48 kHz.
   bool Open(uint32_t rate, uint32_t channels, std::string* error);
 
   // The identification header a WebM track carries, and the samples its

@@ -17,13 +17,14 @@ constexpr uint32_t kEbml = 0x1A45DFA3, kSegment = 0x18538067, kSeekHead = 0x114D
                    kSeekPreRoll = 0x56BB, kVideoSettings = 0xE0, kPixelWidth = 0xB0,
                    kPixelHeight = 0xBA, kAudioSettings = 0xE1, kSamplingFrequency = 0xB5,
                    kChannels = 0x9F, kCluster = 0x1F43B675, kTimecode = 0xE7, kSimpleBlock = 0xA3,
-                   kBlockGroup = 0xA0, kBlock = 0xA1, kBlockDuration = 0x9B,
+                   kBlockGroup = 0xA0, kBlock = 0xA1, kBlockDuration = 0x9B, kReferenceBlock = 0xFB,
                    kDiscardPadding = 0x75A2, kCues = 0x1C53BB6B, kCuePoint = 0xBB, kCueTime = 0xB3,
                    kCueTrackPositions = 0xB7, kCueTrack = 0xF7, kCueClusterPosition = 0xF1;
 
 // Block times are 16-bit offsets from their cluster's time.
 constexpr int64_t kLongestClusterMs = 30000;
-// Without video, a cluster (and a cue) every few seconds keeps seeks short.
+// Without video, or after its last frame, a cluster (and a cue) every few
+// seconds keeps seeks short.
 constexpr int64_t kAudioClusterMs = 5000;
 constexpr uint64_t kSeekPreRollNs = 80000000;  // what a decoder needs to settle after a seek
 const char kApplication[] = "tessaly";
@@ -128,9 +129,27 @@ bool CWebmMuxer::Open(const std::string& path, const std::optional<VideoTrackInf
     return false;
   }
   if (!m_file.Open(path, error)) return false;
+  m_video = video;
+  m_audio = audio;
   m_lanes[kVideo].present = video.has_value();
-  m_lanes[kVideo].number = 1;
   m_lanes[kAudio].present = audio.has_value();
+  return true;
+}
+
+bool CWebmMuxer::WriteHeader(std::string* error) {
+  m_headerWritten = true;
+  // Every open track has a packet or has ended by now: one that ended with
+  // none is left out, since an empty track is a stream no reader can play.
+  for (Lane& lane : m_lanes) lane.present = lane.present && !(lane.ended && lane.waiting.empty());
+  if (!m_lanes[kVideo].present) m_video.reset();
+  if (!m_lanes[kAudio].present) m_audio.reset();
+  const std::optional<VideoTrackInfo>& video = m_video;
+  const std::optional<AudioTrackInfo>& audio = m_audio;
+  if (!video && !audio) {
+    if (error) *error = "a WebM file needs a stream with something in it";
+    return false;
+  }
+  m_lanes[kVideo].number = 1;
   m_lanes[kAudio].number = video ? 2 : 1;
 
   Bytes header;
@@ -246,7 +265,10 @@ bool CWebmMuxer::Drain(bool all, std::string* error) {
 }
 
 bool CWebmMuxer::WriteBlock(Track track, const WebmPacket& packet, std::string* error) {
-  const bool hasVideo = m_lanes[kVideo].present;
+  if (!m_headerWritten && !WriteHeader(error)) return false;
+  // Once the pictures are over, the sound is clustered as if there were none.
+  const Lane& video = m_lanes[kVideo];
+  const bool hasVideo = video.present && !(video.ended && video.waiting.empty() && track != kVideo);
   const bool cueHere = hasVideo ? (track == kVideo && packet.key) : true;
   const bool startCluster =
       !m_clusterSizeAt || (hasVideo && track == kVideo && packet.key) ||
@@ -257,6 +279,8 @@ bool CWebmMuxer::WriteBlock(Track track, const WebmPacket& packet, std::string* 
     if (!OpenCluster(packet.timeMs, error)) return false;
     if (cueHere) m_cues.push_back({packet.timeMs, m_lanes[track].number, position});
   }
+  const std::optional<int64_t> previous = m_lanes[track].lastTimeMs;
+  m_lanes[track].lastTimeMs = packet.timeMs;
   Bytes block;
   PutSize(block, m_lanes[track].number);
   const int64_t relative = packet.timeMs - m_clusterTimeMs;
@@ -274,6 +298,8 @@ bool CWebmMuxer::WriteBlock(Track track, const WebmPacket& packet, std::string* 
   PutBinary(group, kBlock, block);
   if (packet.durationMs)
     PutUnsigned(group, kBlockDuration, static_cast<uint64_t>(*packet.durationMs));
+  // A group without a reference is a frame that decodes alone.
+  if (!packet.key && previous) PutSigned(group, kReferenceBlock, *previous - packet.timeMs);
   if (packet.discardPaddingNs != 0) PutSigned(group, kDiscardPadding, packet.discardPaddingNs);
   PutBinary(out, kBlockGroup, group);
   return Put(out, error);
@@ -300,6 +326,7 @@ bool CWebmMuxer::CloseCluster(std::string* error) {
 bool CWebmMuxer::Finish(double durationMs, std::string* error) {
   for (Lane& lane : m_lanes) lane.ended = true;
   if (!Drain(true, error) || !CloseCluster(error)) return false;
+  if (!m_headerWritten && !WriteHeader(error)) return false;
   const uint64_t cuesAt = m_file.Size() - m_segmentData;
   Bytes cues;
   for (const Cue& cue : m_cues) {

@@ -36,7 +36,9 @@ struct WebmPacket {
 
 class CWebmMuxer {
  public:
-  // Creates the file (hidden until Finish) with the tracks given; at least one.
+  // Creates the file (hidden until Finish) with the tracks given; at least
+  // one. The header follows with the first block: a track that ends without
+  // a packet is left out.
   bool Open(const std::string& path, const std::optional<VideoTrackInfo>& video,
             const std::optional<AudioTrackInfo>& audio, std::string* error);
 
@@ -63,6 +65,7 @@ class CWebmMuxer {
     bool ended = false;
     uint64_t number = 0;
     std::deque<WebmPacket> waiting;
+    std::optional<int64_t> lastTimeMs;  // the block written last, which a later one refers to
   };
   struct Cue {
     int64_t timeMs;
@@ -70,6 +73,7 @@ class CWebmMuxer {
     uint64_t clusterPosition;
   };
 
+  bool WriteHeader(std::string* error);
   bool Add(Track track, WebmPacket packet, std::string* error);
   bool End(Track track, std::string* error);
   bool Drain(bool all, std::string* error);
@@ -79,6 +83,9 @@ class CWebmMuxer {
   bool Put(const std::vector<uint8_t>& bytes, std::string* error);
 
   media::CAtomicFile m_file;
+  std::optional<VideoTrackInfo> m_video;  // the tracks the header names
+  std::optional<AudioTrackInfo> m_audio;
+  bool m_headerWritten = false;
   Lane m_lanes[2];
   uint64_t m_segmentData = 0;    // file offset where the segment's content starts
   uint64_t m_segmentSizeAt = 0;  // where the segment's 8-byte size goes
