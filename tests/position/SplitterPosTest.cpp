@@ -66,6 +66,24 @@ TEST_F(SplitterPosTest, ZeroTimeBaseGivesZeroDuration) {
   EXPECT_EQ(DurationFor(0, 0), 0.0);
 }
 
+// Seconds become 100-ns units to the nearest unit, halves away from zero,
+// for the start and the stop alike.
+TEST_F(SplitterPosTest, PositionsInSecondsRoundToTheNearestUnit) {
+  const struct {
+    REFTIME seconds;
+    REFERENCE_TIME units;
+  } cases[] = {
+      {1.23456789, 12345679}, {1.5e-7, 2}, {1.4e-7, 1}, {-1.23456789, -12345679}, {0.3, 3000000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(m_object->put_CurrentPosition(c.seconds), S_OK);
+    EXPECT_EQ(m_movie.segmentStart, c.units);
+    EXPECT_EQ(m_object->put_StopTime(c.seconds), S_OK);
+    EXPECT_EQ(m_movie.segmentStop, c.units);
+  }
+}
+
 TEST_F(SplitterPosTest, NullOutPointersAreRefused) {
   EXPECT_EQ(m_object->get_Duration(nullptr), E_POINTER);
   EXPECT_EQ(m_object->CanSeekForward(nullptr), E_POINTER);
