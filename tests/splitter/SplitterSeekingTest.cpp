@@ -320,7 +320,8 @@ TEST_F(SplitterSeekingTest, DurationAndPositionAgreeForAudioOnlyAndVideoOnlyMovi
           S_OK);
       REFTIME seconds = 0;
       EXPECT_EQ(position->get_Duration(&seconds), S_OK);
-      EXPECT_NEAR(seconds, expected / 1e7, 1e-6);
+      // The same duration, only in seconds.
+      EXPECT_EQ(seconds, static_cast<double>(expected) / 1e7);
       EXPECT_EQ(position->put_CurrentPosition(0.5), S_OK);
       LONGLONG current = 0;
       EXPECT_EQ(Seeking(pin)->GetCurrentPosition(&current), S_OK);

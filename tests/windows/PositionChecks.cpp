@@ -77,11 +77,14 @@ void CheckPosition(CTestReport* report, const std::string& label, IBaseFilter* s
   if (!report->Check(hr == S_OK, label + ": the splitter answers IMediaPosition", HexResult(hr))) {
     return;
   }
-  // A movie without video lasts as long as its audio.
-  const double duration = !expect.hasVideoOutput ? AudioSeconds(writer, expect)
-                          : expect.timeBase == 0
-                              ? 0.0
-                              : static_cast<double>(expect.videoTicks) / expect.timeBase;
+  // A movie without video lasts as long as its audio; the video's length is
+  // the one IMediaSeeking reports, in seconds.
+  const double duration =
+      !expect.hasVideoOutput
+          ? AudioSeconds(writer, expect)
+          : static_cast<double>(film::VideoFrameDuration(static_cast<int64_t>(expect.videoTicks),
+                                                         expect.timeBase)) /
+                film::kUnitsPerSecond;
   REFTIME got = -1;
   hr = position->get_Duration(&got);
   report->Check(hr == S_OK && got == duration,
