@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "film/CCpkStreamDescription.h"
+#include "film/CFilmSampleTable.h"
 #include "film/FilmLayout.h"
 #include "filmwriter/FilmWriter.h"
 #include "support/MemoryByteSource.h"
@@ -607,6 +608,13 @@ TEST_F(StreamDescriptionTest, AFileCutShortParsesAsTheRowsItHolds) {
     FilmSampleEntry entry = {};
     EXPECT_EQ(description.ReadSampleEntry(rows - 1, &entry), rows > 0 ? TRUE : FALSE);
     EXPECT_FALSE(description.ReadSampleEntry(rows, &entry));
+    // The host's view of the same bytes: the region declares all eight rows,
+    // the file holds the same whole rows, and no row past them is read.
+    const CFilmSampleTable table(file.data() + 48, static_cast<uint32_t>(cut - 48), 16 + 16 * 8);
+    EXPECT_EQ(table.RowsDeclared(), 8u);
+    EXPECT_EQ(table.RowsHeld(), rows);
+    EXPECT_EQ(table.StreamedRows(), rows);
+    EXPECT_EQ(table.Row(rows).chunkLength, 0u);
   }
 }
 

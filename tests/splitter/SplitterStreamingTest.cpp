@@ -348,8 +348,8 @@ TEST_F(SplitterStreamingTest, SmallChunksNearbyShareReadsAndALargeFrameTakesOneR
     uint32_t row;
     LONG stored;  // the frame and the two bytes it drops
   } larges[] = {{writer.AddVideo(Pattern(40000, 7), 40, true), 40002},
-                {writer.AddVideo(Pattern(filmwriter::kVideoFrameLimit, 8), 40, true),
-                 static_cast<LONG>(filmwriter::kVideoFrameLimit + 2)}};
+                {writer.AddVideo(Pattern(film::kVideoSampleLength, 8), 40, true),
+                 static_cast<LONG>(film::kVideoSampleLength + 2)}};
   const std::vector<uint8_t> file = writer.Build();
   ASSERT_EQ(Load(file), S_OK);
   ASSERT_EQ(ConnectOutput(WIDE("Audio"), &m_audioSink), S_OK);

@@ -196,7 +196,7 @@ TEST_F(SplitterTruncationTest, LostRowsKeepLaterTimesAndAreReportedOncePerKind) 
     writer.AddAudio(Pattern(20000, static_cast<uint8_t>(i)));
     writer.AddVideo(Pattern(20000, static_cast<uint8_t>(50 + i)), 40, i == 0);
   }
-  writer.AddStoredRow(filmwriter::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
+  writer.AddStoredRow(film::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
   writer.AddStoredRow(0, 40, std::vector<uint8_t>(11, 2));
   writer.AddAudio(Pattern(4000, 9));
   writer.AddVideo(Pattern(900, 90), 40);
@@ -250,7 +250,7 @@ TEST_F(SplitterTruncationTest, ASourceThatShrinksWhilePlayingLosesTheRowsItNoLon
     if (video) {
       writer.AddStoredRow(5 * 40, 40, std::vector<uint8_t>(11, 2));
     } else {
-      writer.AddStoredRow(filmwriter::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
+      writer.AddStoredRow(film::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
     }
     const std::vector<uint8_t> file = writer.Build();
     ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);

@@ -16,8 +16,7 @@ uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row) {
     return (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
            (uint32_t{file[at + 2]} << 8) | file[at + 3];
   };
-  return word(4) +
-         word(filmwriter::kHeaderBytes + filmwriter::kTableHeadBytes + filmwriter::kRowBytes * row);
+  return word(4) + word(film::kHeaderLength + film::kTableHeadLength + film::kRowLength * row);
 }
 
 }  // namespace tools_test
