@@ -74,11 +74,6 @@ struct MovieFile {
   size_t rows = 0;
 };
 
-uint32_t BigEndian32(const std::vector<uint8_t>& bytes, size_t at) {
-  return (uint32_t{bytes[at]} << 24) | (uint32_t{bytes[at + 1]} << 16) |
-         (uint32_t{bytes[at + 2]} << 8) | uint32_t{bytes[at + 3]};
-}
-
 // Files to remove when the program ends.
 std::vector<std::string>& WrittenFiles() {
   static std::vector<std::string> files;
@@ -97,12 +92,15 @@ MovieFile WriteMovie(const filmwriter::FilmWriter& writer, const char* name) {
   }
   std::fclose(file);
   WrittenFiles().push_back(movie.path);
-  const uint32_t dataOffset = BigEndian32(bytes, 4);
-  movie.tableBytes = dataOffset - 48;
+  const uint32_t dataOffset = CBigEndianReader(bytes.data(), static_cast<uint32_t>(bytes.size()))
+                                  .U32(film::kHeaderDataOffset);
+  movie.tableBytes = dataOffset - film::kHeaderLength;
   movie.rows = writer.RowCount();
+  const uint32_t region = static_cast<uint32_t>(movie.tableBytes);
+  const CFilmSampleTable table(bytes.data() + film::kHeaderLength, region, region);
   for (size_t row = 0; row < movie.rows; ++row) {
-    const size_t at = 48 + 16 + 16 * row;
-    Chunk chunk = {uint64_t{dataOffset} + BigEndian32(bytes, at), BigEndian32(bytes, at + 4)};
+    const FilmSampleEntry entry = table.Row(static_cast<uint32_t>(row));
+    Chunk chunk = {uint64_t{dataOffset} + entry.chunkOffset, entry.chunkLength};
     movie.chunks.push_back(chunk);
     movie.payloadBytes += chunk.length;
   }

@@ -14,6 +14,7 @@
 #include "com/CComHolder.h"
 #include "com/CTrackedObject.h"
 #include "film/CBigEndianReader.h"
+#include "film/CFilmSampleTable.h"
 #include "film/FilmLayout.h"
 #include "splitter/CCpkSplitterFilter.h"
 #include "splitter/SplitterIdentifiers.h"
@@ -90,26 +91,18 @@ class GraphRun {
   // Only a file whose rows walk forward through it loses a suffix of each
   // stream when its end is cut off: a row pointing back is still there.
   static bool ChunksInFileOrder(const std::vector<uint8_t>& file) {
-    CBigEndianReader reader(file.data(), static_cast<DWORD>(file.size()));
-    DWORD dataOffset = 0;
-    DWORD tableLength = 0;
-    if (!reader.ReadU32(film::kHeaderDataOffset, &dataOffset) ||
-        !reader.ReadU32(film::kHeaderLength + film::kTableLengthField, &tableLength)) {
-      return true;
-    }
+    const uint32_t size = static_cast<uint32_t>(std::min<size_t>(file.size(), UINT32_MAX));
+    if (size < film::kShortestFile) return true;
+    const uint32_t dataOffset = CBigEndianReader(file.data(), size).U32(film::kHeaderDataOffset);
+    const uint32_t region = dataOffset > film::kHeaderLength ? dataOffset - film::kHeaderLength : 0;
+    const CFilmSampleTable table(file.data() + film::kHeaderLength,
+                                 std::min(size - film::kHeaderLength, region), region);
     uint64_t end = 0;
-    for (uint64_t row = 0; (row + 1) * film::kRowLength < tableLength; ++row) {
-      const uint64_t at = film::kHeaderLength + film::kTableHeadLength + row * film::kRowLength;
-      if (at + film::kRowLength > dataOffset) break;
-      DWORD offset = 0;
-      DWORD length = 0;
-      if (!reader.ReadU32(static_cast<DWORD>(at), &offset) ||
-          !reader.ReadU32(static_cast<DWORD>(at + 4), &length)) {
-        break;
-      }
-      const uint64_t start = static_cast<uint32_t>(dataOffset + offset);
+    for (uint32_t index = 0; index < table.StreamedRows(); ++index) {
+      const FilmSampleEntry row = table.Row(index);
+      const uint64_t start = film::ChunkPosition(dataOffset, row.chunkOffset);
       if (start < end) return false;
-      end = start + length;
+      end = start + row.chunkLength;
     }
     return true;
   }

@@ -9,8 +9,8 @@ constexpr size_t kRecipeHead = 4;
 constexpr size_t kRecipeRow = 3;
 constexpr size_t kMostRows = 256;
 // Past the payload limits by one byte: the rows the splitter must refuse.
-constexpr uint32_t kOversizedAudio = filmwriter::kAudioChunkLimit + 1;
-constexpr uint32_t kOversizedFrame = filmwriter::kVideoFrameLimit + 1;
+constexpr uint32_t kOversizedAudio = film::kStagingBufferLength + 1;
+constexpr uint32_t kOversizedFrame = film::kVideoSampleLength + 1;
 
 std::vector<uint8_t> Content(size_t length, uint32_t seed) {
   std::vector<uint8_t> bytes(length);

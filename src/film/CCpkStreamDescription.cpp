@@ -8,15 +8,6 @@
 #include "film/FilmLayout.h"
 #include "film/FilmRules.h"
 
-namespace {
-
-inline DWORD BigEndianWord(const BYTE* p) {
-  return (static_cast<DWORD>(p[0]) << 24) | (static_cast<DWORD>(p[1]) << 16) |
-         (static_cast<DWORD>(p[2]) << 8) | static_cast<DWORD>(p[3]);
-}
-
-}  // namespace
-
 CCpkStreamDescription::CCpkStreamDescription(HRESULT* result)
     // Zeroed so that a short audio read can never deliver stale heap bytes.
     : m_stagingBuffer(new (std::nothrow) BYTE[film::kStagingBufferLength]()) {
@@ -45,7 +36,7 @@ HRESULT CCpkStreamDescription::ParseStreamDescription(CFilmByteSource* source) {
   FillFormats(header);
 
   CBigEndianReader reader(header, sizeof(header));
-  DWORD dataOffset = 0;
+  uint32_t dataOffset = 0;
   reader.ReadU32(film::kHeaderDataOffset, &dataOffset);
   m_dataOffset = dataOffset;
   // A data offset inside the header describes no table, not a wrapped 4 GiB
@@ -59,12 +50,12 @@ HRESULT CCpkStreamDescription::ParseStreamDescription(CFilmByteSource* source) {
 
 void CCpkStreamDescription::FillFormats(const BYTE* header) {
   CBigEndianReader reader(header, film::kHeaderLength);
-  DWORD height = 0;
-  DWORD width = 0;
-  BYTE bitCount = 0;
-  BYTE channels = 0;
-  BYTE bitsPerSample = 0;
-  WORD sampleRate = 0;
+  uint32_t height = 0;
+  uint32_t width = 0;
+  uint8_t bitCount = 0;
+  uint8_t channels = 0;
+  uint8_t bitsPerSample = 0;
+  uint16_t sampleRate = 0;
   reader.ReadU32(film::kHeaderHeight, &height);
   reader.ReadU32(film::kHeaderWidth, &width);
   reader.ReadU8(film::kHeaderBitCount, &bitCount);
@@ -145,61 +136,54 @@ DWORD CCpkStreamDescription::RegionBytesInFile(LONGLONG fileLength) const {
                                                         : m_headerLength;
 }
 
+CFilmSampleTable CCpkStreamDescription::Table() const {
+  // The copy, not m_headerLength, bounds the region: a failed parse may
+  // change the latter while the table it read before stays.
+  return CFilmSampleTable(m_headerBuffer.get(), m_headerBufferLength, m_headerBufferLength);
+}
+
 void CCpkStreamDescription::ClassifyRows() {
-  CBigEndianReader table(m_headerBuffer.get(), m_headerBufferLength);
-  DWORD timeBase = 0;
-  DWORD entryCount = 0;
-  table.ReadU32(film::kTableTimeBaseField, &timeBase);
-  table.ReadU32(film::kTableEntryCountField, &entryCount);
-  m_timeBase = timeBase;
+  const CFilmSampleTable table = Table();
+  const DWORD entryCount = table.EntryCount();
+  m_timeBase = table.TimeBase();
   m_entryCount = entryCount;
 
   // A declared count reaching past the region is cut to the rows that fit.
-  DWORD rows = RowsInsideBuffer();
+  DWORD rows = table.RowsHeld();
   if (entryCount < rows) {
     rows = entryCount;
   }
   // The file's end comes from the rows the table length admits, which may
   // be more or fewer than the declared count: one pass over the table serves
-  // both, since a movie of a million rows pays it at every connection. The
-  // rows read lie inside the buffer, so they are read in place.
-  const DWORD streamed = StreamedRowCount();
+  // both, since a movie of a million rows pays it at every connection.
+  const DWORD streamed = table.StreamedRows();
   const DWORD scanned = rows > streamed ? rows : streamed;
   LONGLONG end = static_cast<LONGLONG>(film::kHeaderLength) + m_headerLength;
   DWORD audioRows = 0;
   DWORD videoRows = 0;
   LONGLONG videoTicks = 0;
-  const BYTE* row = m_headerBuffer.get() + film::kTableHeadLength;
-  for (DWORD i = 0; i < scanned; ++i, row += film::kRowLength) {
+  for (DWORD i = 0; i < scanned; ++i) {
+    const FilmSampleEntry row = table.Row(i);
     if (i < streamed) {
-      const DWORD chunkOffset = BigEndianWord(row + film::kRowChunkOffset);
-      const DWORD chunkLength = BigEndianWord(row + film::kRowChunkLength);
       const LONGLONG chunkEnd =
-          static_cast<LONGLONG>(film::ChunkPosition(m_dataOffset, chunkOffset)) + chunkLength;
+          static_cast<LONGLONG>(film::ChunkPosition(m_dataOffset, row.chunkOffset)) +
+          row.chunkLength;
       end = chunkEnd > end ? chunkEnd : end;
     }
     if (i >= rows) {
       continue;
     }
-    const DWORD timeInfo = BigEndianWord(row + film::kRowTimeInfo);
-    if (timeInfo == film::kAudioTimeInfo) {
+    if (row.timeInfo == film::kAudioTimeInfo) {
       ++audioRows;
       continue;
     }
     ++videoRows;
-    videoTicks = film::VideoEndTick(timeInfo, BigEndianWord(row + film::kRowDurationTicks));
+    videoTicks = film::VideoEndTick(row.timeInfo, row.durationTicks);
   }
   m_fileEnd = end;
   m_audioChunkCount = audioRows;
   m_videoChunkCount = videoRows;
   m_videoTicks = videoTicks;
-}
-
-DWORD CCpkStreamDescription::RowsInsideBuffer() const {
-  if (m_headerBuffer == nullptr || m_headerBufferLength < film::kTableHeadLength) {
-    return 0;
-  }
-  return (m_headerBufferLength - film::kTableHeadLength) / film::kRowLength;
 }
 
 BOOL CCpkStreamDescription::ReadSampleEntry(DWORD index, FilmSampleEntry* entry) const {
@@ -210,48 +194,13 @@ BOOL CCpkStreamDescription::ReadSampleEntry(DWORD index, FilmSampleEntry* entry)
   return TRUE;
 }
 
-FilmSampleEntry CCpkStreamDescription::RowAt(DWORD index) const {
-  const BYTE* row = m_headerBuffer.get() + film::kTableHeadLength + index * film::kRowLength;
-  FilmSampleEntry entry;
-  entry.chunkOffset = BigEndianWord(row + film::kRowChunkOffset);
-  entry.chunkLength = BigEndianWord(row + film::kRowChunkLength);
-  entry.timeInfo = BigEndianWord(row + film::kRowTimeInfo);
-  entry.durationTicks = BigEndianWord(row + film::kRowDurationTicks);
-  return entry;
-}
+FilmSampleEntry CCpkStreamDescription::RowAt(DWORD index) const { return Table().Row(index); }
 
-DWORD CCpkStreamDescription::StreamedRowCount() const {
-  CBigEndianReader table(m_headerBuffer.get(), m_headerBufferLength);
-  DWORD tableLength = 0;
-  if (!table.ReadU32(film::kTableLengthField, &tableLength)) {
-    return 0;
-  }
-  const DWORD admitted = film::RowsAdmitted(tableLength);
-  const DWORD inside = RowsInsideBuffer();
-  return admitted < inside ? admitted : inside;
-}
-
-BOOL CCpkStreamDescription::RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const {
-  return film::RowHoldsData(film::ChunkPosition(m_dataOffset, row.chunkOffset), row.chunkLength,
-                            row.timeInfo == film::kAudioTimeInfo, fileLength,
-                            m_waveFormat.nChannels, m_waveFormat.wBitsPerSample)
-             ? TRUE
-             : FALSE;
-}
+DWORD CCpkStreamDescription::StreamedRowCount() const { return Table().StreamedRows(); }
 
 DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const {
-  // From the end: a cut-off movie's missing tail is all that is looked at.
-  for (DWORD index = StreamedRowCount(); index > 0; --index) {
-    FilmSampleEntry row = {};
-    if (!ReadSampleEntry(index - 1, &row)) {
-      continue;
-    }
-    const BOOL isAudio = row.timeInfo == film::kAudioTimeInfo ? TRUE : FALSE;
-    if (isAudio == audio && RowHoldsData(row, fileLength)) {
-      return index;
-    }
-  }
-  return 0;
+  return Table().StreamEndRow(audio != FALSE, m_dataOffset, fileLength, m_waveFormat.nChannels,
+                              m_waveFormat.wBitsPerSample);
 }
 
 REFERENCE_TIME CCpkStreamDescription::RowDuration(const FilmSampleEntry& row) const {

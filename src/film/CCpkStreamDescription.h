@@ -4,6 +4,7 @@
 
 #include "Platform.h"
 #include "film/CFilmByteSource.h"
+#include "film/CFilmSampleTable.h"
 #include "film/FilmSampleEntry.h"
 
 // What a FILM file holds: formats, counts, time base and the sample table.
@@ -36,10 +37,6 @@ class CCpkStreamDescription {
   // reads every row, and its bound was checked once for all of them.
   FilmSampleEntry RowAt(DWORD index) const;
 
-  // TRUE when the file (fileLength bytes) holds enough of the row's chunk to
-  // deliver anything: the whole chunk, or a whole frame of an audio chunk.
-  BOOL RowHoldsData(const FilmSampleEntry& row, LONGLONG fileLength) const;
-
   // One past the last audio row (audio TRUE) or video row whose chunk holds
   // data in a file of fileLength bytes; 0 when there is none. A stream ends
   // there: the rows after it need not be read.
@@ -70,13 +67,14 @@ class CCpkStreamDescription {
   VIDEOINFOHEADER m_videoInfo = {};
 
  private:
+  // The rows of the table copy, bounds-checked.
+  CFilmSampleTable Table() const;
   void FillFormats(const BYTE* header);
   HRESULT ReadSampleTable(CFilmByteSource* source, LONGLONG fileLength);
   // Bytes of the table region that lie before fileLength (at least 48).
   DWORD RegionBytesInFile(LONGLONG fileLength) const;
   // Counts the rows of each stream and finds where the last chunk ends.
   void ClassifyRows();
-  DWORD RowsInsideBuffer() const;
 
   // Size of the buffer m_headerBuffer holds: the part of the region the file
   // holds, and a failed parse may change m_headerLength while the previous

@@ -1,9 +1,9 @@
 // What of a FILM file plays, and when: the rows a sample table admits, what
 // of a chunk a file that ends early still holds and delivers, and how long a
 // row and the movie last. The module streams by these rules, and the host and
-// the FILM writer foretell by the same ones; plain standard C++, since the
-// writer also goes into the Windows test program, which is built without the
-// module's include folders.
+// the FILM writer foretell by the same ones; plain standard C++, part of the
+// FILM library, since the writer also goes into the Windows test program,
+// which is built without the platform's stand-in.
 #pragma once
 
 #include <cstdint>

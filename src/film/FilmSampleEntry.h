@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Platform.h"
+#include <cstdint>
 
-// One sample-table row as the streaming worker sees it.
+// One sample-table row as the FILM library reads it.
 struct FilmSampleEntry {
-  DWORD chunkOffset;    // relative to the data offset
-  DWORD chunkLength;    // bytes
-  DWORD timeInfo;       // film::kAudioTimeInfo for audio; video: not-sync flag and start ticks
-  DWORD durationTicks;  // video only: frame duration in time-base ticks
+  uint32_t chunkOffset;    // relative to the data offset
+  uint32_t chunkLength;    // bytes
+  uint32_t timeInfo;       // film::kAudioTimeInfo for audio; video: not-sync flag and start ticks
+  uint32_t durationTicks;  // video only: frame duration in time-base ticks
 };

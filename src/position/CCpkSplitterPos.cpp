@@ -5,10 +5,8 @@
 #include "film/FilmLayout.h"
 
 CCpkSplitterPos::CCpkSplitterPos(IUnknown* filterOuter, HRESULT* result, IPin* inputPin,
-                                 const CCpkStreamDescription& description, CMovieSeeking& movie)
-    : CPositionPassThrough("CCpkSplitterPos", filterOuter, result, inputPin),
-      m_description(description),
-      m_movie(movie) {}
+                                 CMovieSeeking& movie)
+    : CPositionPassThrough("CCpkSplitterPos", filterOuter, result, inputPin), m_movie(movie) {}
 
 CCpkSplitterPos::~CCpkSplitterPos() = default;
 
@@ -16,16 +14,8 @@ STDMETHODIMP CCpkSplitterPos::get_Duration(REFTIME* length) {
   if (length == nullptr) {
     return E_POINTER;
   }
-  // Tick counts are unsigned 32-bit; a file without a time base has no
-  // measurable duration rather than an infinite one.
-  if (m_description.m_videoChunkCount == 0) {
-    // A movie without video lasts as long as its audio, not zero seconds.
-    *length = static_cast<double>(m_movie.Duration()) / film::kUnitsPerSecond;
-    return S_OK;
-  }
-  const LONGLONG ticks = m_description.m_videoTicks;
-  const DWORD timeBase = m_description.m_timeBase;
-  *length = timeBase == 0 ? 0.0 : static_cast<double>(ticks) / static_cast<double>(timeBase);
+  // The splitter's one duration, the one its pins report: in seconds here.
+  *length = static_cast<double>(m_movie.Duration()) / film::kUnitsPerSecond;
   return S_OK;
 }
 

@@ -1,25 +1,20 @@
 #pragma once
 
 #include "Platform.h"
-#include "film/CCpkStreamDescription.h"
 #include "position/CMovieSeeking.h"
 #include "position/CPositionPassThrough.h"
 
-// The FILM splitter's position object: the duration comes from the splitter's
-// own stream description, and positions are the splitter's own seeking
-// state, the same its output pins answer with; every other request goes
-// upstream through the input pin. Aggregated into the filter, which owns it
-// and deletes it directly.
+// The FILM splitter's position object: the duration and the positions are
+// the splitter's own seeking state, the same its output pins answer with, in
+// seconds; every other request goes upstream through the input pin. Aggregated into the filter,
+// which owns it and deletes it directly.
 class CCpkSplitterPos : public CPositionPassThrough {
  public:
   // filterOuter: the filter's controlling unknown, on which every reference
   // taken through this object's interfaces counts. inputPin: the filter's
-  // input pin (not counted). description: the filter's stream description
-  // (not counted), read without a lock because only the input connection
-  // writes it. movie: the splitter's seeking state (not counted). *result
-  // gets E_POINTER for a null pin, else is not written.
-  CCpkSplitterPos(IUnknown* filterOuter, HRESULT* result, IPin* inputPin,
-                  const CCpkStreamDescription& description, CMovieSeeking& movie);
+  // input pin (not counted). movie: the splitter's seeking state (not
+  // counted). *result gets E_POINTER for a null pin, else is not written.
+  CCpkSplitterPos(IUnknown* filterOuter, HRESULT* result, IPin* inputPin, CMovieSeeking& movie);
   ~CCpkSplitterPos() override;
 
   STDMETHODIMP get_Duration(REFTIME* length) override;
@@ -36,6 +31,5 @@ class CCpkSplitterPos : public CPositionPassThrough {
   // Reports one end of the segment in seconds.
   HRESULT Report(REFTIME* time, bool start);
 
-  const CCpkStreamDescription& m_description;  // not counted: part of the owning filter
-  CMovieSeeking& m_movie;                      // not counted: the owning filter
+  CMovieSeeking& m_movie;  // not counted: the owning filter
 };

@@ -341,7 +341,7 @@ BOOL ConvertsInPlace(WORD channels, WORD bitsPerSample) {
 
 BOOL AdjustVideoFrame(BYTE* frame, DWORD frameLength) {
   CBigEndianReader reader(frame, frameLength);
-  DWORD head = 0;
+  uint32_t head = 0;
   if (!reader.ReadU32(0, &head)) {
     return FALSE;
   }

@@ -269,7 +269,7 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
   }
   HRESULT hr = S_OK;
   CCpkSplitterPos* position = new (std::nothrow)
-      CCpkSplitterPos(OuterUnknown(), &hr, static_cast<IPin*>(m_inputPin), m_stream, *this);
+      CCpkSplitterPos(OuterUnknown(), &hr, static_cast<IPin*>(m_inputPin), *this);
   if (position == nullptr) {
     return E_OUTOFMEMORY;
   }

@@ -1,16 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "film/CBigEndianReader.h"
 
 namespace {
 
-const BYTE kBytes[] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+const uint8_t kBytes[] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
 
 TEST(BigEndianReader, AssemblesFieldsMostSignificantByteFirst) {
   CBigEndianReader reader(kBytes, sizeof(kBytes));
-  BYTE u8 = 0;
-  WORD u16 = 0;
-  DWORD u32 = 0;
+  uint8_t u8 = 0;
+  uint16_t u16 = 0;
+  uint32_t u32 = 0;
   ASSERT_TRUE(reader.ReadU8(5, &u8));
   ASSERT_TRUE(reader.ReadU16(1, &u16));
   ASSERT_TRUE(reader.ReadU32(2, &u32));
@@ -21,9 +23,9 @@ TEST(BigEndianReader, AssemblesFieldsMostSignificantByteFirst) {
 
 TEST(BigEndianReader, RefusesFieldsReachingPastTheEndAndLeavesTheValue) {
   CBigEndianReader reader(kBytes, sizeof(kBytes));
-  DWORD u32 = 0xDEADBEEF;
-  WORD u16 = 0xBEEF;
-  BYTE u8 = 0xEE;
+  uint32_t u32 = 0xDEADBEEF;
+  uint16_t u16 = 0xBEEF;
+  uint8_t u8 = 0xEE;
   EXPECT_FALSE(reader.ReadU32(3, &u32));
   EXPECT_FALSE(reader.ReadU16(5, &u16));
   EXPECT_FALSE(reader.ReadU8(6, &u8));
@@ -40,7 +42,7 @@ TEST(BigEndianReader, RefusesFieldsReachingPastTheEndAndLeavesTheValue) {
 TEST(BigEndianReader, AnEmptyOrMissingBufferHoldsNoField) {
   CBigEndianReader none(nullptr, 16);
   CBigEndianReader empty(kBytes, 0);
-  BYTE u8 = 7;
+  uint8_t u8 = 7;
   EXPECT_FALSE(none.ReadU8(0, &u8));
   EXPECT_FALSE(empty.ReadU8(0, &u8));
   EXPECT_EQ(u8, 7);

@@ -2,10 +2,12 @@
 #include <platform/Faults.h>
 
 #include <cstring>
+#include <optional>
 #include <random>
 #include <vector>
 
 #include "film/CCpkStreamDescription.h"
+#include "film/CFilmSampleTable.h"
 #include "film/FilmLayout.h"
 #include "filmwriter/FilmWriter.h"
 #include "support/MemoryByteSource.h"
@@ -606,6 +608,13 @@ TEST_F(StreamDescriptionTest, AFileCutShortParsesAsTheRowsItHolds) {
     FilmSampleEntry entry = {};
     EXPECT_EQ(description.ReadSampleEntry(rows - 1, &entry), rows > 0 ? TRUE : FALSE);
     EXPECT_FALSE(description.ReadSampleEntry(rows, &entry));
+    // The host's view of the same bytes: the region declares all eight rows,
+    // the file holds the same whole rows, and no row past them is read.
+    const CFilmSampleTable table(file.data() + 48, static_cast<uint32_t>(cut - 48), 16 + 16 * 8);
+    EXPECT_EQ(table.RowsDeclared(), 8u);
+    EXPECT_EQ(table.RowsHeld(), rows);
+    EXPECT_EQ(table.StreamedRows(), rows);
+    EXPECT_EQ(table.Row(rows).chunkLength, 0u);
   }
 }
 
@@ -655,6 +664,34 @@ TEST_F(StreamDescriptionTest, EachStreamEndsAfterItsLastRowThatHoldsData) {
     SCOPED_TRACE(cut.length);
     EXPECT_EQ(description.StreamEndRow(TRUE, cut.length), cut.audioEnd);
     EXPECT_EQ(description.StreamEndRow(FALSE, cut.length), cut.videoEnd);
+  }
+}
+
+// A whole file ends at the furthest chunk of the rows that stream, whatever
+// the declared entry count says; row 2's chunk lies far past the others.
+TEST_F(StreamDescriptionTest, AWholeFileEndsAtTheFurthestChunkOfTheStreamedRows) {
+  const struct {
+    const char* what;
+    std::optional<uint32_t> tableLength;
+    std::optional<uint32_t> entryCount;
+    DWORD furthestRow;
+  } cases[] = {
+      {"one row streams, three declared", 16 + 16, std::nullopt, 0},
+      {"three rows stream, one declared", std::nullopt, 1, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FilmWriter writer;
+    for (int i = 0; i < 3; ++i) {
+      writer.AddVideo(Frame(20, static_cast<uint8_t>(i)), 10);
+    }
+    writer.SetChunkOffset(2, 100000);
+    writer.Layout().tableLength = c.tableLength;
+    writer.Layout().entryCount = c.entryCount;
+    ASSERT_EQ(Parse(writer), S_OK);
+    FilmSampleEntry entry = {};
+    ASSERT_TRUE(description.ReadSampleEntry(c.furthestRow, &entry));
+    EXPECT_EQ(description.FileEnd(), ChunkPositionOf(c.furthestRow) + entry.chunkLength);
   }
 }
 

@@ -24,11 +24,8 @@ class DispatchTest : public ::testing::Test {
     ASSERT_EQ(CTrackedObject::LiveObjectCount(), 0);
     ASSERT_FALSE(platform::IsModuleLoaded(kAutomation));
     HRESULT hr = S_OK;
-    m_description = std::make_unique<CCpkStreamDescription>(&hr);
-    m_description->m_videoTicks = 1500;
-    m_description->m_timeBase = 600;
-    m_description->m_videoChunkCount = 1;
-    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, *m_description, m_movie);
+    m_movie.duration = 25000000;
+    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, m_movie);
     ASSERT_EQ(hr, S_OK);
     ASSERT_EQ(
         m_object->InnerQueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&m_position)),
@@ -70,7 +67,6 @@ class DispatchTest : public ::testing::Test {
 
   CountingUnknown m_filter;
   ForwardingPin m_inputPin;
-  std::unique_ptr<CCpkStreamDescription> m_description;
   FakeMovieSeeking m_movie;
   CCpkSplitterPos* m_object = nullptr;
   IMediaPosition* m_position = nullptr;
@@ -268,7 +264,7 @@ TEST_F(DispatchTest, TheAutomationLibraryStaysWhileAnyObjectLives) {
   EXPECT_EQ(platform::ModuleReferenceCount(kAutomation), 1);
 
   HRESULT hr = S_OK;
-  auto* other = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, *m_description, m_movie);
+  auto* other = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, m_movie);
   ITypeInfo* otherInfo = nullptr;
   ASSERT_EQ(other->GetTypeInfo(0, LOCALE_USER_DEFAULT, &otherInfo), S_OK);
   // Loaded once per module, but the type library once per object.

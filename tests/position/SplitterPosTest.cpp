@@ -11,10 +11,7 @@ class SplitterPosTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(CTrackedObject::LiveObjectCount(), 0);
     HRESULT hr = S_OK;
-    m_description = std::make_unique<CCpkStreamDescription>(&hr);
-    ASSERT_EQ(hr, S_OK);
-    m_description->m_videoChunkCount = 1;
-    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, *m_description, m_movie);
+    m_object = new CCpkSplitterPos(&m_filter, &hr, &m_inputPin, m_movie);
     ASSERT_EQ(hr, S_OK);
   }
   void TearDown() override {
@@ -33,9 +30,8 @@ class SplitterPosTest : public ::testing::Test {
     return position;
   }
 
-  REFTIME DurationFor(DWORD ticks, DWORD timeBase) {
-    m_description->m_videoTicks = ticks;
-    m_description->m_timeBase = timeBase;
+  REFTIME DurationFor(REFERENCE_TIME units) {
+    m_movie.duration = units;
     REFTIME duration = -1.0;
     EXPECT_EQ(m_object->get_Duration(&duration), S_OK);
     return duration;
@@ -44,26 +40,40 @@ class SplitterPosTest : public ::testing::Test {
   CountingUnknown m_filter;
   ForwardingPin m_inputPin;
   RecordingUpstreamPin m_upstream;
-  std::unique_ptr<CCpkStreamDescription> m_description;
   FakeMovieSeeking m_movie;
   CCpkSplitterPos* m_object = nullptr;
 };
 
-TEST_F(SplitterPosTest, DurationIsTheVideoLengthInSeconds) {
-  EXPECT_EQ(DurationFor(1500, 600), 2.5);
-  EXPECT_EQ(DurationFor(0, 600), 0.0);
-  EXPECT_EQ(DurationFor(0x80000000u, 1), 2147483648.0);
-  EXPECT_EQ(DurationFor(0xFFFFFFFFu, 1), 4294967295.0);
-  EXPECT_EQ(DurationFor(1, 0xFFFFFFFFu), 1.0 / 4294967295.0);
+// The splitter's own duration, the one its pins report, in seconds; a
+// movie without a measurable length lasts no time.
+TEST_F(SplitterPosTest, DurationIsTheFiltersInSeconds) {
+  EXPECT_EQ(DurationFor(25000000), 2.5);
+  EXPECT_EQ(DurationFor(0), 0.0);
+  EXPECT_EQ(DurationFor(21474836480000000LL), 2147483648.0);
+  EXPECT_EQ(DurationFor(42949672950000000LL), 4294967295.0);
+  EXPECT_EQ(DurationFor(1), 1e-7);
   // The upstream is never asked, even when it could answer.
   m_inputPin.peer = &m_upstream;
-  EXPECT_EQ(DurationFor(3000, 600), 5.0);
+  EXPECT_EQ(DurationFor(50000000), 5.0);
   EXPECT_EQ(m_upstream.calls, 0);
 }
 
-TEST_F(SplitterPosTest, ZeroTimeBaseGivesZeroDuration) {
-  EXPECT_EQ(DurationFor(1500, 0), 0.0);
-  EXPECT_EQ(DurationFor(0, 0), 0.0);
+// Seconds become 100-ns units to the nearest unit, halves away from zero,
+// for the start and the stop alike.
+TEST_F(SplitterPosTest, PositionsInSecondsRoundToTheNearestUnit) {
+  const struct {
+    REFTIME seconds;
+    REFERENCE_TIME units;
+  } cases[] = {
+      {1.23456789, 12345679}, {1.5e-7, 2}, {1.4e-7, 1}, {-1.23456789, -12345679}, {0.3, 3000000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(m_object->put_CurrentPosition(c.seconds), S_OK);
+    EXPECT_EQ(m_movie.segmentStart, c.units);
+    EXPECT_EQ(m_object->put_StopTime(c.seconds), S_OK);
+    EXPECT_EQ(m_movie.segmentStop, c.units);
+  }
 }
 
 TEST_F(SplitterPosTest, NullOutPointersAreRefused) {
@@ -96,9 +106,8 @@ TEST_F(SplitterPosTest, OtherRequestsGoThroughTheInputPin) {
   EXPECT_EQ(m_object->GetDuration(&duration), E_NOTIMPL);
 
   m_inputPin.peer = &m_upstream;
-  // IMediaSeeking's duration is the upstream's, not the stream description's.
-  m_description->m_videoTicks = 600;
-  m_description->m_timeBase = 600;
+  // IMediaSeeking's duration is the upstream's, not the splitter's.
+  m_movie.duration = 10000000;
   EXPECT_EQ(m_object->GetDuration(&duration), static_cast<HRESULT>(0x00040123));
   EXPECT_EQ(duration, 123456789012LL);
   EXPECT_EQ(m_upstream.calls, 1);
@@ -133,9 +142,8 @@ TEST_F(SplitterPosTest, ReferencesCountOnTheFilter) {
 TEST(SplitterPosConstruction, WithoutAnInputPinTheFailureIsReported) {
   CountingUnknown filter;
   HRESULT hr = S_OK;
-  CCpkStreamDescription description(&hr);
   FakeMovieSeeking movie;
-  auto* object = new CCpkSplitterPos(&filter, &hr, nullptr, description, movie);
+  auto* object = new CCpkSplitterPos(&filter, &hr, nullptr, movie);
   EXPECT_EQ(hr, E_POINTER);
   REFTIME time = 0.0;
   EXPECT_EQ(object->get_PrerollTime(&time), E_NOTIMPL);

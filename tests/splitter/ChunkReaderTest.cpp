@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "SplitterTestKit.h"
@@ -52,6 +53,39 @@ TEST(CpkChunkReader, EveryWayOfReadingAFrameGivesTheSameFrame) {
       EXPECT_EQ(memory[1], kGuard);
     }
   }
+}
+
+// Small audio chunks that lie together come from one read, an empty chunk
+// at the very end of what that read brought in too.
+TEST(CpkChunkReader, NeighbouringAudioChunksShareOneRead) {
+  filmwriter::FilmWriter writer;
+  const std::vector<uint8_t> payloads[] = {Pattern(1000, 1), Pattern(1000, 2), {}};
+  for (const std::vector<uint8_t>& payload : payloads) {
+    writer.AddAudio(payload);
+  }
+  MemoryByteSource source(writer.Build());
+  HRESULT result = S_OK;
+  CCpkStreamDescription description(&result);
+  ASSERT_EQ(description.ParseStreamDescription(&source), S_OK);
+  CStreamWorker worker(nullptr, CSplitterFilterBase::kAudioStream);
+  worker.m_endRow = description.StreamedRowCount();
+  ASSERT_EQ(worker.m_endRow, 3u);
+
+  const size_t readsBefore = source.ReadCount();
+  CCpkChunkReader reader(description, source, worker, 0);
+  std::vector<BYTE> buffer(film::kStagingBufferLength);
+  for (DWORD row = 0; row < 3; ++row) {
+    SCOPED_TRACE(row);
+    worker.m_rowIndex = row;
+    const BYTE* bytes = nullptr;
+    film::AudioChunkCut cut = {};
+    ASSERT_EQ(reader.ReadAudioChunk(description.RowAt(row), buffer.data(), &bytes, &cut), S_OK);
+    const std::vector<uint8_t> stored = filmwriter::FilmWriter::EncodeAudio(payloads[row], 1, 8);
+    ASSERT_EQ(cut.deliveredLength, stored.size());
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_TRUE(std::equal(stored.begin(), stored.end(), bytes));
+  }
+  EXPECT_EQ(source.ReadCount() - readsBefore, 1u);
 }
 
 }  // namespace

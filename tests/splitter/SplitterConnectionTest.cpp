@@ -381,7 +381,8 @@ TEST_F(SplitterConnectionTest, ASecondFileWaitsUntilTheOldOutputsAreDisconnected
             S_OK);
   REFTIME duration = 0;
   EXPECT_EQ(position->get_Duration(&duration), S_OK);
-  EXPECT_DOUBLE_EQ(duration, 80.0 / 600.0);  // the second file's two frames
+  // The second file's two frames, 80 ticks at 600 a second in 100-ns units.
+  EXPECT_EQ(duration, 1333333 / 1e7);
   // The retired pin a caller still holds stays a valid object.
   PIN_INFO info = {};
   ASSERT_EQ(oldAudio->QueryPinInfo(&info), S_OK);

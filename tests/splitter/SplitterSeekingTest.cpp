@@ -308,13 +308,20 @@ TEST_F(SplitterSeekingTest, DurationAndPositionAgreeForAudioOnlyAndVideoOnlyMovi
       LONGLONG duration = 0;
       EXPECT_EQ(Seeking(pin)->GetDuration(&duration), S_OK);
       EXPECT_EQ(duration, expected);
+      // All of the movie is there to seek in.
+      LONGLONG earliest = -1;
+      LONGLONG latest = -1;
+      EXPECT_EQ(Seeking(pin)->GetAvailable(&earliest, &latest), S_OK);
+      EXPECT_EQ(earliest, 0);
+      EXPECT_EQ(latest, expected);
       CComHolder<IMediaPosition> position;
       ASSERT_EQ(
           m_splitter->QueryInterface(IID_IMediaPosition, position.ReleaseAndGetVoidAddressOf()),
           S_OK);
       REFTIME seconds = 0;
       EXPECT_EQ(position->get_Duration(&seconds), S_OK);
-      EXPECT_NEAR(seconds, expected / 1e7, 1e-6);
+      // The same duration, only in seconds.
+      EXPECT_EQ(seconds, static_cast<double>(expected) / 1e7);
       EXPECT_EQ(position->put_CurrentPosition(0.5), S_OK);
       LONGLONG current = 0;
       EXPECT_EQ(Seeking(pin)->GetCurrentPosition(&current), S_OK);
@@ -323,6 +330,42 @@ TEST_F(SplitterSeekingTest, DurationAndPositionAgreeForAudioOnlyAndVideoOnlyMovi
     }
     TearDown();
     SetUp();
+  }
+}
+
+// What an output answers when asked for capabilities it may lack, and for
+// time formats: media time, which TIME_FORMAT_NONE asks for by default.
+TEST_F(SplitterSeekingTest, OutputsAnswerForTheirCapabilitiesAndMediaTimeOnly) {
+  constexpr DWORD kAbsolute = AM_SEEKING_CanSeekAbsolute;
+  constexpr DWORD kBackwards = AM_SEEKING_CanPlayBackwards;
+  const struct {
+    DWORD asked;
+    HRESULT result;
+    DWORD left;
+  } capabilities[] = {
+      {kAbsolute | AM_SEEKING_CanGetDuration, S_OK, kAbsolute | AM_SEEKING_CanGetDuration},
+      {kAbsolute | kBackwards, S_FALSE, kAbsolute},
+      {kBackwards | AM_SEEKING_CanDoSegments, E_FAIL, 0},
+  };
+  const struct {
+    const GUID* format;
+    HRESULT result;
+  } formats[] = {
+      {&TIME_FORMAT_MEDIA_TIME, S_OK},
+      {&TIME_FORMAT_NONE, S_OK},
+      {&TIME_FORMAT_FRAME, E_INVALIDARG},
+  };
+  LoadAndConnectAll(SeekMovie(true, true));
+  for (const WCHAR* pin : {WIDE("Audio"), WIDE("Video")}) {
+    for (const auto& c : capabilities) {
+      SCOPED_TRACE(c.asked);
+      DWORD asked = c.asked;
+      EXPECT_EQ(Seeking(pin)->CheckCapabilities(&asked), c.result);
+      EXPECT_EQ(asked, c.left);
+    }
+    for (const auto& f : formats) {
+      EXPECT_EQ(Seeking(pin)->SetTimeFormat(f.format), f.result);
+    }
   }
 }
 

@@ -24,14 +24,6 @@ filmwriter::FilmExpectation WithoutRows(filmwriter::FilmExpectation expect,
   return expect;
 }
 
-uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row) {
-  auto u32 = [&](size_t at) {
-    return (uint32_t{file.at(at)} << 24) | (uint32_t{file.at(at + 1)} << 16) |
-           (uint32_t{file.at(at + 2)} << 8) | uint32_t{file.at(at + 3)};
-  };
-  return u32(4) + u32(48 + 16 + 16 * size_t{row});
-}
-
 filmwriter::FilmWriter SmallMovie(int audioRows, int videoRows) {
   filmwriter::FilmWriter writer;
   int rows = audioRows > videoRows ? audioRows : videoRows;

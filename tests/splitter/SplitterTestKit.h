@@ -14,6 +14,7 @@
 #include "filmwriter/FilmWriter.h"
 #include "splitter/CCpkSplitterFilter.h"
 #include "support/DeliveryCheck.h"
+#include "support/FilmChunkPosition.h"
 #include "support/MemoryAsyncSource.h"
 #include "support/Pattern.h"
 #include "support/RecordingSinkFilter.h"
@@ -25,9 +26,6 @@ filmwriter::FilmWriter SmallMovie(int audioRows = 4, int videoRows = 4);
 // times, and the first sample of a stream after a lost row is a discontinuity.
 filmwriter::FilmExpectation WithoutRows(filmwriter::FilmExpectation expect,
                                         const std::vector<uint32_t>& rows);
-
-// File position of a row's chunk, read from the built file's own table.
-uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row);
 
 // Source, splitter and one sink per output on real threads. Every test ends
 // with all of them gone: TearDown stops, disconnects and releases them and

@@ -97,6 +97,14 @@ class SplitterTruncationTest : public SplitterGraphTest {
     }));
   }
 
+  // Reports of every kind of loss.
+  int LossReports() {
+    auto events = m_graph.Events();
+    return static_cast<int>(std::count_if(events.begin(), events.end(), [](const GraphEvent& e) {
+      return e.code == EC_STREAM_ERROR_STILLPLAYING;
+    }));
+  }
+
   FakeGraph m_graph;
 };
 
@@ -188,7 +196,7 @@ TEST_F(SplitterTruncationTest, LostRowsKeepLaterTimesAndAreReportedOncePerKind) 
     writer.AddAudio(Pattern(20000, static_cast<uint8_t>(i)));
     writer.AddVideo(Pattern(20000, static_cast<uint8_t>(50 + i)), 40, i == 0);
   }
-  writer.AddStoredRow(filmwriter::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
+  writer.AddStoredRow(film::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
   writer.AddStoredRow(0, 40, std::vector<uint8_t>(11, 2));
   writer.AddAudio(Pattern(4000, 9));
   writer.AddVideo(Pattern(900, 90), 40);
@@ -220,7 +228,9 @@ TEST_F(SplitterTruncationTest, LostRowsKeepLaterTimesAndAreReportedOncePerKind) 
 }
 
 // A source that loses its tail while the movie plays: the rows it no longer
-// holds are lost and reported, and the stream still ends.
+// holds are lost and reported, and the stream still ends there: a row after
+// them that could never play is not even looked at, so the graph hears of
+// nothing but the shorter file.
 TEST_F(SplitterTruncationTest, ASourceThatShrinksWhilePlayingLosesTheRowsItNoLongerHolds) {
   for (bool video : {false, true}) {
     SCOPED_TRACE(video ? "video" : "audio");
@@ -236,6 +246,12 @@ TEST_F(SplitterTruncationTest, ASourceThatShrinksWhilePlayingLosesTheRowsItNoLon
         writer.AddAudio(Pattern(20000, static_cast<uint8_t>(i)));
       }
     }
+    // Larger than any audio chunk that plays; shorter than any frame.
+    if (video) {
+      writer.AddStoredRow(5 * 40, 40, std::vector<uint8_t>(11, 2));
+    } else {
+      writer.AddStoredRow(film::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
+    }
     const std::vector<uint8_t> file = writer.Build();
     ASSERT_EQ(m_splitter->JoinFilterGraph(&m_graph, WIDE("Splitter")), S_OK);
     LoadAndConnectAll(writer);
@@ -247,8 +263,9 @@ TEST_F(SplitterTruncationTest, ASourceThatShrinksWhilePlayingLosesTheRowsItNoLon
         std::vector<uint8_t>(file.begin(), file.begin() + ChunkPosition(file, 2)));
     m_source->ReleaseHeld();
     ASSERT_TRUE((video ? m_videoSink : m_audioSink)->Input()->WaitForEndOfStream(1));
-    ExpectDelivered(WithoutRows(writer.Expect(), {2, 3, 4}));
+    ExpectDelivered(WithoutRows(writer.Expect(), {2, 3, 4, 5}));
     EXPECT_EQ(EarlyEndReports(), 1);
+    EXPECT_EQ(LossReports(), 1);
     TearDown();
     SetUp();
   }

@@ -11,13 +11,4 @@ std::vector<uint8_t> Frame(size_t count, uint32_t seed) {
   return frame;
 }
 
-uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row) {
-  auto word = [&file](size_t at) {
-    return (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
-           (uint32_t{file[at + 2]} << 8) | file[at + 3];
-  };
-  return word(4) +
-         word(filmwriter::kHeaderBytes + filmwriter::kTableHeadBytes + filmwriter::kRowBytes * row);
-}
-
 }  // namespace tools_test

@@ -12,6 +12,7 @@
 #include "TempFolder.h"
 #include "ToolRun.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/FilmChunkPosition.h"
 #include "support/Pattern.h"
 
 namespace tools_test {
@@ -49,8 +50,5 @@ class CliFixture : public ::testing::Test {
 
 // A frame with a plausible head: flags, 24-bit length, then pattern bytes.
 std::vector<uint8_t> Frame(size_t count, uint32_t seed);
-
-// File position of a row's chunk, from a built file's own header and table.
-uint32_t ChunkPosition(const std::vector<uint8_t>& file, uint32_t row);
 
 }  // namespace tools_test

@@ -64,7 +64,7 @@ TEST_F(CliLossTest, AReadErrorIsReportedWithItsGapAndExitsNineAfterWritingTheRes
 TEST_F(CliLossTest, ChunksTooLargeOrTooShortAreWarnedOfOnceAKindAndExitZero) {
   Register();
   FilmWriter writer = Movie();
-  writer.AddStoredRow(filmwriter::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
+  writer.AddStoredRow(film::kAudioTimeInfo, 0, std::vector<uint8_t>(65537, 1));
   writer.AddStoredRow(0, 300, std::vector<uint8_t>(11, 2));
   writer.AddStoredRow(0, 300, std::vector<uint8_t>(5, 2));
   writer.AddAudio(Pattern(2000, 9));
@@ -118,7 +118,7 @@ TEST_F(CliLossTest, InfoOnAFileCutInsideItsTableCountsEveryRowAndTheSecondsItKno
   FilmWriter writer = Movie();
   // Five whole entries (A0 V1 A2 V3 A4), then part of the sixth.
   writer.Layout().truncateTo =
-      filmwriter::kHeaderBytes + filmwriter::kTableHeadBytes + 5 * filmwriter::kRowBytes + 7;
+      film::kHeaderLength + film::kTableHeadLength + 5 * film::kRowLength + 7;
   const std::string film = WriteFilm(writer, "cut-in-table.film");
 
   const ToolResult text = Tessaly({"info", film});

@@ -196,10 +196,12 @@ TEST_P(CliShapesTest, InfoDescribesThePinsFormatsAndDuration) {
   if (expectation.hasAudioOutput && shape.cutBytes == 0) {
     EXPECT_NEAR(pins.at(0)["movie"]["seconds"].get<double>(), audioLength / 1e7, 1e-6);
   }
-  EXPECT_NEAR(info["duration"].get<double>(),
-              expectation.hasVideoOutput ? double(expectation.videoTicks) / expectation.timeBase
-                                         : audioLength / 1e7,
-              1e-9);
+  // The filter's one duration, in 100-ns units, shown in seconds.
+  const int64_t units =
+      expectation.hasVideoOutput
+          ? film::VideoFrameDuration(int64_t(expectation.videoTicks), expectation.timeBase)
+          : audioLength;
+  EXPECT_NEAR(info["duration"].get<double>(), units / 1e7, 1e-9);
   if (shape.cutBytes == 0) {
     EXPECT_FALSE(info.contains("truncated"));
     return;

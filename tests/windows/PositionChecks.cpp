@@ -3,7 +3,11 @@
 #include <control.h>
 #include <oleauto.h>
 
+#include <algorithm>
+
 #include "CComRef.h"
+#include "film/CFilmSampleTable.h"
+#include "film/FilmLayout.h"
 
 namespace {
 
@@ -50,19 +54,17 @@ HRESULT InvokeByName(IDispatch* dispatch, const WCHAR* name, WORD flags, VARIANT
 // Seconds of audio in the rows the splitter streams, as it times them.
 double AudioSeconds(const filmwriter::FilmWriter& writer,
                     const filmwriter::FilmExpectation& expect) {
-  if (expect.avgBytesPerSec == 0) return 0;
+  if (expect.avgBytesPerSec == 0 || !expect.parses) return 0;
   const std::vector<uint8_t> file = writer.Build();
-  auto field = [&file](size_t at) {
-    if (at + 4 > file.size()) return uint32_t{0};
-    return (uint32_t{file[at]} << 24) | (uint32_t{file[at + 1]} << 16) |
-           (uint32_t{file[at + 2]} << 8) | uint32_t{file[at + 3]};
-  };
+  const uint32_t held = static_cast<uint32_t>(
+      std::min<uint64_t>(expect.headerLength, file.size() - film::kHeaderLength));
+  const CFilmSampleTable table(file.data() + film::kHeaderLength, held, held);
   // Each chunk's length is converted on its own, as sample times are.
   LONGLONG units = 0;
-  for (uint32_t row = 0; row < expect.streamedRows; ++row) {
-    const size_t at = 48 + 16 + 16 * size_t{row};
-    if (field(at + 8) != filmwriter::kAudioTimeInfo) continue;
-    units += static_cast<LONGLONG>(uint64_t{field(at + 4)} * 10000000 / expect.avgBytesPerSec);
+  for (uint32_t index = 0; index < table.StreamedRows(); ++index) {
+    const FilmSampleEntry row = table.Row(index);
+    if (row.timeInfo != film::kAudioTimeInfo) continue;
+    units += film::AudioChunkDuration(row.chunkLength, expect.avgBytesPerSec);
   }
   return static_cast<double>(units) / 10000000.0;
 }
@@ -77,11 +79,13 @@ void CheckPosition(CTestReport* report, const std::string& label, IBaseFilter* s
   if (!report->Check(hr == S_OK, label + ": the splitter answers IMediaPosition", HexResult(hr))) {
     return;
   }
-  // A movie without video lasts as long as its audio.
-  const double duration = !expect.hasVideoOutput ? AudioSeconds(writer, expect)
-                          : expect.timeBase == 0
-                              ? 0.0
-                              : static_cast<double>(expect.videoTicks) / expect.timeBase;
+  // A movie without video lasts as long as its audio; the video's length is
+  // the one IMediaSeeking reports, in seconds.
+  const double duration = !expect.hasVideoOutput
+                              ? AudioSeconds(writer, expect)
+                              : static_cast<double>(film::VideoFrameDuration(
+                                    static_cast<int64_t>(expect.videoTicks), expect.timeBase)) /
+                                    film::kUnitsPerSecond;
   REFTIME got = -1;
   hr = position->get_Duration(&got);
   report->Check(hr == S_OK && got == duration,

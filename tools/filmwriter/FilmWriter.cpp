@@ -9,7 +9,8 @@ namespace filmwriter {
 
 namespace {
 
-constexpr uint32_t kStoredFrameGapBytes = 2;
+// The two bytes a stored frame keeps after its head and the delivered one drops.
+constexpr uint32_t kStoredFrameGapBytes = film::kVideoBodyOffset - film::kVideoHeadLength;
 constexpr uint8_t kStoredFrameGap[kStoredFrameGapBytes] = {0xA5, 0x5A};
 
 void PutBytes(std::vector<uint8_t>& file, uint64_t position, const uint8_t* bytes, size_t count) {
@@ -30,15 +31,6 @@ void PutTag(std::vector<uint8_t>& file, uint64_t position, const char* tag) {
   PutBytes(file, position, reinterpret_cast<const uint8_t*>(tag), 4);
 }
 
-// Big-endian field of a byte range; 0 for a field not wholly inside it.
-uint32_t GetU32(const uint8_t* bytes, uint64_t size, uint64_t offset) {
-  if (offset + 4 > size) {
-    return 0;
-  }
-  return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) |
-         (uint32_t{bytes[offset + 2]} << 8) | uint32_t{bytes[offset + 3]};
-}
-
 bool IsConvertedLayout(uint8_t channels, uint8_t bitsPerSample) {
   return (channels == 1 || channels == 2) && (bitsPerSample == 8 || bitsPerSample == 16);
 }
@@ -50,7 +42,7 @@ FilmWriter::FilmWriter(const FilmFormat& format) : m_format(format) {}
 uint32_t FilmWriter::AddAudio(const std::vector<uint8_t>& pcm) {
   Row row;
   row.kind = RowKind::Audio;
-  row.timeInfo = kAudioTimeInfo;
+  row.timeInfo = film::kAudioTimeInfo;
   row.payload = pcm;
   m_rows.push_back(std::move(row));
   return static_cast<uint32_t>(m_rows.size() - 1);
@@ -58,11 +50,11 @@ uint32_t FilmWriter::AddAudio(const std::vector<uint8_t>& pcm) {
 
 uint32_t FilmWriter::AddVideo(const std::vector<uint8_t>& frame, uint32_t durationTicks,
                               bool syncPoint, std::optional<uint32_t> startTicks) {
-  uint32_t start = startTicks.value_or(m_nextVideoStart) & ~kNotSyncPoint;
+  uint32_t start = startTicks.value_or(m_nextVideoStart) & ~film::kNotSyncPointFlag;
   m_nextVideoStart = start + durationTicks;
   Row row;
   row.kind = RowKind::Video;
-  row.timeInfo = start | (syncPoint ? 0 : kNotSyncPoint);
+  row.timeInfo = start | (syncPoint ? 0 : film::kNotSyncPointFlag);
   row.durationTicks = durationTicks;
   row.payload = frame;
   m_rows.push_back(std::move(row));
@@ -124,13 +116,14 @@ std::vector<uint8_t> FilmWriter::EncodeAudio(const std::vector<uint8_t>& pcm, ui
 std::vector<uint8_t> FilmWriter::EncodeVideo(const std::vector<uint8_t>& frame) {
   std::vector<uint8_t> stored = frame;
   if (stored.size() >= 4) {
-    uint32_t head = GetU32(stored.data(), stored.size(), 0) - 6;
+    uint32_t head =
+        CBigEndianReader(stored.data(), static_cast<uint32_t>(stored.size())).U32(0) - 6;
     stored[0] = static_cast<uint8_t>(head >> 24);
     stored[1] = static_cast<uint8_t>(head >> 16);
     stored[2] = static_cast<uint8_t>(head >> 8);
     stored[3] = static_cast<uint8_t>(head);
   }
-  size_t gapAt = std::min<size_t>(stored.size(), 10);
+  size_t gapAt = std::min<size_t>(stored.size(), film::kVideoHeadLength);
   stored.insert(stored.begin() + static_cast<std::ptrdiff_t>(gapAt), kStoredFrameGap,
                 kStoredFrameGap + kStoredFrameGapBytes);
   return stored;
@@ -151,8 +144,8 @@ std::vector<uint8_t> FilmWriter::StoredChunk(const Row& row) const {
 FilmWriter::Placement FilmWriter::Place() const {
   Placement placement;
   const uint64_t rows = m_rows.size();
-  const uint64_t tableBytes = kTableHeadBytes + kRowBytes * rows;
-  const uint64_t naturalOffset = kHeaderBytes + tableBytes + m_layout.regionPadding;
+  const uint64_t tableBytes = film::kTableHeadLength + film::kRowLength * rows;
+  const uint64_t naturalOffset = film::kHeaderLength + tableBytes + m_layout.regionPadding;
   placement.tableLength = m_layout.tableLength.value_or(static_cast<uint32_t>(tableBytes));
   placement.entryCount = m_layout.entryCount.value_or(static_cast<uint32_t>(rows));
   placement.dataOffset = m_layout.dataOffset.value_or(static_cast<uint32_t>(naturalOffset));
@@ -171,7 +164,7 @@ FilmWriter::Placement FilmWriter::Place() const {
     placement.chunkPositions.push_back(position);
     position += chunkBytes;
   }
-  placement.fullSize = std::max<uint64_t>(position, kHeaderBytes + tableBytes);
+  placement.fullSize = std::max<uint64_t>(position, film::kHeaderLength + tableBytes);
   placement.fileSize = std::min(placement.fullSize, m_layout.truncateTo.value_or(UINT64_MAX));
   return placement;
 }
@@ -181,31 +174,32 @@ std::vector<uint8_t> FilmWriter::Build() const {
   std::vector<uint8_t> file(static_cast<size_t>(placement.fileSize), 0);
 
   PutTag(file, 0, "FILM");
-  PutU32(file, 4, placement.dataOffset);
+  PutU32(file, film::kHeaderDataOffset, placement.dataOffset);
   PutTag(file, 8, "1.09");
   PutTag(file, 16, "FDSC");
   PutU32(file, 20, 0x20);
   PutTag(file, 24, "cvid");
-  PutU32(file, 28, m_format.height);
-  PutU32(file, 32, m_format.width);
+  PutU32(file, film::kHeaderHeight, m_format.height);
+  PutU32(file, film::kHeaderWidth, m_format.width);
+  // Bit count, channels and bits per sample lie side by side.
   const uint8_t formatBytes[3] = {m_format.bitCount, m_format.channels, m_format.bitsPerSample};
-  PutBytes(file, 36, formatBytes, sizeof(formatBytes));
+  PutBytes(file, film::kHeaderBitCount, formatBytes, sizeof(formatBytes));
   const uint8_t rate[2] = {static_cast<uint8_t>(m_format.sampleRate >> 8),
                            static_cast<uint8_t>(m_format.sampleRate)};
-  PutBytes(file, 40, rate, sizeof(rate));
+  PutBytes(file, film::kHeaderSampleRate, rate, sizeof(rate));
 
-  PutTag(file, kHeaderBytes, "STAB");
-  PutU32(file, kHeaderBytes + 4, placement.tableLength);
-  PutU32(file, kHeaderBytes + 8, m_format.timeBase);
-  PutU32(file, kHeaderBytes + 12, placement.entryCount);
+  PutTag(file, film::kHeaderLength, "STAB");
+  PutU32(file, film::kHeaderLength + film::kTableLengthField, placement.tableLength);
+  PutU32(file, film::kHeaderLength + film::kTableTimeBaseField, m_format.timeBase);
+  PutU32(file, film::kHeaderLength + film::kTableEntryCountField, placement.entryCount);
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const Row& row = m_rows[i];
     const std::vector<uint8_t> chunk = StoredChunk(row);
-    const uint64_t rowAt = kHeaderBytes + kTableHeadBytes + kRowBytes * i;
-    PutU32(file, rowAt, placement.chunkOffsets[i]);
-    PutU32(file, rowAt + 4, static_cast<uint32_t>(chunk.size()));
-    PutU32(file, rowAt + 8, row.timeInfo);
-    PutU32(file, rowAt + 12, row.durationTicks);
+    const uint64_t rowAt = film::kHeaderLength + film::kTableHeadLength + film::kRowLength * i;
+    PutU32(file, rowAt + film::kRowChunkOffset, placement.chunkOffsets[i]);
+    PutU32(file, rowAt + film::kRowChunkLength, static_cast<uint32_t>(chunk.size()));
+    PutU32(file, rowAt + film::kRowTimeInfo, row.timeInfo);
+    PutU32(file, rowAt + film::kRowDurationTicks, row.durationTicks);
     PutBytes(file, placement.chunkPositions[i], chunk.data(), chunk.size());
   }
   return file;
@@ -248,37 +242,34 @@ FilmExpectation FilmWriter::Expect() const {
   FilmExpectation expect;
   expect.dataOffset = placement.dataOffset;
   expect.headerLength =
-      placement.dataOffset > kHeaderBytes ? placement.dataOffset - kHeaderBytes : 0;
+      placement.dataOffset > film::kHeaderLength ? placement.dataOffset - film::kHeaderLength : 0;
   expect.blockAlign =
       static_cast<uint16_t>((uint32_t{m_format.bitsPerSample} * m_format.channels) / 8);
   expect.avgBytesPerSec = uint32_t{m_format.sampleRate} * expect.blockAlign;
   // A file cut before the end of the table head is refused; one cut later
   // keeps the rows that exist.
-  expect.parses =
-      fileSize >= kHeaderBytes + kTableHeadBytes && expect.headerLength >= kTableHeadBytes;
+  expect.parses = fileSize >= film::kShortestFile && expect.headerLength >= film::kTableHeadLength;
   if (!expect.parses) {
     return expect;
   }
 
-  const uint8_t* region = file.data() + kHeaderBytes;
-  const uint64_t regionSize = std::min<uint64_t>(expect.headerLength, fileSize - kHeaderBytes);
-  expect.tableLength = GetU32(region, regionSize, 4);
-  expect.timeBase = GetU32(region, regionSize, 8);
-  expect.entryCount = GetU32(region, regionSize, 12);
-  const uint64_t rowsInRegion =
-      regionSize >= kTableHeadBytes ? (regionSize - kTableHeadBytes) / kRowBytes : 0;
+  // The part of the region the file holds, as the splitter reads it.
+  const uint32_t regionSize = static_cast<uint32_t>(
+      std::min<uint64_t>(expect.headerLength, fileSize - film::kHeaderLength));
+  const CFilmSampleTable table(file.data() + film::kHeaderLength, regionSize, regionSize);
+  expect.tableLength = table.TableLength();
+  expect.timeBase = table.TimeBase();
+  expect.entryCount = table.EntryCount();
 
-  const uint64_t classified = std::min<uint64_t>(expect.entryCount, rowsInRegion);
-  for (uint64_t i = 0; i < classified; ++i) {
-    const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
-    const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
-    if (timeInfo == kAudioTimeInfo) {
+  const uint32_t classified = std::min(expect.entryCount, table.RowsHeld());
+  for (uint32_t i = 0; i < classified; ++i) {
+    const FilmSampleEntry row = table.Row(i);
+    if (row.timeInfo == film::kAudioTimeInfo) {
       ++expect.audioChunkCount;
       continue;
     }
     ++expect.videoChunkCount;
-    expect.videoTicks =
-        static_cast<uint64_t>(film::VideoEndTick(timeInfo, GetU32(region, regionSize, rowAt + 12)));
+    expect.videoTicks = static_cast<uint64_t>(film::VideoEndTick(row.timeInfo, row.durationTicks));
   }
   expect.hasAudioOutput = m_format.channels > 0;
   expect.hasVideoOutput = expect.videoChunkCount > 0;
@@ -287,32 +278,23 @@ FilmExpectation FilmWriter::Expect() const {
   int64_t videoTime = 0;
   bool audioAfterLoss = false;
   bool videoAfterLoss = false;
-  const uint64_t streamed =
-      std::min<uint64_t>(rowsInRegion, film::RowsAdmitted(expect.tableLength));
+  const uint32_t streamed = table.StreamedRows();
   // Each stream ends after its last row that holds something of the file.
-  uint64_t audioEnd = 0;
-  uint64_t videoEnd = 0;
-  for (uint64_t i = 0; i < streamed; ++i) {
-    const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
-    const bool audio = GetU32(region, regionSize, rowAt + 8) == kAudioTimeInfo;
-    const uint64_t position =
-        film::ChunkPosition(placement.dataOffset, GetU32(region, regionSize, rowAt));
-    if (film::RowHoldsData(static_cast<int64_t>(position), GetU32(region, regionSize, rowAt + 4),
-                           audio, static_cast<int64_t>(fileSize), m_format.channels,
-                           m_format.bitsPerSample)) {
-      (audio ? audioEnd : videoEnd) = i + 1;
-    }
-  }
-  for (uint64_t i = 0; i < streamed; ++i) {
-    const uint32_t index = static_cast<uint32_t>(i);
+  const uint64_t audioEnd =
+      table.StreamEndRow(true, placement.dataOffset, static_cast<int64_t>(fileSize),
+                         m_format.channels, m_format.bitsPerSample);
+  const uint64_t videoEnd =
+      table.StreamEndRow(false, placement.dataOffset, static_cast<int64_t>(fileSize),
+                         m_format.channels, m_format.bitsPerSample);
+  for (uint32_t index = 0; index < streamed; ++index) {
+    const uint64_t i = index;
     ++expect.streamedRows;
-    const uint64_t rowAt = kTableHeadBytes + kRowBytes * i;
-    const uint32_t chunkOffset = GetU32(region, regionSize, rowAt);
-    const uint32_t length = GetU32(region, regionSize, rowAt + 4);
-    const uint32_t timeInfo = GetU32(region, regionSize, rowAt + 8);
-    const uint32_t durationTicks = GetU32(region, regionSize, rowAt + 12);
-    const uint64_t position = film::ChunkPosition(placement.dataOffset, chunkOffset);
-    const bool audio = timeInfo == kAudioTimeInfo;
+    const FilmSampleEntry row = table.Row(index);
+    const uint32_t length = row.chunkLength;
+    const uint32_t timeInfo = row.timeInfo;
+    const uint32_t durationTicks = row.durationTicks;
+    const uint64_t position = film::ChunkPosition(placement.dataOffset, row.chunkOffset);
+    const bool audio = timeInfo == film::kAudioTimeInfo;
     const int64_t fileLength = static_cast<int64_t>(fileSize);
     const uint32_t present =
         film::ChunkBytesInFile(static_cast<int64_t>(position), length, fileLength);
@@ -327,7 +309,7 @@ FilmExpectation FilmWriter::Expect() const {
       deliveredLength =
           film::CutAudioChunk(length, present, m_format.channels, m_format.bitsPerSample)
               .deliveredLength;
-      deliverable = expect.hasAudioOutput && length <= kAudioChunkLimit &&
+      deliverable = expect.hasAudioOutput && length <= film::kStagingBufferLength &&
                     (length == 0 || deliveredLength > 0);
     } else {
       deliverable = expect.hasVideoOutput && film::VideoChunkDeliverable(length) &&
@@ -381,7 +363,7 @@ FilmExpectation FilmWriter::Expect() const {
     } else {
       sample.stream = Stream::Video;
       sample.stop = streamTime;
-      sample.syncPoint = (timeInfo & kNotSyncPoint) == 0;
+      sample.syncPoint = (timeInfo & film::kNotSyncPointFlag) == 0;
     }
     expect.samples.push_back(std::move(sample));
   }

@@ -7,21 +7,13 @@
 #include <string>
 #include <vector>
 
-// The writer foretells by the module's own rules. Included by its path: the
-// Windows test program compiles the writer with only tools/ to search.
-#include "../../src/film/FilmRules.h"
+// The writer lays files out and foretells by the FILM library's layout and
+// rules, the module's own.
+#include "film/CFilmSampleTable.h"
+#include "film/FilmLayout.h"
+#include "film/FilmRules.h"
 
 namespace filmwriter {
-
-inline constexpr uint32_t kHeaderBytes = 48;
-inline constexpr uint32_t kTableHeadBytes = 16;
-inline constexpr uint32_t kRowBytes = film::kRowLength;
-inline constexpr uint32_t kAudioTimeInfo = film::kAudioTimeInfo;
-inline constexpr uint32_t kNotSyncPoint = 0x80000000u;
-// Buffers a splitter reads chunks into: the audio staging buffer and the
-// output sample buffer; chunks larger than these are not deliverable.
-inline constexpr uint32_t kAudioChunkLimit = film::kStagingBufferLength;
-inline constexpr uint32_t kVideoFrameLimit = film::kVideoSampleLength;
 
 // Header fields of the file.
 struct FilmFormat {

@@ -1,9 +1,8 @@
 #include "tessaly/CFilmStreamFigures.h"
 
-#include <algorithm>
 #include <cmath>
 
-#include "filmwriter/FilmWriter.h"
+#include "film/FilmRules.h"
 
 namespace tessaly::cli {
 
@@ -18,7 +17,7 @@ uint32_t AviChunkBytes(uint32_t payload) { return 8 + payload + (payload & 1u) +
 uint32_t DeliveredBytes(const CFilmTableFile& file, bool audio, int64_t position, uint32_t length) {
   const int64_t fileLength = static_cast<int64_t>(file.FileSize());
   if (audio) {
-    if (length > filmwriter::kAudioChunkLimit) return 0;
+    if (length > film::kStagingBufferLength) return 0;
     const uint32_t present = film::ChunkBytesInFile(position, length, fileLength);
     return film::CutAudioChunk(length, present, file.Channels(), file.BitsPerSample())
         .deliveredLength;
@@ -36,28 +35,19 @@ constexpr uint64_t kAviHeadersBytes = 1024;
 }  // namespace
 
 CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
-  using filmwriter::kRowBytes;
-  using filmwriter::kTableHeadBytes;
   if (!file.Read()) return;
-  const auto Field = CFilmTableFile::Field;
-  const std::vector<uint8_t>& table = file.Table();
+  const CFilmSampleTable table = file.SampleTable();
   const uint32_t bytesPerSecond = file.AudioBytesPerSecond();
-  const uint32_t tableLength = Field(table, 4);
-  const uint32_t timeBase = Field(table, 8);
-  const uint64_t admitted = film::RowsAdmitted(tableLength);
-  const uint64_t region = file.RegionLength();
-  const uint64_t inRegion = region >= kTableHeadBytes ? (region - kTableHeadBytes) / kRowBytes : 0;
-  const uint64_t present = table.size();
-  const uint64_t inFile = present >= kTableHeadBytes ? (present - kTableHeadBytes) / kRowBytes : 0;
-  const uint64_t rows = std::min({admitted, inRegion, inFile});
+  const uint32_t timeBase = table.TimeBase();
+  const uint32_t rows = table.StreamedRows();
   m_rows.reserve(rows);
   // Whole bytes and ticks are summed, so that lengths carry no rounding drift.
   uint64_t videoTicks = 0;
-  for (uint64_t i = 0; i < rows; ++i) {
-    const uint64_t at = kTableHeadBytes + kRowBytes * i;
-    const uint32_t length = Field(table, at + 4);
-    const int64_t position = film::ChunkPosition(file.DataOffset(), Field(table, at));
-    const bool audio = Field(table, at + 8) == filmwriter::kAudioTimeInfo;
+  for (uint32_t i = 0; i < rows; ++i) {
+    const FilmSampleEntry row = table.Row(i);
+    const uint32_t length = row.chunkLength;
+    const int64_t position = film::ChunkPosition(file.DataOffset(), row.chunkOffset);
+    const bool audio = row.timeInfo == film::kAudioTimeInfo;
     const uint32_t aviBytes = AviChunkBytes(DeliveredBytes(file, audio, position, length));
     if (audio) {
       const double start = bytesPerSecond > 0 ? double(m_audioBytes) / bytesPerSecond : 0;
@@ -70,7 +60,7 @@ CFilmStreamFigures::CFilmStreamFigures(const CFilmTableFile& file) {
     const double start = timeBase > 0 ? double(videoTicks) / timeBase : 0;
     ++m_videoFrames;
     m_videoBytes += length;
-    videoTicks += Field(table, at + 12);
+    videoTicks += row.durationTicks;
     m_videoSeconds = timeBase > 0 ? double(videoTicks) / timeBase : 0;
     m_rows.push_back({start, m_videoSeconds, aviBytes});
   }

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "film/CFilmSampleTable.h"
+#include "film/FilmLayout.h"
+
 namespace tessaly::cli {
 
 class CFilmTableFile {
@@ -23,12 +26,15 @@ class CFilmTableFile {
   const std::vector<uint8_t>& Table() const { return m_table; }
   // The region's length as the data offset declares it.
   uint64_t RegionLength() const;
+  // The rows of Table(), bounds-checked, as the splitter reads them.
+  CFilmSampleTable SampleTable() const;
   // The header's audio layout, and the bytes a second the splitter times
   // audio chunks by (0 without audio).
-  uint8_t Channels() const { return m_header[37]; }
-  uint8_t BitsPerSample() const { return m_header[38]; }
+  uint8_t Channels() const { return m_header[film::kHeaderChannels]; }
+  uint8_t BitsPerSample() const { return m_header[film::kHeaderBitsPerSample]; }
   uint32_t AudioBytesPerSecond() const {
-    const uint32_t rate = (uint32_t{m_header[40]} << 8) | m_header[41];
+    const uint32_t rate =
+        (uint32_t{m_header[film::kHeaderSampleRate]} << 8) | m_header[film::kHeaderSampleRate + 1];
     return rate * ((uint32_t{BitsPerSample()} * Channels()) / 8u);
   }
 

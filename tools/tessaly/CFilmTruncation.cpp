@@ -1,45 +1,35 @@
 #include "tessaly/CFilmTruncation.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
-#include "filmwriter/FilmWriter.h"
+#include "film/FilmRules.h"
 
 namespace tessaly::cli {
 
 CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
-  using filmwriter::kRowBytes;
-  using filmwriter::kTableHeadBytes;
   if (!file.Read()) return;
-  const auto Field = CFilmTableFile::Field;
-  const std::vector<uint8_t>& table = file.Table();
+  const CFilmSampleTable table = file.SampleTable();
   const int64_t fileLength = static_cast<int64_t>(file.FileSize());
   const uint32_t dataOffset = file.DataOffset();
   const uint8_t channels = file.Channels();
   const uint8_t bits = file.BitsPerSample();
   const uint32_t bytesPerSecond = file.AudioBytesPerSecond();
+  const uint32_t timeBase = table.TimeBase();
 
-  // The splitter streams the rows the table length admits inside the region.
-  const uint64_t region = file.RegionLength();
-  const uint64_t present = table.size();
-  const uint32_t tableLength = Field(table, 4);
-  const uint32_t timeBase = Field(table, 8);
-  const uint64_t admitted = film::RowsAdmitted(tableLength);
-  const uint64_t inRegion = region >= kTableHeadBytes ? (region - kTableHeadBytes) / kRowBytes : 0;
-  const uint64_t inFile = present >= kTableHeadBytes ? (present - kTableHeadBytes) / kRowBytes : 0;
-  const uint64_t declared = std::min(admitted, inRegion);
-  const uint64_t rows = std::min(declared, inFile);
+  // The splitter streams the rows the table length admits inside the region;
+  // those the file no longer holds are missing.
+  const uint64_t declared = table.RowsDeclared();
+  const uint64_t rows = table.StreamedRows();
   m_rowsMissing = declared - rows;
-  for (uint64_t i = 0; i < rows; ++i) {
-    const uint64_t at = kTableHeadBytes + kRowBytes * i;
-    const int64_t position = film::ChunkPosition(dataOffset, Field(table, at));
-    const uint32_t length = Field(table, at + 4);
-    const bool audio = Field(table, at + 8) == filmwriter::kAudioTimeInfo;
+  for (uint32_t i = 0; i < rows; ++i) {
+    const FilmSampleEntry row = table.Row(i);
+    const int64_t position = film::ChunkPosition(dataOffset, row.chunkOffset);
+    const uint32_t length = row.chunkLength;
+    const bool audio = row.timeInfo == film::kAudioTimeInfo;
     // A row too large or too short ever to play is damage in the table, not
     // something a cut took away, wherever its chunk lies.
     const bool playable =
-        audio ? length <= filmwriter::kAudioChunkLimit : film::VideoChunkDeliverable(length);
+        audio ? length <= film::kStagingBufferLength : film::VideoChunkDeliverable(length);
     if (!playable) {
       ++m_rowsDamaged;
       continue;
@@ -52,7 +42,7 @@ CFilmTruncation::CFilmTruncation(const CFilmTableFile& file) {
           length - film::CutAudioChunk(length, there, channels, bits).deliveredLength;
       if (bytesPerSecond > 0) m_audioSecondsMissing += double(lost) / bytesPerSecond;
     } else if (timeBase > 0) {
-      m_videoSecondsMissing += double(Field(table, at + 12)) / timeBase;
+      m_videoSecondsMissing += double(row.durationTicks) / timeBase;
     }
   }
 }

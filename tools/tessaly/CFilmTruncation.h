@@ -29,7 +29,6 @@ class CFilmTruncation {
   // "N rows missing (x s of Audio, y s of Video)", for warnings and `info`.
   std::string Summary(bool audio, bool video) const;
 
-
  private:
   uint64_t m_rowsMissing = 0;
   uint64_t m_rowsDamaged = 0;
