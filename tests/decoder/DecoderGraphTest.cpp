@@ -1,0 +1,333 @@
+// The Cinepak decoder module in the platform's graph: RenderFile brings it
+// between the splitter and the renderer through the filter mapper; Pause
+// holds the first picture (the bare library's to the byte), Run plays every
+// frame to EC_COMPLETE, damaged frames arrive marked, Stop returns while
+// frames are in flight, and the output pin takes the types of its table.
+#include <gtest/gtest.h>
+#include <platform/GraphBuilding.h>
+#include <platform/Registry.h>
+#include <platform/Rendering.h>
+#include <unistd.h>
+#include <win/platform.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cinepak/CFrameDecoder.h"
+#include "com/CComHolder.h"
+#include "filmwriter/CinepakStream.h"
+#include "filmwriter/FilmWriter.h"
+
+namespace {
+
+constexpr LONG kPatienceMs = 60000;
+constexpr uint32_t kWidth = 64;
+constexpr uint32_t kHeight = 48;
+
+using RegisterFn = HRESULT (*)();
+using CanUnloadFn = HRESULT (*)();
+
+class PictureObserver final : public platform::IRenderObserver {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
+  void STDMETHODCALLTYPE OnHold(IMediaSample* sample) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    BYTE* bytes = nullptr;
+    sample->GetPointer(&bytes);
+    held.assign(bytes, bytes + sample->GetActualDataLength());
+  }
+  void STDMETHODCALLTYPE OnPresent(IMediaSample* sample, REFERENCE_TIME) override {
+    ++presented;
+    if (sample->IsDiscontinuity() == S_OK) ++discontinuities;
+  }
+  void STDMETHODCALLTYPE OnEndOfStream() override {}
+
+  std::vector<BYTE> Held() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return held;
+  }
+
+  std::atomic<ULONG> refs{0};
+  std::atomic<int> presented{0};
+  std::atomic<int> discontinuities{0};
+  std::mutex mutex;
+  std::vector<BYTE> held;
+};
+
+// A movie of frameCount Cinepak frames, a key frame every sixth; hostile
+// rows replace the frames at their indices.
+struct Movie {
+  std::string path;
+  std::vector<std::vector<uint8_t>> frames;
+};
+
+Movie WriteMovie(const std::string& name, int frameCount,
+                 const std::vector<std::pair<int, std::vector<uint8_t>>>& hostile = {}) {
+  filmwriter::FilmFormat format;
+  format.width = kWidth;
+  format.height = kHeight;
+  format.timeBase = 60000;  // short real-time runs
+  filmwriter::FilmWriter writer(format);
+  filmwriter::CinepakStream stream(kWidth, kHeight, 36);
+  Movie movie;
+  for (int index = 0; index < frameCount; ++index) {
+    std::vector<uint8_t> frame = stream.NextFrame(index % 6 == 0);
+    for (const auto& row : hostile) {
+      if (row.first == index) frame = row.second;
+    }
+    writer.AddVideo(frame, 100, index % 6 == 0);
+    movie.frames.push_back(frame);
+  }
+  writer.AddAudio(std::vector<uint8_t>(10, 0x80));
+  movie.path = "/tmp/tessaly-decoder-" + std::to_string(getpid()) + "-" + name + ".film";
+  EXPECT_TRUE(writer.WriteFile(movie.path));
+  return movie;
+}
+
+// Both modules loaded and registered, the decoder found through the mapper.
+class DecoderGraphTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::UseMemoryRegistry();
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    splitter_ = LoadLibraryA(TESSALY_MODULE_PATH);
+    decoder_ = LoadLibraryA(TESSALY_DECODER_MODULE_PATH);
+    ASSERT_NE(splitter_, nullptr);
+    ASSERT_NE(decoder_, nullptr);
+    ASSERT_EQ(S_OK, Export<RegisterFn>(splitter_, "DllRegisterServer")());
+    ASSERT_EQ(S_OK, Export<RegisterFn>(decoder_, "DllRegisterServer")());
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(0u, video_.refs.load());
+    EXPECT_EQ(S_OK, Export<RegisterFn>(decoder_, "DllUnregisterServer")());
+    EXPECT_EQ(S_OK, Export<RegisterFn>(splitter_, "DllUnregisterServer")());
+    EXPECT_EQ(S_OK, Export<CanUnloadFn>(decoder_, "DllCanUnloadNow")())
+        << "an object of the decoder module outlived the test";
+    FreeLibrary(decoder_);
+    FreeLibrary(splitter_);
+    CoFreeUnusedLibraries();
+    CoUninitialize();
+    platform::UseMemoryRegistry();
+  }
+
+  template <typename F>
+  static F Export(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(GetProcAddress(module, name));
+  }
+
+  // Renders the movie: 'cvid' is left to the mapper; decoded pictures and
+  // audio go to the platform's renderers.
+  void Render(const std::string& path) {
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IGraphBuilder, graph_.ReleaseAndGetVoidAddressOf()));
+    auto make = [this](IPin* pin, const AM_MEDIA_TYPE* type, IBaseFilter** sink) -> HRESULT {
+      if (type == nullptr || IsEqualGUID(type->majortype, MEDIATYPE_Stream)) return S_FALSE;
+      if (IsEqualGUID(type->majortype, MEDIATYPE_Audio)) {
+        return platform::CreateRenderer(nullptr, sink);
+      }
+      if (!IsEqualGUID(type->subtype, MEDIASUBTYPE_RGB32)) return S_FALSE;
+      decoderOutput_ = pin;
+      return platform::CreateRenderer(&video_, sink);
+    };
+    auto* factory = new platform::CallbackSinkFactory<decltype(make)>(make);
+    factory->AddRef();
+    ASSERT_EQ(S_OK, graph_->QueryInterface(platform::IID_IGraphRendering,
+                                           rendering_.ReleaseAndGetVoidAddressOf()));
+    rendering_->SetRenderSinkFactory(factory);
+    factory->Release();
+    const std::u16string widePath(path.begin(), path.end());
+    ASSERT_EQ(S_OK, graph_->RenderFile(widePath.c_str(), nullptr));
+    ASSERT_TRUE(decoderOutput_) << "the decoder did not come between splitter and renderer";
+    graph_->QueryInterface(IID_IMediaControl, control_.ReleaseAndGetVoidAddressOf());
+    graph_->QueryInterface(IID_IMediaEvent, events_.ReleaseAndGetVoidAddressOf());
+  }
+
+  void PauseAndWait() {
+    control_->Pause();
+    OAFilterState state = -1;
+    ASSERT_EQ(S_OK, control_->GetState(kPatienceMs, &state));
+    EXPECT_EQ(State_Paused, state);
+  }
+
+  void RunToCompletion() {
+    EXPECT_TRUE(SUCCEEDED(control_->Run()));
+    LONG code = 0;
+    EXPECT_EQ(S_OK, events_->WaitForCompletion(kPatienceMs, &code));
+    EXPECT_EQ(EC_COMPLETE, code);
+  }
+
+  void Release() {
+    if (control_) control_->Stop();
+    if (rendering_) rendering_->SetRenderSinkFactory(nullptr);
+    decoderOutput_.Reset();
+    events_.Reset();
+    control_.Reset();
+    rendering_.Reset();
+    graph_.Reset();
+  }
+
+  HMODULE splitter_ = nullptr;
+  HMODULE decoder_ = nullptr;
+  PictureObserver video_;
+  CComHolder<IGraphBuilder> graph_;
+  CComHolder<platform::IGraphRendering> rendering_;
+  CComHolder<IMediaControl> control_;
+  CComHolder<IMediaEvent> events_;
+  CComHolder<IPin> decoderOutput_;
+};
+
+std::vector<BYTE> BarePicture(const std::vector<uint8_t>& frame) {
+  std::vector<BYTE> pixels(kWidth * kHeight * 4);
+  tessaly::cinepak::CCodebooks books;
+  const tessaly::cinepak::PictureView view{
+      pixels.data(), kWidth, kHeight, kWidth * 4, tessaly::cinepak::PixelLayout::Bgrx32, true};
+  EXPECT_EQ(tessaly::cinepak::DecodeStatus::kOk,
+            tessaly::cinepak::DecodeFrame(frame.data(), frame.size(), books, view));
+  return pixels;
+}
+
+TEST_F(DecoderGraphTest, RenderFileHoldsTheFirstPictureAndPlaysEveryFrameToCompletion) {
+  const Movie movie = WriteMovie("plays", 30);
+  Render(movie.path);
+  for (int cycle = 0; cycle < 4; ++cycle) {
+    SCOPED_TRACE("cycle " + std::to_string(cycle));
+    video_.presented = 0;
+    PauseAndWait();
+    EXPECT_EQ(BarePicture(movie.frames[0]), video_.Held());
+    if (cycle % 2 == 0) {
+      // The renderer holds a picture and the splitter waits in our Receive.
+      EXPECT_EQ(S_OK, control_->Stop());
+      continue;
+    }
+    RunToCompletion();
+    EXPECT_EQ(30, video_.presented.load());
+    EXPECT_EQ(S_OK, control_->Stop());
+  }
+  Release();
+  std::remove(movie.path.c_str());
+}
+
+TEST_F(DecoderGraphTest, DamagedFramesArriveMarkedAndNothingBreaks) {
+  const std::vector<uint8_t> truncated = {0x00, 0x00, 0x00, 0x0A, 0x00,
+                                          0x40, 0x00, 0x30, 0x00, 0x01};
+  std::vector<uint8_t> wrongSize = {0x00, 0x00, 0x00, 0x0A, 0xFF, 0xFF, 0x7F, 0xFF, 0x00, 0x00};
+  std::vector<uint8_t> manyStrips = {0x00, 0x00, 0x00, 0x0A, 0x00, 0x40, 0x00, 0x30, 0xFF, 0xFF};
+  std::vector<uint8_t> badStrip = {0x00, 0x00, 0x00, 0x20, 0x00, 0x40, 0x00, 0x30,
+                                   0x00, 0x01, 0x10, 0x00, 0xFF, 0xFF, 0x00, 0x00,
+                                   0x00, 0x00, 0x80, 0x00, 0x00, 0x30, 0x00, 0x40};
+  std::vector<uint8_t> noise(300);
+  for (size_t index = 0; index < noise.size(); ++index)
+    noise[index] = static_cast<uint8_t>(index * 97);
+  const Movie movie = WriteMovie(
+      "damaged", 18, {{2, truncated}, {3, wrongSize}, {7, manyStrips}, {9, badStrip}, {13, noise}});
+  Render(movie.path);
+  PauseAndWait();
+  RunToCompletion();
+  EXPECT_EQ(18, video_.presented.load());
+  // The first picture of a run, and each of the five damaged frames.
+  EXPECT_GE(video_.discontinuities.load(), 6);
+  Release();
+  std::remove(movie.path.c_str());
+}
+
+TEST_F(DecoderGraphTest, StopWhileFramesAreInFlightReturnsAndTheNextRunStartsOver) {
+  const Movie movie = WriteMovie("stops", 120);
+  Render(movie.path);
+  for (int cycle = 0; cycle < 8; ++cycle) {
+    // No wait between Run and Stop: wherever the frame in flight is, Stop
+    // must return and leave a graph that pauses on the first picture again.
+    EXPECT_TRUE(SUCCEEDED(control_->Run()));
+    EXPECT_EQ(S_OK, control_->Stop());
+    PauseAndWait();
+    EXPECT_EQ(BarePicture(movie.frames[0]), video_.Held());
+    EXPECT_EQ(S_OK, control_->Stop());
+  }
+  Release();
+  std::remove(movie.path.c_str());
+}
+
+// One row of the output pin's type table.
+struct OutputTypeRow {
+  const char* name;
+  const GUID* subtype;
+  WORD bitCount;
+  DWORD compression;
+  LONG width;   // the row in pixels; a renderer's stride may make it wider
+  LONG height;  // negative: top-down
+  bool masks565;
+  HRESULT expected;
+};
+
+AM_MEDIA_TYPE* NewVideoType(const OutputTypeRow& row, std::vector<BYTE>* block) {
+  static const DWORD kMasks[3] = {0xF800, 0x07E0, 0x001F};
+  block->assign(sizeof(VIDEOINFOHEADER) + (row.masks565 ? sizeof(kMasks) : 0), 0);
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(block->data());
+  info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info->bmiHeader.biWidth = row.width;
+  info->bmiHeader.biHeight = row.height;
+  info->bmiHeader.biPlanes = 1;
+  info->bmiHeader.biBitCount = row.bitCount;
+  info->bmiHeader.biCompression = row.compression;
+  if (row.masks565) std::memcpy(block->data() + sizeof(VIDEOINFOHEADER), kMasks, sizeof(kMasks));
+  static AM_MEDIA_TYPE type;
+  std::memset(&type, 0, sizeof(type));
+  type.majortype = MEDIATYPE_Video;
+  type.subtype = *row.subtype;
+  type.formattype = FORMAT_VideoInfo;
+  type.cbFormat = static_cast<ULONG>(block->size());
+  type.pbFormat = block->data();
+  return &type;
+}
+
+TEST_F(DecoderGraphTest, OutputPinTakesTheTypesOfItsTableAndOffersThemAll) {
+  const Movie movie = WriteMovie("types", 6);
+  Render(movie.path);
+  constexpr DWORD kYuy2 = MAKEFOURCC('Y', 'U', 'Y', '2');
+  constexpr DWORD kUyvy = MAKEFOURCC('U', 'Y', 'V', 'Y');
+  const OutputTypeRow rows[] = {
+      {"rgb32 bottom-up", &MEDIASUBTYPE_RGB32, 32, BI_RGB, 64, 48, false, S_OK},
+      {"rgb32 top-down", &MEDIASUBTYPE_RGB32, 32, BI_RGB, 64, -48, false, S_OK},
+      {"rgb32 renderer stride", &MEDIASUBTYPE_RGB32, 32, BI_RGB, 128, -48, false, S_OK},
+      {"rgb24", &MEDIASUBTYPE_RGB24, 24, BI_RGB, 64, 48, false, S_OK},
+      {"rgb565 with masks", &MEDIASUBTYPE_RGB565, 16, BI_BITFIELDS, 64, 48, true, S_OK},
+      {"rgb565 without masks", &MEDIASUBTYPE_RGB565, 16, BI_BITFIELDS, 64, 48, false, S_FALSE},
+      {"rgb555", &MEDIASUBTYPE_RGB555, 16, BI_RGB, 64, -48, false, S_OK},
+      {"yuy2", &MEDIASUBTYPE_YUY2, 16, kYuy2, 64, 48, false, S_OK},
+      {"uyvy", &MEDIASUBTYPE_UYVY, 16, kUyvy, 64, -48, false, S_OK},
+      {"narrower than the picture", &MEDIASUBTYPE_RGB32, 32, BI_RGB, 32, 48, false, S_FALSE},
+      {"another height", &MEDIASUBTYPE_RGB32, 32, BI_RGB, 64, 96, false, S_FALSE},
+      {"depth not the subtype's", &MEDIASUBTYPE_RGB32, 24, BI_RGB, 64, 48, false, S_FALSE},
+      {"fourcc not the subtype's", &MEDIASUBTYPE_YUY2, 16, kUyvy, 64, 48, false, S_FALSE},
+      {"absurd row", &MEDIASUBTYPE_RGB32, 32, BI_RGB, 0x7FFFFFFF, 48, false, S_FALSE},
+      {"still cinepak", &MEDIASUBTYPE_PCM, 32, BI_RGB, 64, 48, false, S_FALSE},
+  };
+  for (const OutputTypeRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<BYTE> block;
+    EXPECT_EQ(row.expected, decoderOutput_->QueryAccept(NewVideoType(row, &block)));
+  }
+  // Every type offered is one the pin accepts.
+  CComHolder<IEnumMediaTypes> types;
+  ASSERT_EQ(S_OK, decoderOutput_->EnumMediaTypes(types.ReleaseAndGetAddressOf()));
+  AM_MEDIA_TYPE* offered = nullptr;
+  int count = 0;
+  while (types->Next(1, &offered, nullptr) == S_OK) {
+    EXPECT_EQ(S_OK, decoderOutput_->QueryAccept(offered));
+    CoTaskMemFree(offered->pbFormat);
+    CoTaskMemFree(offered);
+    ++count;
+  }
+  EXPECT_EQ(6, count);
+  types.Reset();
+  Release();
+  std::remove(movie.path.c_str());
+}
+
+}  // namespace
