@@ -1,7 +1,8 @@
 // The Cinepak decoder module in the platform's graph: RenderFile brings it
 // between the splitter and the renderer through the filter mapper; Pause
 // holds the first picture (the bare library's to the byte), Run plays every
-// frame to EC_COMPLETE, damaged frames arrive marked, Stop returns while
+// frame to EC_COMPLETE, a seek shows the frame asked for (preroll decoded,
+// not shown), damaged frames arrive marked, Stop returns while
 // frames are in flight, and the output pin takes the types of its table.
 #include <gtest/gtest.h>
 #include <platform/GraphBuilding.h>
@@ -210,6 +211,42 @@ TEST_F(DecoderGraphTest, RenderFileHoldsTheFirstPictureAndPlaysEveryFrameToCompl
     EXPECT_EQ(30, video_.presented.load());
     EXPECT_EQ(S_OK, control_->Stop());
   }
+  Release();
+  std::remove(movie.path.c_str());
+}
+
+// The picture after frames first..last decoded from empty books, as after a flush.
+std::vector<BYTE> BarePicture(const std::vector<std::vector<uint8_t>>& frames, size_t first,
+                              size_t last) {
+  std::vector<BYTE> pixels(kWidth * kHeight * 4, 0);
+  tessaly::cinepak::CCodebooks books;
+  const tessaly::cinepak::PictureView view{
+      pixels.data(), kWidth, kHeight, kWidth * 4, tessaly::cinepak::PixelLayout::Bgrx32, true};
+  for (size_t index = first; index <= last; ++index) {
+    tessaly::cinepak::DecodeFrame(frames[index].data(), frames[index].size(), books, view);
+  }
+  return pixels;
+}
+
+TEST_F(DecoderGraphTest, ASeekWhilePausedShowsTheFrameAskedForBuiltOnItsKeyFrame) {
+  const Movie movie = WriteMovie("seeks", 30);
+  Render(movie.path);
+  PauseAndWait();
+  CComHolder<IMediaSeeking> seeking;
+  ASSERT_EQ(S_OK, graph_->QueryInterface(IID_IMediaSeeking, seeking.ReleaseAndGetVoidAddressOf()));
+  // Frames last 1/600 s; each target lies inside its frame. Key frames are
+  // every sixth, so the frames from the key frame up to the target go
+  // through the decoder as preroll and only the target reaches the renderer.
+  for (size_t target : {9u, 14u, 3u, 12u, 29u}) {
+    SCOPED_TRACE("frame " + std::to_string(target));
+    LONGLONG position = static_cast<LONGLONG>(target) * 10000000 / 600 + 100;
+    ASSERT_EQ(S_OK, seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning));
+    OAFilterState state = -1;
+    ASSERT_EQ(S_OK, control_->GetState(kPatienceMs, &state));
+    EXPECT_EQ(BarePicture(movie.frames, target / 6 * 6, target), video_.Held());
+  }
+  seeking.Reset();
   Release();
   std::remove(movie.path.c_str());
 }
