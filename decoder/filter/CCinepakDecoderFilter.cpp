@@ -156,7 +156,8 @@ HRESULT CCinepakDecoderFilter::OfferOutputType(int index, CMediaTypeRecord* type
 }
 
 void CCinepakDecoderFilter::AdoptOutputFormat(const OutputFormat& format) {
-  CAutoLock receive(&m_receiveLock);
+  // Connections change only while the filter is stopped, when nothing is
+  // received: no lock, so the filter lock is never held into the receive lock.
   m_format = format;
 }
 
@@ -206,7 +207,9 @@ HRESULT CCinepakDecoderFilter::FollowSampleType(IMediaSample* out) {
   OutputFormat format;
   HRESULT hr = TestOutputType(type, &format);
   if (hr == S_OK) {
-    // The pin's own record follows, so that ConnectionMediaType tells the truth.
+    // The pin's own record follows, so that ConnectionMediaType tells the
+    // truth; the filter lock guards it, taken inside the receive lock.
+    CAutoLock pins(&m_filterLock);
     hr = static_cast<CPinBase*>(m_output)->CPinBase::AdoptMediaType(
         static_cast<const CMediaTypeRecord*>(type));
     m_format = format;

@@ -15,10 +15,12 @@ class CCinepakOutputPin;
 // decodes each frame into it on the caller's thread, preroll frames included,
 // and copies it into the renderer's buffer in the renderer's layout.
 //
-// Locks, outermost first: the state lock (Pause, Run, Stop, connections),
-// the filter lock (the pins'), then the receive lock, which a frame's
-// delivery and a flush's end hold. Stop decommits the output before it
-// takes the receive lock, so a delivery waiting for a buffer returns.
+// Locks: the state lock (Pause, Run, Stop, connections) before the receive
+// lock, which a frame's delivery and a flush's end hold; the filter lock (the
+// pins') is taken inside the receive lock when a renderer's new type is
+// recorded, and never held while the receive lock is awaited. Stop
+// decommits the output before it takes the receive lock, so a delivery
+// waiting for a buffer returns.
 class CCinepakDecoderFilter : public CFilterBase {
  public:
   // result receives E_OUTOFMEMORY when a pin cannot be made; the creator must
@@ -69,7 +71,7 @@ class CCinepakDecoderFilter : public CFilterBase {
   CCinepakInputPin* m_input;    // owned
   CCinepakOutputPin* m_output;  // owned
   FrameSize m_size;             // set while the input connects, when nothing streams
-  // Under the receive lock once streaming; written while stopped otherwise.
+  // Under the receive lock while streaming; set by connections while stopped.
   OutputFormat m_format;
   tessaly::cinepak::CCodebooks m_books;
   uint8_t* m_picture;  // owned: m_size's pixels, 4 bytes each, top-down

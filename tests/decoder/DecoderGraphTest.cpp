@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <win/platform.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "com/CComHolder.h"
 #include "filmwriter/CinepakStream.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/RecordingSinkFilter.h"
 
 namespace {
 
@@ -135,6 +137,11 @@ class DecoderGraphTest : public ::testing::Test {
       }
       if (!IsEqualGUID(type->subtype, MEDIASUBTYPE_RGB32)) return S_FALSE;
       decoderOutput_ = pin;
+      if (recordingSink_ != nullptr) {
+        *sink = static_cast<IBaseFilter*>(recordingSink_);
+        (*sink)->AddRef();
+        return S_OK;
+      }
       return platform::CreateRenderer(&video_, sink);
     };
     auto* factory = new platform::CallbackSinkFactory<decltype(make)>(make);
@@ -182,6 +189,7 @@ class DecoderGraphTest : public ::testing::Test {
   CComHolder<IMediaControl> control_;
   CComHolder<IMediaEvent> events_;
   CComHolder<IPin> decoderOutput_;
+  RecordingSinkFilter* recordingSink_ = nullptr;  // not counted: the test's holder keeps it
 };
 
 std::vector<BYTE> BarePicture(const std::vector<uint8_t>& frame) {
@@ -287,6 +295,116 @@ TEST_F(DecoderGraphTest, StopWhileFramesAreInFlightReturnsAndTheNextRunStartsOve
     EXPECT_EQ(S_OK, control_->Stop());
   }
   Release();
+  std::remove(movie.path.c_str());
+}
+
+// The sink's allocator, which hands out its second buffer with another type
+// attached, as a renderer does that changes the stride or the row order.
+class TypeChangingAllocator final : public IMemAllocator {
+ public:
+  TypeChangingAllocator(IMemAllocator* inner, AM_MEDIA_TYPE* type, LONG bufferBytes)
+      : m_inner(inner), m_type(type), m_bufferBytes(bufferBytes) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IMemAllocator)) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IMemAllocator*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
+  HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request,
+                                          ALLOCATOR_PROPERTIES* actual) override {
+    // Room for the wider rows the new type brings.
+    if (request->cbBuffer < m_bufferBytes) request->cbBuffer = m_bufferBytes;
+    return m_inner->SetProperties(request, actual);
+  }
+  HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* props) override {
+    return m_inner->GetProperties(props);
+  }
+  HRESULT STDMETHODCALLTYPE Commit() override { return m_inner->Commit(); }
+  HRESULT STDMETHODCALLTYPE Decommit() override { return m_inner->Decommit(); }
+  HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample** sample, REFERENCE_TIME* start,
+                                      REFERENCE_TIME* stop, DWORD flags) override {
+    HRESULT hr = m_inner->GetBuffer(sample, start, stop, flags);
+    if (SUCCEEDED(hr) && ++m_buffers == 2) (*sample)->SetMediaType(m_type);
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* sample) override {
+    return m_inner->ReleaseBuffer(sample);
+  }
+
+  std::atomic<ULONG> m_refs{0};
+
+ private:
+  IMemAllocator* m_inner;  // borrowed: the test's
+  AM_MEDIA_TYPE* m_type;   // borrowed: the test's
+  LONG m_bufferBytes;
+  std::atomic<int> m_buffers{0};
+};
+
+TEST_F(DecoderGraphTest, ATypeTheRendererAttachesToABufferIsFollowedFromThatFrameOn) {
+  const Movie movie = WriteMovie("retypes", 4);
+  // Top-down rows of 100 pixels: the stride and the row order both change.
+  constexpr LONG kRowPixels = 100;
+  std::vector<BYTE> block(sizeof(VIDEOINFOHEADER), 0);
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(block.data());
+  info->bmiHeader = {sizeof(BITMAPINFOHEADER),
+                     kRowPixels,
+                     -static_cast<LONG>(kHeight),
+                     1,
+                     32,
+                     BI_RGB,
+                     kRowPixels * 4 * kHeight,
+                     0,
+                     0,
+                     0,
+                     0};
+  info->rcSource = info->rcTarget = RECT{0, 0, kWidth, kHeight};
+  AM_MEDIA_TYPE wider = {};
+  wider.majortype = MEDIATYPE_Video;
+  wider.subtype = MEDIASUBTYPE_RGB32;
+  wider.formattype = FORMAT_VideoInfo;
+  wider.cbFormat = static_cast<ULONG>(block.size());
+  wider.pbFormat = block.data();
+  CComHolder<IMemAllocator> inner;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMemAllocator, inner.ReleaseAndGetVoidAddressOf()));
+  TypeChangingAllocator allocator(inner.Get(), &wider, kRowPixels * 4 * kHeight);
+  {
+    auto* sink = new RecordingSinkFilter();
+    CComHolder<IBaseFilter> holder(static_cast<IBaseFilter*>(sink));
+    sink->Input()->offeredAllocator = &allocator;
+    recordingSink_ = sink;
+    Render(movie.path);
+    EXPECT_TRUE(SUCCEEDED(control_->Run()));
+    ASSERT_TRUE(sink->Input()->WaitForEndOfStream());
+    const std::vector<ReceivedSample> received = sink->Input()->Received();
+    ASSERT_EQ(4u, received.size());
+    EXPECT_FALSE(received[0].typeChanged);
+    EXPECT_TRUE(received[1].typeChanged);
+    // Frame 1 in the new layout: row y of the picture at y × stride.
+    const std::vector<BYTE> bottomUp = BarePicture(movie.frames, 0, 1);
+    ASSERT_EQ(static_cast<size_t>(kRowPixels * 4 * kHeight), received[1].bytes.size());
+    for (uint32_t y = 0; y < kHeight; ++y) {
+      const BYTE* expected = bottomUp.data() + (kHeight - 1 - y) * kWidth * 4;
+      const BYTE* row = received[1].bytes.data() + y * kRowPixels * 4;
+      ASSERT_TRUE(std::equal(expected, expected + kWidth * 4, row)) << "row " << y;
+    }
+    // The connection's type is the new one now.
+    AM_MEDIA_TYPE connected = {};
+    ASSERT_EQ(S_OK, decoderOutput_->ConnectionMediaType(&connected));
+    EXPECT_EQ(-static_cast<LONG>(kHeight),
+              reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biHeight);
+    CoTaskMemFree(connected.pbFormat);
+    sink->Input()->offeredAllocator.Reset();
+    Release();
+    recordingSink_ = nullptr;
+  }
+  inner.Reset();
+  EXPECT_EQ(0u, allocator.m_refs.load());
   std::remove(movie.path.c_str());
 }
 
