@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -298,12 +300,14 @@ TEST_F(DecoderGraphTest, StopWhileFramesAreInFlightReturnsAndTheNextRunStartsOve
   std::remove(movie.path.c_str());
 }
 
-// The sink's allocator, which hands out its second buffer with another type
-// attached, as a renderer does that changes the stride or the row order.
-class TypeChangingAllocator final : public IMemAllocator {
+// The sink's allocator, around the platform's: it may hand out its second
+// buffer with another type attached, as a renderer does that changes the
+// stride or the row order, and it tells the test when the second buffer is
+// asked for, so that a test knows a delivery is under way.
+class ObservedAllocator final : public IMemAllocator {
  public:
-  TypeChangingAllocator(IMemAllocator* inner, AM_MEDIA_TYPE* type, LONG bufferBytes)
-      : m_inner(inner), m_type(type), m_bufferBytes(bufferBytes) {}
+  ObservedAllocator(IMemAllocator* inner, AM_MEDIA_TYPE* secondType, LONG bufferBytes)
+      : m_inner(inner), m_type(secondType), m_bufferBytes(bufferBytes) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IMemAllocator)) {
       *ppv = nullptr;
@@ -317,7 +321,7 @@ class TypeChangingAllocator final : public IMemAllocator {
   ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
   HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request,
                                           ALLOCATOR_PROPERTIES* actual) override {
-    // Room for the wider rows the new type brings.
+    // Room for the wider rows a new type brings.
     if (request->cbBuffer < m_bufferBytes) request->cbBuffer = m_bufferBytes;
     return m_inner->SetProperties(request, actual);
   }
@@ -328,22 +332,82 @@ class TypeChangingAllocator final : public IMemAllocator {
   HRESULT STDMETHODCALLTYPE Decommit() override { return m_inner->Decommit(); }
   HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample** sample, REFERENCE_TIME* start,
                                       REFERENCE_TIME* stop, DWORD flags) override {
+    const int number = ++m_buffers;
+    if (number == 2) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_secondAsked = true;
+      m_changed.notify_all();
+    }
     HRESULT hr = m_inner->GetBuffer(sample, start, stop, flags);
-    if (SUCCEEDED(hr) && ++m_buffers == 2) (*sample)->SetMediaType(m_type);
+    if (SUCCEEDED(hr) && number == 2 && m_type != nullptr) (*sample)->SetMediaType(m_type);
     return hr;
   }
   HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* sample) override {
     return m_inner->ReleaseBuffer(sample);
   }
 
+  // Until the second buffer is asked for; false after a minute.
+  bool WaitForSecondRequest() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_secondAsked; });
+  }
+
   std::atomic<ULONG> m_refs{0};
 
  private:
   IMemAllocator* m_inner;  // borrowed: the test's
-  AM_MEDIA_TYPE* m_type;   // borrowed: the test's
+  AM_MEDIA_TYPE* m_type;   // borrowed: the test's; null for no change
   LONG m_bufferBytes;
   std::atomic<int> m_buffers{0};
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_secondAsked = false;
 };
+
+CComHolder<IMemAllocator> PlatformAllocator() {
+  CComHolder<IMemAllocator> allocator;
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IMemAllocator, allocator.ReleaseAndGetVoidAddressOf()));
+  return allocator;
+}
+
+TEST_F(DecoderGraphTest, StopWhileAFrameWaitsForABufferReturnsAndSendsNothingMore) {
+  const Movie movie = WriteMovie("waits", 12);
+  CComHolder<IMemAllocator> inner = PlatformAllocator();
+  ObservedAllocator allocator(inner.Get(), nullptr, 0);
+  {
+    auto* sink = new RecordingSinkFilter();
+    CComHolder<IBaseFilter> holder(static_cast<IBaseFilter*>(sink));
+    // One buffer, kept by the sink as a renderer keeps its picture: the next
+    // frame's delivery waits in GetBuffer for as long as the sink keeps it.
+    sink->Input()->KeepSamples(true);
+    sink->Input()->requirements = ALLOCATOR_PROPERTIES{1, 0, 1, 0};
+    sink->Input()->offeredAllocator = &allocator;
+    recordingSink_ = sink;
+    Render(movie.path);
+    PIN_INFO info = {};
+    ASSERT_EQ(S_OK, decoderOutput_->QueryPinInfo(&info));
+    CComHolder<IBaseFilter> decoder(info.pFilter);
+    info.pFilter->Release();
+    EXPECT_TRUE(SUCCEEDED(control_->Run()));
+    ASSERT_TRUE(sink->Input()->WaitForReceived(1));
+    // The second frame is decoded and its delivery asks for the kept buffer.
+    ASSERT_TRUE(allocator.WaitForSecondRequest());
+    // The decoder alone, first: its Stop must free the frame waiting there.
+    EXPECT_EQ(S_OK, decoder->Stop());
+    EXPECT_EQ(1u, sink->Input()->Received().size());
+    sink->Input()->DropKept();
+    EXPECT_EQ(S_OK, control_->Stop());
+    EXPECT_EQ(1u, sink->Input()->Received().size());
+    decoder.Reset();
+    sink->Input()->offeredAllocator.Reset();
+    Release();
+    recordingSink_ = nullptr;
+  }
+  inner.Reset();
+  EXPECT_EQ(0u, allocator.m_refs.load());
+  std::remove(movie.path.c_str());
+}
 
 TEST_F(DecoderGraphTest, ATypeTheRendererAttachesToABufferIsFollowedFromThatFrameOn) {
   const Movie movie = WriteMovie("retypes", 4);
@@ -369,10 +433,8 @@ TEST_F(DecoderGraphTest, ATypeTheRendererAttachesToABufferIsFollowedFromThatFram
   wider.formattype = FORMAT_VideoInfo;
   wider.cbFormat = static_cast<ULONG>(block.size());
   wider.pbFormat = block.data();
-  CComHolder<IMemAllocator> inner;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IMemAllocator, inner.ReleaseAndGetVoidAddressOf()));
-  TypeChangingAllocator allocator(inner.Get(), &wider, kRowPixels * 4 * kHeight);
+  CComHolder<IMemAllocator> inner = PlatformAllocator();
+  ObservedAllocator allocator(inner.Get(), &wider, kRowPixels * 4 * kHeight);
   {
     auto* sink = new RecordingSinkFilter();
     CComHolder<IBaseFilter> holder(static_cast<IBaseFilter*>(sink));
