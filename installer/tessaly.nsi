@@ -10,6 +10,12 @@
 ; "Tessaly". With /D=<folder> the 32-bit module and the uninstaller go to
 ; <folder> and the 64-bit module to <folder>\x64.
 ;
+;
+; /FILMONLY: the decoder takes Cinepak from the FILM splitter only, and
+; Cinepak in other files (AVI) stays with the system's codec. Without it the
+; decoder takes every Cinepak stream. The choice is made anew at each
+; installation (a value under the decoder's class key, in both views).
+;
 ; Exit codes: 0 done; 2 a module could not be registered, unregistered or
 ; replaced (everything is as it was before the run); 3 a module is in use by
 ; a running program (nothing was changed); 4 the product is installed in
@@ -25,6 +31,7 @@ Unicode true
 !define PRODUCT_FOLDER "Tessaly"
 !define MODULE "TESSALY.AX"
 !define DECODER "TESSALYCV.AX"
+!define DECODER_CLASS "{EF35C655-4789-4C17-81F6-4E7C19F39BEB}"
 !define UNINSTALLER "uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessaly"
 
@@ -51,6 +58,7 @@ UninstPage instfiles
 Var Folder32 ; the 32-bit module's folder, where the uninstaller lives too
 Var Folder64 ; the 64-bit module's folder (64-bit Windows only)
 Var Failed   ; uninstall: 1 once a module could not be unregistered
+Var FilmOnly ; 1 with /FILMONLY
 
 ; Runs the regsvr32 of a bitness and leaves its exit code in $0. The
 ; installer is a 32-bit program: System32 shows it the 32-bit regsvr32, and
@@ -179,6 +187,13 @@ Var Failed   ; uninstall: 1 once a module could not be unregistered
 
 Function .onInit
   !insertmacro SetFolders
+  StrCpy $FilmOnly 0
+  ${GetParameters} $1
+  ClearErrors
+  ${GetOptions} $1 "/FILMONLY" $2
+  ${IfNot} ${Errors}
+    StrCpy $FilmOnly 1
+  ${EndIf}
   ; One installation at a time: a second one elsewhere would take over the
   ; registration and leave the first one's uninstaller removing it.
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -231,6 +246,15 @@ Section "${PRODUCT}"
       !insertmacro RevertModule 64 "$Folder64" "${MODULE}"
     ${EndIf}
     !insertmacro FailInstallation "The 32-bit decoder module $Folder32\${DECODER} could not be installed ($2)"
+  ${EndIf}
+  ; A fresh registration holds no choice: /FILMONLY writes it again.
+  ${If} $FilmOnly == 1
+    ${If} ${RunningX64}
+      SetRegView 64
+      WriteRegDWORD HKCR "CLSID\${DECODER_CLASS}" "FilmOnly" 1
+      SetRegView 32
+    ${EndIf}
+    WriteRegDWORD HKCR "CLSID\${DECODER_CLASS}" "FilmOnly" 1
   ${EndIf}
   ${If} ${RunningX64}
     Delete /REBOOTOK "$Folder64\${MODULE}.old"

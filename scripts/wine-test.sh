@@ -209,6 +209,21 @@ check_decoder_registered() {
     fi
   done
 }
+# The install-time choice "FILM only" in both views: check_film_only what on|off.
+check_film_only() {
+  local bits value
+  for bits in 64 32; do
+    value="$(wine reg query "HKCR\\CLSID\\$decoder_class" /v FilmOnly "/reg:$bits" 2>&1 |
+      tr -d '\r' || true)"
+    if grep -q 'FilmOnly *REG_DWORD *0x1$' <<< "$value"; then
+      [ "$2" = on ] && check pass "$1: the $bits-bit decoder takes Cinepak from FILM only" ||
+        check fail "$1: the $bits-bit decoder still takes Cinepak from FILM only"
+    else
+      [ "$2" = off ] && check pass "$1: the $bits-bit decoder takes every Cinepak stream" ||
+        check fail "$1: the $bits-bit decoder does not take Cinepak from FILM only: $value"
+    fi
+  done
+}
 # A player holding the installed 64-bit module: the test program made a
 # filter through COM and waits on its input until hold_end.
 hold_start() {
@@ -425,6 +440,15 @@ if grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$entry" &&
 else
   check fail "installed programs list \"Tessaly Parser\" $version with its uninstaller, icon and size: $entry"
 fi
+
+check_film_only "installed" off
+echo "=== wine: install with /FILMONLY, then again without it"
+run_step "tessaly-setup.exe /S /FILMONLY" 'C:\tessaly\tessaly-setup.exe' /S /FILMONLY
+check_film_only "installed with /FILMONLY" on
+check_decoder_registered "installed with /FILMONLY" 'C:\Program Files\Tessaly\TESSALYCV.AX' \
+  'C:\Program Files (x86)\Tessaly\TESSALYCV.AX'
+run_step "tessaly-setup.exe /S, the default again" 'C:\tessaly\tessaly-setup.exe' /S
+check_film_only "installed again without /FILMONLY" off
 
 echo "=== wine: unregister the copies in C:\\tessaly, while the installed ones are registered"
 # A stray copy has nothing of its own to remove: the registration is the

@@ -1,6 +1,23 @@
 #include "filter/CCinepakInputPin.h"
 
 #include "filter/CCinepakDecoderFilter.h"
+#include "module/DecoderSettings.h"
+#include "splitter/SplitterIdentifiers.h"
+
+namespace {
+
+bool OwnedByFilmSplitter(IPin* pin) {
+  PIN_INFO info = {};
+  if (FAILED(pin->QueryPinInfo(&info)) || info.pFilter == nullptr) {
+    return false;
+  }
+  CLSID owner = GUID_NULL;
+  const HRESULT hr = info.pFilter->GetClassID(&owner);
+  info.pFilter->Release();
+  return SUCCEEDED(hr) && IsEqualGUID(owner, CLSID_CpkSplitter);
+}
+
+}  // namespace
 
 CCinepakInputPin::CCinepakInputPin(CCinepakDecoderFilter* filter, HRESULT* result)
     : CInputPinBase("CCinepakInputPin", filter, filter->FilterLock(), result, WIDE("Input")),
@@ -8,6 +25,17 @@ CCinepakInputPin::CCinepakInputPin(CCinepakDecoderFilter* filter, HRESULT* resul
 
 HRESULT CCinepakInputPin::TestMediaType(const CMediaTypeRecord* type) {
   return m_filter->TestInputType(type, IsConnected());
+}
+
+HRESULT CCinepakInputPin::PreparePeer(IPin* other) {
+  HRESULT hr = CInputPinBase::PreparePeer(other);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  if (CinepakFromFilmOnly() && !OwnedByFilmSplitter(other)) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  return S_OK;
 }
 
 HRESULT CCinepakInputPin::FinishConnection(IPin* peer) {

@@ -6,13 +6,16 @@
 class CCinepakDecoderFilter;
 
 // The decoder's input: 'cvid' video of one picture size; a sample that
-// brings another size mid-stream is refused. Every sample, flush, segment
+// brings another size mid-stream is refused. With the install-time choice
+// "FILM only" it connects to the FILM splitter alone. Every sample, flush, segment
 // and end of stream goes on to the filter, which decodes and passes them on.
 class CCinepakInputPin : public CInputPinBase {
  public:
   CCinepakInputPin(CCinepakDecoderFilter* filter, HRESULT* result);
 
   HRESULT TestMediaType(const CMediaTypeRecord* type) override;
+  // Refuses any upstream filter but the FILM splitter when the user chose so.
+  HRESULT PreparePeer(IPin* other) override;
   HRESULT FinishConnection(IPin* peer) override;
 
   STDMETHODIMP Receive(IMediaSample* sample) override;

@@ -23,15 +23,21 @@
 
 #include "cinepak/CFrameDecoder.h"
 #include "com/CComHolder.h"
+#include "com/CMediaTypeRecord.h"
 #include "filmwriter/CinepakStream.h"
 #include "filmwriter/FilmWriter.h"
 #include "support/RecordingSinkFilter.h"
+#include "support/TestSourceFilter.h"
 
 namespace {
 
 constexpr LONG kPatienceMs = 60000;
 constexpr uint32_t kWidth = 64;
 constexpr uint32_t kHeight = 48;
+
+// {EF35C655-4789-4C17-81F6-4E7C19F39BEB}: TESSALYCV.AX's filter.
+constexpr CLSID CLSID_TessalyCinepakDecoder = {
+    0xEF35C655, 0x4789, 0x4C17, {0x81, 0xF6, 0x4E, 0x7C, 0x19, 0xF3, 0x9B, 0xEB}};
 
 using RegisterFn = HRESULT (*)();
 using CanUnloadFn = HRESULT (*)();
@@ -467,6 +473,61 @@ TEST_F(DecoderGraphTest, ATypeTheRendererAttachesToABufferIsFollowedFromThatFram
   }
   inner.Reset();
   EXPECT_EQ(0u, allocator.m_refs.load());
+  std::remove(movie.path.c_str());
+}
+
+// The install-time choice "FILM only", as the installer writes it.
+void SetFilmOnly(bool on) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{EF35C655-4789-4C17-81F6-4E7C19F39BEB}", 0,
+                          KEY_WRITE, &key));
+  const DWORD one = 1;
+  if (on) {
+    RegSetValueExA(key, "FilmOnly", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
+  } else {
+    RegDeleteValueA(key, "FilmOnly");
+  }
+  RegCloseKey(key);
+}
+
+TEST_F(DecoderGraphTest, FilmOnlyTakesCinepakFromTheSplitterAndFromNoOtherFilter) {
+  SetFilmOnly(true);
+  const Movie movie = WriteMovie("filmonly", 6);
+  Render(movie.path);
+  PauseAndWait();
+  EXPECT_EQ(BarePicture(movie.frames[0]), video_.Held());
+  Release();
+
+  // Any other upstream filter offering the same 'cvid' type.
+  auto* source = new TestSourceFilter();
+  CComHolder<IBaseFilter> sourceHolder(static_cast<IBaseFilter*>(source));
+  CComHolder<IBaseFilter> decoder;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TessalyCinepakDecoder, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IBaseFilter, decoder.ReleaseAndGetVoidAddressOf()));
+  CComHolder<IEnumPins> pins;
+  ASSERT_EQ(S_OK, decoder->EnumPins(pins.ReleaseAndGetAddressOf()));
+  CComHolder<IPin> input;
+  ASSERT_EQ(S_OK, pins->Next(1, input.ReleaseAndGetAddressOf(), nullptr));
+  std::vector<BYTE> block(sizeof(VIDEOINFOHEADER), 0);
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(block.data());
+  info->bmiHeader = {
+      sizeof(BITMAPINFOHEADER), 64, 48, 1, 24, MAKEFOURCC('c', 'v', 'i', 'd'), 0, 0, 0, 0, 0};
+  AM_MEDIA_TYPE cinepak = {};
+  cinepak.majortype = MEDIATYPE_Video;
+  cinepak.subtype = SubtypeFromFourCC(MAKEFOURCC('c', 'v', 'i', 'd'));
+  cinepak.formattype = FORMAT_VideoInfo;
+  cinepak.cbFormat = static_cast<ULONG>(block.size());
+  cinepak.pbFormat = block.data();
+  IPin* out = static_cast<IPin*>(source->Output());
+  EXPECT_TRUE(FAILED(out->Connect(input.Get(), &cinepak)));
+  SetFilmOnly(false);
+  EXPECT_EQ(S_OK, out->Connect(input.Get(), &cinepak));
+  out->Disconnect();
+  input->Disconnect();
+  input.Reset();
+  pins.Reset();
+  decoder.Reset();
   std::remove(movie.path.c_str());
 }
 
