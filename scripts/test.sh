@@ -40,12 +40,12 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 
 for arch in x86:i686 x64:x86_64; do
   dir="$out/windows-${arch%%:*}"
-  echo "=== windows-${arch%%:*}: cross-build TESSALY.AX"
+  echo "=== windows-${arch%%:*}: cross-build TESSALY.AX and TESSALYCV.AX"
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-${arch#*:}.cmake" > "$dir.configure.log" 2>&1 ||
     { cat "$dir.configure.log"; exit 1; }
   cmake --build "$dir" -j "$jobs"
-  ls -l "$dir/src/TESSALY.AX"
+  ls -l "$dir/src/TESSALY.AX" "$dir/decoder/TESSALYCV.AX"
 done
 bash "$root/scripts/installer.sh" "$out"
 

@@ -14,8 +14,11 @@
 # file to the restart; an install into a folder of the user's choice whose
 # name no ANSI code page spells must work and uninstall cleanly. After each,
 # the registry in both views and the files are checked. Both test programs
-# also compare our Cinepak decoder with Wine's own, frame by frame. Exits
-# non-zero when any step or check fails.
+# also compare our Cinepak decoder with Wine's own, frame by frame; the
+# player's soak runs through Wine's decompressor and through our decoder
+# filter (TESSALYCV.AX), Wine's heap checks on; RenderFile with the default
+# renderers must play to its end through our decoder. Exits non-zero when
+# any step or check fails.
 #
 #   bash scripts/wine-test.sh [build root]   (default: build; holds windows-x86,
 #                                             windows-x64 and tessaly-setup.exe)
@@ -24,7 +27,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$(cd "${1:-${TESSALY_BUILD_ROOT:-$root/build}}" && pwd)"
 for bits in x86 x64; do
-  for file in "$out/windows-$bits/src/TESSALY.AX" \
+  for file in "$out/windows-$bits/src/TESSALY.AX" "$out/windows-$bits/decoder/TESSALYCV.AX" \
               "$out/windows-$bits/tests/windows/tessaly-wintest.exe"; do
     if [ ! -f "$file" ]; then
       echo "wine-test: $file is missing; cross-build both Windows configurations first" >&2
@@ -83,8 +86,8 @@ echo "    prefix ready after $((SECONDS - started)) s"
 declare -A module_win regsvr32
 for bits in x86 x64; do
   mkdir -p "$WINEPREFIX/drive_c/tessaly/$bits"
-  cp "$out/windows-$bits/src/TESSALY.AX" "$out/windows-$bits/tests/windows/tessaly-wintest.exe" \
-    "$WINEPREFIX/drive_c/tessaly/$bits/"
+  cp "$out/windows-$bits/src/TESSALY.AX" "$out/windows-$bits/decoder/TESSALYCV.AX" \
+    "$out/windows-$bits/tests/windows/tessaly-wintest.exe" "$WINEPREFIX/drive_c/tessaly/$bits/"
   module_win[$bits]="C:\\tessaly\\$bits\\TESSALY.AX"
 done
 # In a 64-bit prefix system32 holds the 64-bit programs and syswow64 the
@@ -137,6 +140,8 @@ register() {
 unregister() {
   run_step "$1: regsvr32 /u /s TESSALY.AX" "${regsvr32[$1]}" /u /s "${module_win[$1]}"
 }
+# The decoder's module of a bitness, beside that bitness's TESSALY.AX.
+decoder_win() { echo "C:\\tessaly\\$1\\TESSALYCV.AX"; }
 # tessaly-wintest registered|unregistered, from the folder of its own build,
 # on the module of that build (or the one given).
 wintest() {
@@ -149,10 +154,10 @@ wintest() {
 check_clean() {
   timeout "$step_timeout" wineserver -w
   local leftovers
-  leftovers="$(grep -i -E '6B1E4F2[01]-D3A7-11D1|Uninstall\\\\Tessaly' \
+  leftovers="$(grep -i -E '6B1E4F2[01]-D3A7-11D1|EF35C655-4789-4C17|Uninstall\\\\Tessaly' \
     "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" || true)"
   if [ -z "$leftovers" ]; then
-    check pass "$1: no key or value naming the filter's class, the FILM subtype or the uninstaller"
+    check pass "$1: no key or value naming the filters' classes, the FILM subtype or the uninstaller"
   else
     check fail "$1: keys or values left behind:"
     echo "$leftovers"
@@ -180,11 +185,44 @@ installed_x86='C:\Program Files (x86)\Tessaly\TESSALY.AX'
 # The installed modules are the ones of this build.
 check_installed_files() {
   if cmp -s "$program_files/Tessaly/TESSALY.AX" "$out/windows-x64/src/TESSALY.AX" &&
-     cmp -s "$program_files (x86)/Tessaly/TESSALY.AX" "$out/windows-x86/src/TESSALY.AX"; then
-    check pass "$1: both installed modules are this build's"
+     cmp -s "$program_files (x86)/Tessaly/TESSALY.AX" "$out/windows-x86/src/TESSALY.AX" &&
+     cmp -s "$program_files/Tessaly/TESSALYCV.AX" "$out/windows-x64/decoder/TESSALYCV.AX" &&
+     cmp -s "$program_files (x86)/Tessaly/TESSALYCV.AX" "$out/windows-x86/decoder/TESSALYCV.AX"; then
+    check pass "$1: the four installed modules are this build's"
   else
     check fail "$1: the installed modules are not this build's"
   fi
+}
+decoder_class='{EF35C655-4789-4C17-81F6-4E7C19F39BEB}'
+# The decoder's class names the installed module of each bitness in that
+# bitness's registry view: check_decoder_registered what 64-bit-path 32-bit-path.
+check_decoder_registered() {
+  local bits path value
+  for bits in 64 32; do
+    [ "$bits" = 64 ] && path="$2" || path="$3"
+    value="$(wine reg query "HKCR\\CLSID\\$decoder_class\\InprocServer32" /ve "/reg:$bits" 2>&1 |
+      tr -d '\r' || true)"
+    if grep -qiF "$path" <<< "$value"; then
+      check pass "$1: the $bits-bit decoder class names $path"
+    else
+      check fail "$1: the $bits-bit decoder class does not name $path: $value"
+    fi
+  done
+}
+# The install-time choice "FILM only" in both views: check_film_only what on|off.
+check_film_only() {
+  local bits value
+  for bits in 64 32; do
+    value="$(wine reg query "HKCR\\CLSID\\$decoder_class" /v FilmOnly "/reg:$bits" 2>&1 |
+      tr -d '\r' || true)"
+    if grep -q 'FilmOnly *REG_DWORD *0x1$' <<< "$value"; then
+      [ "$2" = on ] && check pass "$1: the $bits-bit decoder takes Cinepak from FILM only" ||
+        check fail "$1: the $bits-bit decoder still takes Cinepak from FILM only"
+    else
+      [ "$2" = off ] && check pass "$1: the $bits-bit decoder takes every Cinepak stream" ||
+        check fail "$1: the $bits-bit decoder does not take Cinepak from FILM only: $value"
+    fi
+  done
 }
 # A player holding the installed 64-bit module: the test program made a
 # filter through COM and waits on its input until hold_end.
@@ -281,16 +319,36 @@ for bits in x64 x86; do
     check pass "$bits: soak: Wine's heap checks found nothing"
   fi
 done
+# The same day with our decoder registered: it takes the player's 'cvid'
+# frames instead of the runtime's decompressor, and the player stops too.
+for bits in x64 x86; do
+  echo "=== wine: $bits: a player's random day, through our decoder"
+  run_step "$bits: regsvr32 /s TESSALYCV.AX" "${regsvr32[$bits]}" /s "$(decoder_win $bits)"
+  soak_log="$out/soak-$bits-decoder.log"
+  WINEDEBUG=-all,err+heap run_step "$bits: tessaly-wintest soak, through our decoder" \
+    "C:\\tessaly\\$bits\\tessaly-wintest.exe" soak "${module_win[$bits]}" 2> "$soak_log"
+  if grep -q 'err:heap' "$soak_log"; then
+    check fail "$bits: soak through our decoder: Wine's heap checks found memory written after it was freed"
+    grep -m 5 'err:heap' "$soak_log"
+  else
+    check pass "$bits: soak through our decoder: Wine's heap checks found nothing"
+  fi
+  run_step "$bits: regsvr32 /u /s TESSALYCV.AX" "${regsvr32[$bits]}" /u /s "$(decoder_win $bits)"
+done
 for view in 'HKLM\Software' 'HKLM\Software\Wow6432Node'; do
   timeout "$step_timeout" wine reg delete "$view\\$ifeo" /f > /dev/null 2>&1 || true
 done
 
-# RenderFile with the runtime's default renderers, in a virtual X server:
+# RenderFile with the runtime's default renderers, in a virtual X server.
+# Through our decoder (TESSALYCV.AX registered) the movie must play to
+# EC_COMPLETE with our decoder in the graph: that is checked. Without it,
 # under Wine 8 the video renderer asks for 'UYVY', and the runtime's own
-# Cinepak decompressor writes 24-bit RGB into that smaller buffer. The
-# outcome is reported, never failing the stage; each run is a process of its
-# own, with a Wine server of its own that sees the X server.
+# Cinepak decoder writes 24-bit RGB into that smaller buffer: that outcome
+# is reported, never failing the stage. Each run is a process of its own,
+# with a Wine server of its own that sees the X server; render_rc keeps the
+# last run's exit code.
 render_timeout="${TESSALY_WINE_RENDER_TIMEOUT:-120}"
+render_rc=0
 render_report() {
   local bits="$1" mode="$2" what="$3" log="$out/render-$1-$2${4:-}.log" rc=0 outcome
   timeout "$step_timeout" wineserver -w
@@ -309,12 +367,28 @@ render_report() {
     *:124) outcome="a hang: still running after ${render_timeout} s" ;;
     *) outcome="a crash: exit code $rc" ;;
   esac
-  echo "REPORT: $bits: $what: $outcome (not a check; log in $log)"
+  render_rc=$rc
+  echo "REPORT: $bits: $what: $outcome (log in $log)"
 }
+
 if command -v xvfb-run > /dev/null; then
-  # What a player that opens a FILM movie and presses play meets.
+  # What a player that opens a FILM movie and presses play meets with our
+  # decoder installed: the decoder's merit puts it before the runtime's.
   for bits in x86 x64; do
-    echo "=== wine: $bits: RenderFile with the default renderers (reported, not checked)"
+    echo "=== wine: $bits: RenderFile with the default renderers, through our decoder"
+    run_step "$bits: regsvr32 /s TESSALYCV.AX" "${regsvr32[$bits]}" /s "$(decoder_win $bits)"
+    render_report $bits film "RenderFile with the default renderers, our decoder registered" -decoder
+    [ "$render_rc" -eq 0 ] &&
+      check pass "$bits: RenderFile with the default renderers plays to EC_COMPLETE" ||
+      check fail "$bits: RenderFile with the default renderers: exit code $render_rc"
+    grep -qi 'EF35C655-4789-4C17' "$out/render-$bits-film-decoder.log" &&
+      check pass "$bits: the graph decodes with our decoder" ||
+      check fail "$bits: our decoder is not in the graph"
+    run_step "$bits: regsvr32 /u /s TESSALYCV.AX" "${regsvr32[$bits]}" /u /s "$(decoder_win $bits)"
+  done
+  # What the same player meets without it.
+  for bits in x86 x64; do
+    echo "=== wine: $bits: RenderFile with the default renderers, without our decoder (reported)"
     render_report $bits film "RenderFile with the default renderers"
     render_report $bits codec "the runtime's Cinepak decompressor begun in its own format, run in 'UYVY'"
   done
@@ -354,6 +428,8 @@ run_step "tessaly-setup.exe /S, over the installation" 'C:\tessaly\tessaly-setup
 check_installed_files "installed"
 wintest x64 registered "installed" "$installed_x64"
 wintest x86 registered "installed" "$installed_x86"
+check_decoder_registered "installed" 'C:\Program Files\Tessaly\TESSALYCV.AX' \
+  'C:\Program Files (x86)\Tessaly\TESSALYCV.AX'
 entry="$(programs_entry)"
 if grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$entry" &&
    grep -q "DisplayVersion *REG_SZ *$version$" <<< "$entry" &&
@@ -364,6 +440,15 @@ if grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$entry" &&
 else
   check fail "installed programs list \"Tessaly Parser\" $version with its uninstaller, icon and size: $entry"
 fi
+
+check_film_only "installed" off
+echo "=== wine: install with /FILMONLY, then again without it"
+run_step "tessaly-setup.exe /S /FILMONLY" 'C:\tessaly\tessaly-setup.exe' /S /FILMONLY
+check_film_only "installed with /FILMONLY" on
+check_decoder_registered "installed with /FILMONLY" 'C:\Program Files\Tessaly\TESSALYCV.AX' \
+  'C:\Program Files (x86)\Tessaly\TESSALYCV.AX'
+run_step "tessaly-setup.exe /S, the default again" 'C:\tessaly\tessaly-setup.exe' /S
+check_film_only "installed again without /FILMONLY" off
 
 echo "=== wine: unregister the copies in C:\\tessaly, while the installed ones are registered"
 # A stray copy has nothing of its own to remove: the registration is the
@@ -378,6 +463,8 @@ run_expect 2 "tessaly-setup-damaged.exe /S fails" 'C:\tessaly\tessaly-setup-dama
 check_installed_files "after the failed upgrade"
 wintest x64 registered "after the failed upgrade" "$installed_x64"
 wintest x86 registered "after the failed upgrade" "$installed_x86"
+check_decoder_registered "after the failed upgrade" 'C:\Program Files\Tessaly\TESSALYCV.AX' \
+  'C:\Program Files (x86)\Tessaly\TESSALYCV.AX'
 grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$(programs_entry)" &&
   check pass "after the failed upgrade: the installed programs still list it" ||
   check fail "after the failed upgrade: the installed programs no longer list it"
@@ -430,7 +517,7 @@ custom_unix="$WINEPREFIX/drive_c/Тессали-模块"
 custom_win='C:\Тессали-模块'
 echo "=== wine: install into a folder of the user's choice (/D=$custom_win)"
 run_step "tessaly-setup.exe /S /D=$custom_win" 'C:\tessaly\tessaly-setup.exe' /S "/D=$custom_win"
-for file in "TESSALY.AX" "x64/TESSALY.AX" "uninstall.exe"; do
+for file in "TESSALY.AX" "x64/TESSALY.AX" "TESSALYCV.AX" "x64/TESSALYCV.AX" "uninstall.exe"; do
   [ -f "$custom_unix/$file" ] && check pass "/D=: $file installed there" ||
     check fail "/D=: $file is not in the chosen folder"
 done

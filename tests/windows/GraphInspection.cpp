@@ -80,6 +80,21 @@ bool SameObject(IUnknown* a, IUnknown* b) {
   return identityA.Get() == identityB.Get();
 }
 
+bool GraphHolds(IFilterGraph* graph, const CLSID& clsid) {
+  CComRef<IEnumFilters> filters;
+  if (graph == nullptr || FAILED(graph->EnumFilters(filters.Out()))) {
+    return false;
+  }
+  CComRef<IBaseFilter> filter;
+  while (filters->Next(1, filter.Out(), nullptr) == S_OK) {
+    CLSID held = GUID_NULL;
+    if (SUCCEEDED(filter->GetClassID(&held)) && IsEqualGUID(held, clsid)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 CComRef<IBaseFilter> ListFilters(CTestReport* report, IFilterGraph* graph, const CLSID& wanted,
                                  const CLSID& alsoWanted, CComRef<IBaseFilter>* also) {
   CComRef<IBaseFilter> found;

@@ -24,3 +24,10 @@ bool SameObject(IUnknown* a, IUnknown* b);
 CComRef<IBaseFilter> ListFilters(CTestReport* report, IFilterGraph* graph, const CLSID& wanted,
                                  const CLSID& alsoWanted, CComRef<IBaseFilter>* also);
 void FreeMediaType(AM_MEDIA_TYPE* type);
+
+// TESSALYCV.AX's filter, the Cinepak decoder that keeps preroll pictures to itself.
+// {EF35C655-4789-4C17-81F6-4E7C19F39BEB}
+inline constexpr CLSID kTessalyCinepakDecoder = {
+    0xEF35C655, 0x4789, 0x4C17, {0x81, 0xF6, 0x4E, 0x7C, 0x19, 0xF3, 0x9B, 0xEB}};
+// Whether the graph holds a filter of the class.
+bool GraphHolds(IFilterGraph* graph, const CLSID& clsid);

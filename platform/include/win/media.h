@@ -14,6 +14,7 @@ typedef double REFTIME;
 
 #define WAVE_FORMAT_PCM 1
 #define BI_RGB 0L
+#define BI_BITFIELDS 3L
 
 #pragma pack(push, 1)
 typedef struct tWAVEFORMATEX {

@@ -21,6 +21,7 @@ enum class DecodeStatus {
   kTooManyStrips,  // more strips than kMaxStrips
   kBadStrip,       // a strip's length or rows do not fit the frame
   kBadChunk,       // a chunk's length does not fit its strip
+  kNoMemory,       // the codebooks could not be allocated
 };
 
 // A short English phrase for a status, for messages.

@@ -26,6 +26,9 @@ class CCodebooks {
  public:
   CCodebooks();
 
+  // False when the books could not be allocated; nothing decodes with them.
+  bool Valid() const { return static_cast<bool>(m_strips); }
+
   // Every entry of every strip black again, as before a stream's first frame.
   void Reset();
 

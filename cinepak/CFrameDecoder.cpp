@@ -83,11 +83,16 @@ const char* StatusText(DecodeStatus status) {
       return "a strip does not fit the frame";
     case DecodeStatus::kBadChunk:
       return "a chunk does not fit its strip";
+    case DecodeStatus::kNoMemory:
+      return "no memory for the codebooks";
   }
   return "unknown";
 }
 
 DecodeStatus CFrameDecoder::Decode(const uint8_t* frame, size_t size) {
+  if (!m_codebooks.Valid()) {
+    return DecodeStatus::kNoMemory;
+  }
   CByteReader reader(frame, size);
   uint32_t flags = 0, length = 0, width = 0, height = 0, strips = 0;
   if (!reader.ReadU8(&flags) || !reader.ReadU24(&length) || !reader.ReadU16(&width) ||
