@@ -193,7 +193,7 @@ class CliConvertTest : public CliFixture {
       if (!audio) continue;
       writer.AddAudio(Tone(m_ticks(i) * m_rate / m_timeBase, &sampleFrames));
       if (m_tooLargeSoundAfter == i) {
-        writer.AddStoredRow(filmwriter::kAudioTimeInfo, 0, std::vector<uint8_t>(65540, 1));
+        writer.AddStoredRow(film::kAudioTimeInfo, 0, std::vector<uint8_t>(65540, 1));
       }
     }
     for (uint32_t half = 0; audio && half < 2 * m_soundAfterPictures; ++half) {
@@ -582,7 +582,7 @@ TEST_F(CliConvertTest, AnOutputThatCannotBeWrittenOrAMovieThatCannotBeConvertedL
   hours.AddAudio(Pattern(200, 3));
   std::vector<uint8_t> hoursBytes = hours.Build();
   const size_t lengthAt =
-      filmwriter::kHeaderBytes + filmwriter::kTableHeadBytes + filmwriter::kRowBytes + 4;
+      film::kHeaderLength + film::kTableHeadLength + film::kRowLength + 4;
   for (int i = 0; i < 4; ++i) hoursBytes[lengthAt + i] = i == 0 ? 0x7F : 0xFF;
   TempFolder::WriteFile(folder / "hours.film", hoursBytes);
   const std::string out = folder / "out.webm";

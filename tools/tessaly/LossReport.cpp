@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "filmwriter/FilmWriter.h"
+#include "film/FilmLayout.h"
 #include "tessaly/CCommandError.h"
 #include "tessaly/CFilmKeyFrames.h"
 #include "tessaly/CFilmTruncation.h"
@@ -17,7 +17,7 @@ void Warn(const std::string& text) { std::fprintf(stderr, "tessaly: warning: %s\
 // What the splitter found past the end of a file that lacks no row and did
 // not change: the table's own damage, named as info counts it.
 std::string UncutShortfall(const CFilmTruncation& truncation, const CFilmTableFile& table) {
-  if (table.Read() && table.FileSize() < filmwriter::kHeaderBytes + table.RegionLength()) {
+  if (table.Read() && table.FileSize() < film::kHeaderLength + table.RegionLength()) {
     return "the file ends inside its sample-table region, after every row that plays; nothing of "
            "the movie is missing";
   }
