@@ -22,6 +22,11 @@ constexpr uint64_t kSilenceSeconds = 1;
 // More silence than this for sound the splitter lost is a table too damaged
 // to convert: a hostile row could claim years, and encoding them would never end.
 constexpr uint64_t kMostLostSeconds = 3600;
+// What the stream ahead may hold in front of the muxer while the other one
+// catches up: about five seconds of Opus packets, a few seconds of the
+// largest VP9 frames; the movie's length no longer matters.
+constexpr size_t kHeldChunks = 256;
+constexpr size_t kHeldBytes = size_t{4} << 20;
 
 int64_t Milliseconds(REFERENCE_TIME time) {
   return std::max<int64_t>(0, (time + kUnitsPerMs / 2) / kUnitsPerMs);
@@ -97,13 +102,25 @@ void CConvertObserver::Open(const std::vector<OutputPin>& pins) {
     video = webm::VideoTrackInfo{m_pictures->Width(), m_pictures->Height()};
   }
   if (!m_muxer.Open(m_path, video, audio, &error)) throw CCommandError(kExitOutputFailed, error);
+  m_queue = std::make_unique<media::CInterleavingQueue>(
+      2, [this](const media::QueuedChunk& chunk) { return WriteBlock(chunk); }, kHeldBytes,
+      kHeldChunks);
+  m_queue->SetEndWriter([this](size_t stream) { return WriteEnd(stream); });
+  // A stream the file lacks is over before it starts.
+  if (!m_pictures) m_queue->End(static_cast<size_t>(Kind::Video));
+  if (!m_sound) m_queue->End(static_cast<size_t>(Kind::Audio));
 }
 
 HRESULT CConvertObserver::OnSample(const sinks::SinkSample& sample) {
-  std::lock_guard<std::mutex> guard(m_lock);
-  if (!m_failure.empty()) return E_FAIL;
+  if (HasFailed()) return E_FAIL;
   if (m_sound && sample.stream == m_sound->stream) return OnAudio(sample);
   if (!m_pictures) return S_OK;
+  return OnVideo(sample);
+}
+
+HRESULT CConvertObserver::OnVideo(const sinks::SinkSample& sample) {
+  std::lock_guard<std::mutex> guard(m_videoLock);
+  if (m_picturesEnded) return S_OK;
   const REFERENCE_TIME start = sample.start.value_or(0);
   m_frameStartMs = Milliseconds(start);
   m_frameStopMs = std::max(m_frameStartMs + 1, Milliseconds(sample.stop.value_or(start)));
@@ -112,8 +129,24 @@ HRESULT CConvertObserver::OnSample(const sinks::SinkSample& sample) {
     m_frameStopMs = std::min(m_frameStopMs, std::max(m_frameStartMs + 1, *m_limitMs));
   }
   const HRESULT hr = m_pictures->OnSample(sample);
-  if (FAILED(hr) && m_failure.empty()) m_failure = m_pictures->Failure();
+  if (FAILED(hr)) SetFailure(kExitOutputFailed, m_pictures->Failure());
   return hr;
+}
+
+void CConvertObserver::OnEndOfStream(const std::string& stream) {
+  std::string error;
+  if (m_sound && stream == m_sound->stream) {
+    std::lock_guard<std::mutex> guard(m_soundLock);
+    if (!EndSoundLocked(&error)) SetFailure(kExitFailure, error);
+    return;
+  }
+  if (!m_pictures || stream != m_pictures->Stream()) return;
+  std::lock_guard<std::mutex> guard(m_videoLock);
+  if (!EndPicturesLocked(&error)) SetFailure(kExitFailure, error);
+}
+
+void CConvertObserver::OnStop() {
+  if (m_queue) m_queue->Release();
 }
 
 void CConvertObserver::CheckPictureSize() const {
@@ -138,6 +171,7 @@ bool CConvertObserver::OnPicture(const pictures::CMoviePictures& pictures, std::
     return false;
   }
   m_pending = std::move(next);
+  m_anyPicture = true;
   return true;
 }
 
@@ -155,7 +189,7 @@ bool CConvertObserver::EncodePending(std::optional<int64_t> nextMs, std::string*
   m_videoEndMs = std::max(m_videoEndMs, pending.stopMs);
   for (webm::Vp9Frame& frame : frames) {
     if (frame.key) m_lastKeyMs = frame.timeMs;
-    if (m_heldFrame && !m_muxer.AddVideo(std::move(*m_heldFrame), error)) return false;
+    if (m_heldFrame && !QueuePacket(Kind::Video, std::move(*m_heldFrame), error)) return false;
     m_heldFrame.emplace();
     m_heldFrame->timeMs = frame.timeMs;
     m_heldFrame->key = frame.key;
@@ -165,6 +199,8 @@ bool CConvertObserver::EncodePending(std::optional<int64_t> nextMs, std::string*
 }
 
 HRESULT CConvertObserver::OnAudio(const sinks::SinkSample& sample) {
+  std::lock_guard<std::mutex> guard(m_soundLock);
+  if (m_soundEnded) return S_OK;
   Sound& sound = *m_sound;
   std::string error;
   const bool started = sound.skipFrames.has_value();
@@ -217,10 +253,10 @@ bool CConvertObserver::FillLostSound(uint64_t frames, std::string* error) {
   Sound& sound = *m_sound;
   if (frames > uint64_t{sound.rate} * kMostLostSeconds -
                    std::min(sound.filled, uint64_t{sound.rate} * kMostLostSeconds)) {
-    m_failureCode = kExitRefused;
     *error =
         "the sound lacks more than an hour where the splitter could not play its rows; "
         "its sample table is too damaged to convert";
+    SetFailure(kExitRefused, *error);
     return false;
   }
   sound.filled += frames;
@@ -273,69 +309,140 @@ bool CConvertObserver::AddSound(const std::vector<float>& samples, std::string* 
     return false;
   }
   m_sound->frames += samples.size() / m_sound->channels;
+  return QueueOpus(std::move(packets), error);
+}
+
+bool CConvertObserver::QueueOpus(std::vector<webm::OpusPacket> packets, std::string* error) {
   for (webm::OpusPacket& packet : packets) {
     webm::WebmPacket block;
     block.timeMs = packet.timeMs;
     block.key = true;
     block.bytes = std::move(packet.bytes);
     block.discardPaddingNs = packet.discardPaddingNs;
-    if (!m_muxer.AddAudio(std::move(block), error)) return false;
+    if (!QueuePacket(Kind::Audio, std::move(block), error)) return false;
   }
   return true;
 }
 
+bool CConvertObserver::QueuePacket(Kind kind, webm::WebmPacket packet, std::string* error) {
+  // The queue keeps times in 100-ns units; whole milliseconds come back whole.
+  media::QueuedChunk chunk;
+  chunk.stream = static_cast<size_t>(kind);
+  chunk.start = packet.timeMs * kUnitsPerMs;
+  if (packet.durationMs) chunk.stop = (packet.timeMs + *packet.durationMs) * kUnitsPerMs;
+  chunk.keyFrame = packet.key;
+  chunk.discardPaddingNs = packet.discardPaddingNs;
+  chunk.bytes = std::move(packet.bytes);
+  if (m_queue->Add(std::move(chunk))) return true;
+  *error = "the WebM file could not be written";
+  return false;
+}
+
+bool CConvertObserver::WriteBlock(const media::QueuedChunk& chunk) {
+  webm::WebmPacket packet;
+  packet.timeMs = chunk.start.value_or(0) / kUnitsPerMs;
+  packet.key = chunk.keyFrame;
+  if (chunk.stop) packet.durationMs = (*chunk.stop - chunk.start.value_or(0)) / kUnitsPerMs;
+  packet.discardPaddingNs = chunk.discardPaddingNs;
+  packet.bytes = chunk.bytes;
+  std::string error;
+  const bool written = chunk.stream == static_cast<size_t>(Kind::Video)
+                           ? m_muxer.AddVideo(std::move(packet), &error)
+                           : m_muxer.AddAudio(std::move(packet), &error);
+  if (!written) SetFailure(kExitOutputFailed, error);
+  return written;
+}
+
+bool CConvertObserver::WriteEnd(size_t stream) {
+  std::string error;
+  const bool ended = stream == static_cast<size_t>(Kind::Video) ? m_muxer.EndVideo(&error)
+                                                                : m_muxer.EndAudio(&error);
+  if (!ended) SetFailure(kExitOutputFailed, error);
+  return ended;
+}
+
+bool CConvertObserver::EndPicturesLocked(std::string* error) {
+  if (m_picturesEnded) return true;
+  m_picturesEnded = true;
+  if (m_pending && !EncodePending(std::nullopt, error)) return false;
+  m_pending.reset();
+  if (m_heldFrame) {
+    m_heldFrame->durationMs = std::max<int64_t>(1, m_videoEndMs - m_heldFrame->timeMs);
+    if (!QueuePacket(Kind::Video, std::move(*m_heldFrame), error)) return false;
+    m_heldFrame.reset();
+  }
+  m_queue->End(static_cast<size_t>(Kind::Video));
+  return true;
+}
+
+bool CConvertObserver::EndSoundLocked(std::string* error) {
+  if (m_soundEnded) return true;
+  m_soundEnded = true;
+  // A stream the movie gave nothing of gets no packet, so the file leaves it out.
+  if (m_sound->frames > 0) {
+    std::vector<webm::OpusPacket> packets;
+    if (!m_sound->encoder.Finish(&packets, error) || !QueueOpus(std::move(packets), error)) {
+      return false;
+    }
+  }
+  m_queue->End(static_cast<size_t>(Kind::Audio));
+  return true;
+}
+
 bool CConvertObserver::DeliveredAnything() {
-  std::lock_guard<std::mutex> guard(m_lock);
-  return m_pending.has_value() || (m_sound && m_sound->delivered > 0);
+  {
+    std::lock_guard<std::mutex> guard(m_videoLock);
+    if (m_anyPicture) return true;
+  }
+  std::lock_guard<std::mutex> guard(m_soundLock);
+  return m_sound && m_sound->delivered > 0;
 }
 
 void CConvertObserver::Finish() {
-  std::lock_guard<std::mutex> guard(m_lock);
   std::string error;
-  if (m_pending && !EncodePending(std::nullopt, &error)) throw CCommandError(kExitFailure, error);
-  m_pending.reset();
-  double durationMs = static_cast<double>(m_videoEndMs);
-  // A stream the movie gave nothing of gets no packet, so the file leaves it out.
-  if (m_sound && m_sound->frames > 0) {
-    std::vector<webm::OpusPacket> packets;
-    if (!m_sound->encoder.Finish(&packets, &error)) throw CCommandError(kExitFailure, error);
-    for (webm::OpusPacket& packet : packets) {
-      webm::WebmPacket block;
-      block.timeMs = packet.timeMs;
-      block.key = true;
-      block.bytes = std::move(packet.bytes);
-      block.discardPaddingNs = packet.discardPaddingNs;
-      if (!m_muxer.AddAudio(std::move(block), &error))
-        throw CCommandError(kExitOutputFailed, error);
-    }
-    durationMs = std::max(durationMs, m_sound->frames * 1000.0 / m_sound->rate);
+  double durationMs = 0;
+  if (m_pictures) {
+    std::lock_guard<std::mutex> guard(m_videoLock);
+    if (!EndPicturesLocked(&error)) SetFailure(kExitFailure, error);
+    durationMs = static_cast<double>(m_videoEndMs);
   }
-  if (!m_muxer.EndAudio(&error)) throw CCommandError(kExitOutputFailed, error);
-  if (m_heldFrame) {
-    m_heldFrame->durationMs = std::max<int64_t>(1, m_videoEndMs - m_heldFrame->timeMs);
-    if (!m_muxer.AddVideo(std::move(*m_heldFrame), &error)) {
-      throw CCommandError(kExitOutputFailed, error);
-    }
-    m_heldFrame.reset();
+  if (m_sound) {
+    std::lock_guard<std::mutex> guard(m_soundLock);
+    if (!EndSoundLocked(&error)) SetFailure(kExitFailure, error);
+    if (m_sound->frames > 0)
+      durationMs = std::max(durationMs, m_sound->frames * 1000.0 / m_sound->rate);
   }
-  if (!m_muxer.EndVideo(&error) || !m_muxer.Finish(durationMs, &error)) {
-    throw CCommandError(kExitOutputFailed, error);
-  }
+  m_queue->Flush();
+  if (HasFailed()) throw CCommandError(FailureCode(), Failure());
+  if (!m_muxer.Finish(durationMs, &error)) throw CCommandError(kExitOutputFailed, error);
 }
 
 void CConvertObserver::Abandon() {
-  std::lock_guard<std::mutex> guard(m_lock);
+  // The sinks' threads have stopped by now; a late one must not wait for ever.
+  if (m_queue) m_queue->Release();
   m_muxer.Abandon();
 }
 
 std::string CConvertObserver::Failure() {
-  std::lock_guard<std::mutex> guard(m_lock);
+  std::lock_guard<std::mutex> guard(m_failureLock);
   return m_failure;
 }
 
 ExitCode CConvertObserver::FailureCode() {
-  std::lock_guard<std::mutex> guard(m_lock);
+  std::lock_guard<std::mutex> guard(m_failureLock);
   return m_failureCode;
+}
+
+void CConvertObserver::SetFailure(ExitCode code, const std::string& message) {
+  std::lock_guard<std::mutex> guard(m_failureLock);
+  if (!m_failure.empty()) return;
+  m_failure = message.empty() ? "the WebM file could not be written" : message;
+  m_failureCode = code;
+}
+
+bool CConvertObserver::HasFailed() {
+  std::lock_guard<std::mutex> guard(m_failureLock);
+  return !m_failure.empty();
 }
 
 std::string CConvertObserver::DecodeWarning() {
@@ -343,7 +450,7 @@ std::string CConvertObserver::DecodeWarning() {
 }
 
 HRESULT CConvertObserver::Fail(const std::string& message) {
-  m_failure = message;
+  SetFailure(kExitOutputFailed, message);
   return E_FAIL;
 }
 

@@ -1,6 +1,9 @@
 // Turns what the sinks receive into a WebM file: the Cinepak pictures,
 // decoded in order, into VP9; the PCM sound, resampled to 48 kHz, into Opus;
 // both at their times in the movie, counted from where playback starts.
+// Each stream has its own state and lock, so the pictures and the sound never
+// wait on each other but in the interleaving queue in front of the muxer,
+// which bounds what the faster one holds.
 #pragma once
 
 #include <win/platform.h>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "media/CInterleavingQueue.h"
 #include "sinks/SinkObserver.h"
 #include "tessaly/CCommandError.h"
 #include "tessaly/CFilmGraph.h"
@@ -52,7 +56,8 @@ class CConvertObserver final : public sinks::ISinkObserver {
   std::string DecodeWarning();
 
   HRESULT OnSample(const sinks::SinkSample& sample) override;
-  void OnEndOfStream(const std::string& stream) override {}
+  void OnEndOfStream(const std::string& stream) override;
+  void OnStop() override;
 
  private:
   struct Sound {
@@ -77,7 +82,20 @@ class CConvertObserver final : public sinks::ISinkObserver {
     int64_t stopMs = 0;
   };
 
+  // The interleaving queue's stream numbers: video first, so that a frame
+  // goes before sound of the same millisecond.
+  enum class Kind : size_t { Video = 0, Audio = 1 };
+
+  HRESULT OnVideo(const sinks::SinkSample& sample);
   HRESULT OnAudio(const sinks::SinkSample& sample);
+  // The last picture and the last sound go out and the stream ends in the
+  // queue; once, at its end of stream or at Finish, whichever comes first.
+  bool EndPicturesLocked(std::string* error);
+  bool EndSoundLocked(std::string* error);
+  bool QueuePacket(Kind kind, webm::WebmPacket packet, std::string* error);
+  bool QueueOpus(std::vector<webm::OpusPacket> packets, std::string* error);
+  bool WriteBlock(const media::QueuedChunk& chunk);
+  bool WriteEnd(size_t stream);
   bool StartSound(const sinks::SinkSample& sample, std::string* error);
   bool KeepMovieTime(const sinks::SinkSample& sample, std::string* error);
   std::vector<float> TakeWholeFrames();
@@ -88,15 +106,18 @@ class CConvertObserver final : public sinks::ISinkObserver {
   bool FillLostSound(uint64_t frames, std::string* error);
   void CheckPictureSize() const;
   HRESULT Fail(const std::string& message);
+  // Keeps the first failure of any stream, with the exit status it calls for.
+  void SetFailure(ExitCode code, const std::string& message);
+  bool HasFailed();
 
   std::string m_path;
   int m_level;
   std::shared_ptr<CProgressBar> m_progress;      // may be empty
-  std::mutex m_lock;                             // sinks may deliver on different threads
   std::shared_ptr<CPictureObserver> m_pictures;  // owned; empty without video
-  std::unique_ptr<Sound> m_sound;                // owned; empty without sound
+  std::optional<int64_t> m_limitMs;              // set before playback, then only read
+
+  std::mutex m_videoLock;  // the pictures' state below; never taken by the sound's thread
   webm::CVp9Encoder m_video;
-  webm::CWebmMuxer m_muxer;
   // The video sample being decoded, for the handler that encodes its picture.
   int64_t m_frameStartMs = 0;
   int64_t m_frameStopMs = 0;
@@ -104,10 +125,22 @@ class CConvertObserver final : public sinks::ISinkObserver {
   std::optional<webm::WebmPacket> m_heldFrame;  // waits for the next frame to know its length
   std::optional<int64_t> m_lastKeyMs;           // unset until the first frame is encoded
   int64_t m_videoEndMs = 0;
-  std::optional<int64_t> m_limitMs;
+  bool m_anyPicture = false;
+  bool m_picturesEnded = false;
+
+  std::mutex m_soundLock;          // the sound's state; never taken by the pictures' thread
+  std::unique_ptr<Sound> m_sound;  // owned; empty without sound
+  bool m_soundEnded = false;
+
+  // Owned; made by Open. Its lock is taken after a stream's and before the failure's.
+  std::unique_ptr<media::CInterleavingQueue> m_queue;
+  // Written only by the queue's writers, under the queue's lock, until Finish.
+  webm::CWebmMuxer m_muxer;
+
+  std::mutex m_failureLock;  // the first failure; taken last
   std::string m_failure;
   ExitCode m_failureCode = kExitOutputFailed;
-  double m_furthest = 0;
+  double m_furthest = 0;  // the sound's, shown when there are no pictures
 };
 
 }  // namespace tessaly::cli

@@ -39,6 +39,8 @@ class CPictureObserver final : public sinks::ISinkObserver {
   // The picture after the last frame received; valid after Open.
   pictures::RgbPicture LastPicture();
   uint32_t Width() const { return m_width; }
+  // The video pin's name; set by Open, then only read.
+  const std::string& Stream() const { return m_video; }
   // Frames received so far, preroll ones too.
   uint64_t Frames();
   uint32_t Height() const { return m_height; }
