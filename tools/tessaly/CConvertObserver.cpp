@@ -65,9 +65,9 @@ void CConvertObserver::Open(const std::vector<OutputPin>& pins) {
     }
   }
   if (std::any_of(pins.begin(), pins.end(), IsVideo)) {
-    m_pictures = std::make_shared<CPictureObserver>(
-        [this](const pictures::CMoviePictures& pictures, double, std::string* error) {
-          return OnPicture(pictures, error);
+    m_pictures =
+        std::make_shared<CPictureObserver>([this](const MoviePicture& picture, std::string* error) {
+          return OnPicture(picture, error);
         });
     m_pictures->Open(pins);  // refuses video that is not Cinepak
   }
@@ -121,12 +121,9 @@ HRESULT CConvertObserver::OnSample(const sinks::SinkSample& sample) {
 HRESULT CConvertObserver::OnVideo(const sinks::SinkSample& sample) {
   std::lock_guard<std::mutex> guard(m_videoLock);
   if (m_picturesEnded) return S_OK;
-  const REFERENCE_TIME start = sample.start.value_or(0);
-  m_frameStartMs = Milliseconds(start);
-  m_frameStopMs = std::max(m_frameStartMs + 1, Milliseconds(sample.stop.value_or(start)));
-  if (m_limitMs) {
-    if (m_frameStartMs >= *m_limitMs && !sample.preroll) return S_OK;
-    m_frameStopMs = std::min(m_frameStopMs, std::max(m_frameStartMs + 1, *m_limitMs));
+  // A frame at or after the end asked for is neither decoded nor written.
+  if (m_limitMs && Milliseconds(sample.start.value_or(0)) >= *m_limitMs && !sample.preroll) {
+    return S_OK;
   }
   const HRESULT hr = m_pictures->OnSample(sample);
   if (FAILED(hr)) SetFailure(kExitOutputFailed, m_pictures->Failure());
@@ -159,11 +156,13 @@ void CConvertObserver::CheckPictureSize() const {
                         "x" + std::to_string(kLargestVp9Side));
 }
 
-bool CConvertObserver::OnPicture(const pictures::CMoviePictures& pictures, std::string* error) {
+bool CConvertObserver::OnPicture(const MoviePicture& picture, std::string* error) {
+  const int64_t startMs = Milliseconds(picture.start);
+  int64_t stopMs = std::max(startMs + 1, Milliseconds(picture.stop.value_or(picture.start)));
+  if (m_limitMs) stopMs = std::min(stopMs, std::max(startMs + 1, *m_limitMs));
   // Milliseconds are the file's time unit: of two pictures in one, the
   // later is the one that stays on screen, so it takes the earlier's place.
-  PendingPicture next{pictures.Picture(), m_frameStartMs,
-                      std::max(m_frameStopMs, m_frameStartMs + 1)};
+  PendingPicture next{picture.pictures.Picture(), startMs, stopMs};
   if (m_pending && next.timeMs <= m_pending->timeMs) {
     next.timeMs = m_pending->timeMs;
     next.stopMs = std::max(next.stopMs, m_pending->stopMs);

@@ -99,7 +99,7 @@ class CConvertObserver final : public sinks::ISinkObserver {
   bool StartSound(const sinks::SinkSample& sample, std::string* error);
   bool KeepMovieTime(const sinks::SinkSample& sample, std::string* error);
   std::vector<float> TakeWholeFrames();
-  bool OnPicture(const pictures::CMoviePictures& pictures, std::string* error);
+  bool OnPicture(const MoviePicture& picture, std::string* error);
   bool EncodePending(std::optional<int64_t> nextMs, std::string* error);
   bool AddSound(const std::vector<float>& samples, std::string* error);
   bool AddSilence(uint64_t frames, std::string* error);
@@ -118,9 +118,6 @@ class CConvertObserver final : public sinks::ISinkObserver {
 
   std::mutex m_videoLock;  // the pictures' state below; never taken by the sound's thread
   webm::CVp9Encoder m_video;
-  // The video sample being decoded, for the handler that encodes its picture.
-  int64_t m_frameStartMs = 0;
-  int64_t m_frameStopMs = 0;
   std::optional<PendingPicture> m_pending;
   std::optional<webm::WebmPacket> m_heldFrame;  // waits for the next frame to know its length
   std::optional<int64_t> m_lastKeyMs;           // unset until the first frame is encoded

@@ -84,9 +84,9 @@ int CFramesCommand::Run() const {
   auto files = std::make_shared<FrameFiles>();
   files->folder = m_folder;
   files->every = m_every;
-  auto observer = std::make_shared<CPictureObserver>(
-      [files](const pictures::CMoviePictures& pictures, double seconds, std::string* error) {
-        return files->Take(pictures, seconds, error);
+  auto observer =
+      std::make_shared<CPictureObserver>([files](const MoviePicture& picture, std::string* error) {
+        return files->Take(picture.pictures, picture.seconds, error);
       });
   media::DeferInterruptions();
   CFilmGraph graph(observer);

@@ -51,7 +51,9 @@ HRESULT CPictureObserver::OnSample(const sinks::SinkSample& sample) {
   if (m_progress) m_progress->Update(m_furthest);
   if (sample.preroll) return S_OK;
   const REFERENCE_TIME time = sample.mediaStart.value_or(sample.start.value_or(0));
-  if (!m_handler(*m_pictures, time / kUnitsPerSecond, &m_failure)) {
+  const MoviePicture picture{*m_pictures, time / kUnitsPerSecond, sample.start.value_or(0),
+                             sample.stop};
+  if (!m_handler(picture, &m_failure)) {
     if (m_failure.empty()) m_failure = "cannot write a picture";
     return E_FAIL;
   }

@@ -17,12 +17,19 @@
 
 namespace tessaly::cli {
 
+// A decoded picture with the times of the sample it came in.
+struct MoviePicture {
+  const pictures::CMoviePictures& pictures;  // borrowed for the call
+  double seconds = 0;                        // its time in the movie
+  REFERENCE_TIME start = 0;                  // from where playback starts
+  std::optional<REFERENCE_TIME> stop;
+};
+
 class CPictureObserver final : public sinks::ISinkObserver {
  public:
-  // Called on the delivering thread for each frame that is not preroll, with
-  // its time in the movie (seconds); false with a message aborts playback.
-  using Handler = std::function<bool(const pictures::CMoviePictures& pictures, double seconds,
-                                     std::string* error)>;
+  // Called on the delivering thread for each frame that is not preroll;
+  // false with a message aborts playback.
+  using Handler = std::function<bool(const MoviePicture& picture, std::string* error)>;
 
   explicit CPictureObserver(Handler handler) : m_handler(std::move(handler)) {}
 

@@ -36,7 +36,7 @@ struct SheetPlan {
   void Take(const pictures::CMoviePictures& pictures, double seconds) {
     // 100-ns times of frames on exact marks may round a hair below them.
     if (placed >= count || seconds + 1e-6 < TimeOf(placed)) return;
-    const pictures::RgbPicture picture = pictures.Picture();
+    const pictures::RgbPicture& picture = pictures.Picture();
     while (placed < count && TimeOf(placed) <= seconds + 1e-6) sheet->Place(placed++, picture);
   }
 };
@@ -56,9 +56,9 @@ int CThumbnailCommand::Write(const CRegistrySelection& registry) const {
   const std::string sheetFile = OutputFileFor(m_file, m_sheet);
   auto plan = std::make_shared<SheetPlan>();
   plan->count = m_count;
-  auto observer = std::make_shared<CPictureObserver>(
-      [plan](const pictures::CMoviePictures& pictures, double seconds, std::string*) {
-        plan->Take(pictures, seconds);
+  auto observer =
+      std::make_shared<CPictureObserver>([plan](const MoviePicture& picture, std::string*) {
+        plan->Take(picture.pictures, picture.seconds);
         return true;
       });
   CFilmGraph graph(observer);
