@@ -4,14 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "media/ReferenceTime.h"
 #include "tessaly/CCommandError.h"
 
 namespace tessaly::cli {
 
 namespace {
 
-constexpr double kUnitsPerSecond = 10000000.0;
-constexpr int64_t kUnitsPerMs = 10000;
 // A key frame at least this often, so that a seek finds one close before it.
 constexpr int64_t kKeyFrameEveryMs = 2000;
 // The largest picture side the VP9 encoder takes.
@@ -29,7 +28,7 @@ constexpr size_t kHeldChunks = 256;
 constexpr size_t kHeldBytes = size_t{4} << 20;
 
 int64_t Milliseconds(REFERENCE_TIME time) {
-  return std::max<int64_t>(0, (time + kUnitsPerMs / 2) / kUnitsPerMs);
+  return std::max<int64_t>(0, (time + media::kUnitsPerMs / 2) / media::kUnitsPerMs);
 }
 
 bool IsVideo(const OutputPin& pin) {
@@ -37,16 +36,10 @@ bool IsVideo(const OutputPin& pin) {
 }
 
 std::optional<WAVEFORMATEX> PcmFormatOf(const OutputPin& pin) {
-  constexpr size_t kPcmFormatBytes = offsetof(WAVEFORMATEX, cbSize);
-  const sinks::CSinkMediaType& type = pin.type;
-  if (!pin.connected || !IsEqualGUID(type.Type().majortype, MEDIATYPE_Audio) ||
-      !IsEqualGUID(type.Type().formattype, FORMAT_WaveFormatEx) ||
-      type.Format().size() < kPcmFormatBytes) {
+  if (!pin.connected || !IsEqualGUID(pin.type.Type().majortype, MEDIATYPE_Audio)) {
     return std::nullopt;
   }
-  WAVEFORMATEX wave{};
-  std::memcpy(&wave, type.Format().data(), kPcmFormatBytes);
-  return wave;
+  return pin.type.WaveFormat();
 }
 
 }  // namespace
@@ -211,7 +204,7 @@ HRESULT CConvertObserver::OnAudio(const sinks::SinkSample& sample) {
   sound.delivered += samples.size() / sound.channels;
   if (!AddSound(samples, &error)) return Fail(error);
   if (!m_pictures && sample.stop) {
-    m_furthest = std::max(m_furthest, *sample.stop / kUnitsPerSecond);
+    m_furthest = std::max(m_furthest, media::Seconds(*sample.stop));
     if (m_progress) m_progress->Update(m_furthest);
   }
   return S_OK;
@@ -221,7 +214,7 @@ bool CConvertObserver::StartSound(const sinks::SinkSample& sample, std::string* 
   Sound& sound = *m_sound;
   // The sound starts with the pictures: silence before a late first
   // sample, and none of what lies before the start.
-  const double startSeconds = sample.start.value_or(0) / kUnitsPerSecond;
+  const double startSeconds = media::Seconds(sample.start.value_or(0));
   sound.skipFrames = -std::llround(startSeconds * sound.rate);
   if (m_limitMs) sound.mostFrames = static_cast<uint64_t>(*m_limitMs) * sound.rate / 1000;
   if (*sound.skipFrames >= 0) return true;
@@ -236,7 +229,7 @@ bool CConvertObserver::KeepMovieTime(const sinks::SinkSample& sample, std::strin
   // After a loss the sample keeps its own time: what was lost becomes
   // silence, so that the sound after it stays in step with the pictures.
   sound.partial.clear();
-  const int64_t wanted = std::llround(*sample.start / kUnitsPerSecond * sound.rate);
+  const int64_t wanted = std::llround(media::Seconds(*sample.start) * sound.rate);
   const int64_t next = static_cast<int64_t>(sound.frames) - *sound.skipFrames;
   if (wanted <= next) {
     *sound.skipFrames += next - wanted;
@@ -327,8 +320,8 @@ bool CConvertObserver::QueuePacket(Kind kind, webm::WebmPacket packet, std::stri
   // The queue keeps times in 100-ns units; whole milliseconds come back whole.
   media::QueuedChunk chunk;
   chunk.stream = static_cast<size_t>(kind);
-  chunk.start = packet.timeMs * kUnitsPerMs;
-  if (packet.durationMs) chunk.stop = (packet.timeMs + *packet.durationMs) * kUnitsPerMs;
+  chunk.start = packet.timeMs * media::kUnitsPerMs;
+  if (packet.durationMs) chunk.stop = (packet.timeMs + *packet.durationMs) * media::kUnitsPerMs;
   chunk.keyFrame = packet.key;
   chunk.discardPaddingNs = packet.discardPaddingNs;
   chunk.bytes = std::move(packet.bytes);
@@ -339,9 +332,9 @@ bool CConvertObserver::QueuePacket(Kind kind, webm::WebmPacket packet, std::stri
 
 bool CConvertObserver::WriteBlock(const media::QueuedChunk& chunk) {
   webm::WebmPacket packet;
-  packet.timeMs = chunk.start.value_or(0) / kUnitsPerMs;
+  packet.timeMs = chunk.start.value_or(0) / media::kUnitsPerMs;
   packet.key = chunk.keyFrame;
-  if (chunk.stop) packet.durationMs = (*chunk.stop - chunk.start.value_or(0)) / kUnitsPerMs;
+  if (chunk.stop) packet.durationMs = (*chunk.stop - chunk.start.value_or(0)) / media::kUnitsPerMs;
   packet.discardPaddingNs = chunk.discardPaddingNs;
   packet.bytes = chunk.bytes;
   std::string error;

@@ -6,8 +6,8 @@
 #include "tessaly/CCommandError.h"
 #include "tessaly/CDumpObserver.h"
 #include "tessaly/CFilmGraph.h"
-#include "tessaly/LossReport.h"
 #include "tessaly/CRegistrySelection.h"
+#include "tessaly/LossReport.h"
 
 namespace tessaly::cli {
 

@@ -10,9 +10,9 @@
 #include "media/TemporaryFiles.h"
 #include "tessaly/CComSession.h"
 #include "tessaly/CCommandError.h"
-#include "tessaly/LossReport.h"
 #include "tessaly/CRegistrySelection.h"
 #include "tessaly/FileSystem.h"
+#include "tessaly/LossReport.h"
 
 namespace tessaly::cli {
 
@@ -57,7 +57,8 @@ int CExtractCommand::Run() const {
   registry.Apply(false);
   const CComSession com;
   int status = kExitSuccess;
-  for (const std::string& path : Extract(registry, &status)) std::printf("wrote %s\n", path.c_str());
+  for (const std::string& path : Extract(registry, &status))
+    std::printf("wrote %s\n", path.c_str());
   return status;
 }
 

@@ -5,38 +5,24 @@
 #include <algorithm>
 #include <cstring>
 
+#include "media/ReferenceTime.h"
 #include "tessaly/CCommandError.h"
 
 namespace tessaly::cli {
 
 namespace {
 
-constexpr double kUnitsPerSecond = 10000000.0;
-
 std::optional<WAVEFORMATEX> WaveFormatOf(const sinks::CSinkMediaType& type) {
-  constexpr size_t kPcmFormatBytes = offsetof(WAVEFORMATEX, cbSize);
-  if (!IsEqualGUID(type.Type().majortype, MEDIATYPE_Audio) ||
-      !IsEqualGUID(type.Type().formattype, FORMAT_WaveFormatEx) ||
-      type.Format().size() < kPcmFormatBytes) {
-    return std::nullopt;
-  }
-  WAVEFORMATEX wave{};
-  std::memcpy(&wave, type.Format().data(), std::min(sizeof(wave), type.Format().size()));
-  if (type.Format().size() < sizeof(wave)) wave.cbSize = 0;
-  return wave;
+  if (!IsEqualGUID(type.Type().majortype, MEDIATYPE_Audio)) return std::nullopt;
+  return type.WaveFormat();
 }
 
 std::optional<media::AviVideoFormat> VideoFormatOf(const sinks::CSinkMediaType& type) {
-  if (!IsEqualGUID(type.Type().majortype, MEDIATYPE_Video) ||
-      !IsEqualGUID(type.Type().formattype, FORMAT_VideoInfo) ||
-      type.Format().size() < sizeof(VIDEOINFOHEADER)) {
-    return std::nullopt;
-  }
-  VIDEOINFOHEADER info;
-  std::memcpy(&info, type.Format().data(), sizeof(info));
+  const std::optional<VIDEOINFOHEADER> info = type.VideoInfo();
+  if (!IsEqualGUID(type.Type().majortype, MEDIATYPE_Video) || !info) return std::nullopt;
   media::AviVideoFormat format;
-  format.header = info.bmiHeader;
-  format.avgTimePerFrame = info.AvgTimePerFrame;
+  format.header = info->bmiHeader;
+  format.avgTimePerFrame = info->AvgTimePerFrame;
   return format;
 }
 
@@ -114,7 +100,7 @@ HRESULT CExtractObserver::QueueAudio(const uint8_t* bytes, size_t count,
     media::QueuedChunk chunk;
     chunk.stream = static_cast<size_t>(Kind::Audio);
     if (start) {
-      chunk.start = *start + static_cast<REFERENCE_TIME>(double(offset) * kUnitsPerSecond /
+      chunk.start = *start + static_cast<REFERENCE_TIME>(double(offset) * media::kUnitsPerSecond /
                                                          m_audioBytesPerSecond);
     }
     chunk.keyFrame = true;
@@ -146,7 +132,7 @@ bool CExtractObserver::WriteAviChunk(const media::QueuedChunk& chunk) {
     return false;
   }
   // Chunks are written in time order, so this follows the stream furthest behind.
-  if (m_progress) m_progress->Update(chunk.stop.value_or(chunk.key) / kUnitsPerSecond);
+  if (m_progress) m_progress->Update(media::Seconds(chunk.stop.value_or(chunk.key)));
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "media/ReferenceTime.h"
 #include "sinks/CRecordingSink.h"
 #include "sinks/WideText.h"
 #include "tessaly/CCommandError.h"
@@ -249,9 +250,8 @@ void CFilmGraph::Seek(std::optional<double> start, std::optional<double> end) {
                                           " s) (see tessaly --help)");
     }
   }
-  constexpr double kUnitsPerSecond = 10000000.0;
-  LONGLONG current = start ? std::llround(*start * kUnitsPerSecond) : 0;
-  LONGLONG stop = end ? std::llround(*end * kUnitsPerSecond) : 0;
+  LONGLONG current = start ? std::llround(*start * media::kUnitsPerSecond) : 0;
+  LONGLONG stop = end ? std::llround(*end * media::kUnitsPerSecond) : 0;
   platform::ComRef<IMediaSeeking> seeking;
   HRESULT hr = m_graph.As(IID_IMediaSeeking, &seeking);
   if (SUCCEEDED(hr)) {

@@ -5,27 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "media/ReferenceTime.h"
+
 namespace tessaly::cli {
 
 namespace {
-
-const WAVEFORMATEX* WaveFormat(const sinks::CSinkMediaType& type) {
-  // PCM may come with the 16-byte form that lacks cbSize.
-  constexpr size_t kPcmFormatBytes = offsetof(WAVEFORMATEX, cbSize);
-  if (!IsEqualGUID(type.Type().formattype, FORMAT_WaveFormatEx) ||
-      type.Format().size() < kPcmFormatBytes) {
-    return nullptr;
-  }
-  return reinterpret_cast<const WAVEFORMATEX*>(type.Format().data());
-}
-
-const VIDEOINFOHEADER* VideoInfo(const sinks::CSinkMediaType& type) {
-  if (!IsEqualGUID(type.Type().formattype, FORMAT_VideoInfo) ||
-      type.Format().size() < sizeof(VIDEOINFOHEADER)) {
-    return nullptr;
-  }
-  return reinterpret_cast<const VIDEOINFOHEADER*>(type.Format().data());
-}
 
 // A FOURCC as its four characters when they are printable, else its number.
 nlohmann::ordered_json FourCCJson(DWORD code) {
@@ -63,12 +47,12 @@ nlohmann::ordered_json CInfoReport::PinJson(const OutputPin& pin) {
   json["formattype"] = GuidText(type.formattype);
   json["fixedSizeSamples"] = type.bFixedSizeSamples != FALSE;
   json["sampleSize"] = type.lSampleSize;
-  if (const WAVEFORMATEX* wave = WaveFormat(pin.type)) {
+  if (const std::optional<WAVEFORMATEX> wave = pin.type.WaveFormat()) {
     json["format"] = {
         {"wFormatTag", wave->wFormatTag},         {"nChannels", wave->nChannels},
         {"nSamplesPerSec", wave->nSamplesPerSec}, {"nAvgBytesPerSec", wave->nAvgBytesPerSec},
         {"nBlockAlign", wave->nBlockAlign},       {"wBitsPerSample", wave->wBitsPerSample}};
-  } else if (const VIDEOINFOHEADER* video = VideoInfo(pin.type)) {
+  } else if (const std::optional<VIDEOINFOHEADER> video = pin.type.VideoInfo()) {
     json["format"] = {{"width", video->bmiHeader.biWidth},
                       {"height", video->bmiHeader.biHeight},
                       {"bitCount", video->bmiHeader.biBitCount},
@@ -82,12 +66,12 @@ nlohmann::ordered_json CInfoReport::PinJson(const OutputPin& pin) {
 }
 
 nlohmann::ordered_json CInfoReport::MovieJson(const OutputPin& pin) const {
-  if (WaveFormat(pin.type) != nullptr) {
+  if (pin.type.WaveFormat()) {
     return {{"seconds", m_figures.AudioSeconds()},
             {"chunks", m_figures.AudioChunks()},
             {"bitRate", static_cast<uint64_t>(m_figures.AudioBitRate())}};
   }
-  if (VideoInfo(pin.type) != nullptr) {
+  if (pin.type.VideoInfo()) {
     return {{"seconds", m_figures.VideoSeconds()},
             {"frames", m_figures.VideoFrames()},
             {"frameRate", m_figures.FrameRate()},
@@ -127,7 +111,7 @@ std::string CInfoReport::Text(const std::string& file) const {
   std::string text = file + "\n";
   char line[256];
   for (const OutputPin& pin : m_pins) {
-    if (const WAVEFORMATEX* wave = WaveFormat(pin.type)) {
+    if (const std::optional<WAVEFORMATEX> wave = pin.type.WaveFormat()) {
       std::snprintf(line, sizeof(line),
                     "  %-6s audio, format tag %u: %u channel%s, %u Hz, %u bits "
                     "(%u bytes/s, block %u)\n",
@@ -136,7 +120,7 @@ std::string CInfoReport::Text(const std::string& file) const {
                     wave->wBitsPerSample, static_cast<unsigned>(wave->nAvgBytesPerSec),
                     wave->nBlockAlign);
       text += line + MovieText(pin);
-    } else if (const VIDEOINFOHEADER* video = VideoInfo(pin.type)) {
+    } else if (const std::optional<VIDEOINFOHEADER> video = pin.type.VideoInfo()) {
       std::snprintf(line, sizeof(line), "  %-6s video %s: %dx%d, %u bits\n", pin.name.c_str(),
                     FourCCText(video->bmiHeader.biCompression).c_str(),
                     static_cast<int>(video->bmiHeader.biWidth),
@@ -147,7 +131,7 @@ std::string CInfoReport::Text(const std::string& file) const {
                     "         declared by its media type: %" PRId64
                     " a frame (in 100-ns units, %.3f s), %u bit/s\n",
                     static_cast<int64_t>(video->AvgTimePerFrame),
-                    static_cast<double>(video->AvgTimePerFrame) / 1e7,
+                    media::Seconds(video->AvgTimePerFrame),
                     static_cast<unsigned>(video->dwBitRate));
       text += line;
     } else {
@@ -175,7 +159,7 @@ std::string CInfoReport::Text(const std::string& file) const {
 
 std::string CInfoReport::MovieText(const OutputPin& pin) const {
   char line[200];
-  if (WaveFormat(pin.type) != nullptr) {
+  if (pin.type.WaveFormat()) {
     std::snprintf(line, sizeof(line), "         in the movie: %.3f s, %.1f kbit/s\n",
                   m_figures.AudioSeconds(), m_figures.AudioBitRate() / 1000);
     return line;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "media/ReferenceTime.h"
+
 namespace tessaly::cli {
 
 void CLossTally::Note(const std::string& stream, std::optional<REFERENCE_TIME> mediaStart,
@@ -22,7 +24,7 @@ std::string CLossTally::Summary() const {
     if (figures.places == 0) continue;
     char text[160];
     std::snprintf(text, sizeof(text), "%s%s %.3f s in %u place%s", summary.empty() ? "" : ", ",
-                  name.c_str(), static_cast<double>(figures.missing) / 1e7, figures.places,
+                  name.c_str(), media::Seconds(figures.missing), figures.places,
                   figures.places == 1 ? "" : "s");
     summary += text;
   }

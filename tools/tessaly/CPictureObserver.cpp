@@ -4,27 +4,24 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "media/ReferenceTime.h"
 #include "tessaly/CCommandError.h"
 
 namespace tessaly::cli {
 
 namespace {
 
-constexpr double kUnitsPerSecond = 10000000.0;
 constexpr DWORD kCinepak = 0x64697663;  // 'cvid' as a little-endian four-character code
 
 }  // namespace
 
 void CPictureObserver::Open(const std::vector<OutputPin>& pins) {
   for (const OutputPin& pin : pins) {
-    const sinks::CSinkMediaType& type = pin.type;
-    if (!pin.connected || !IsEqualGUID(type.Type().majortype, MEDIATYPE_Video) ||
-        !IsEqualGUID(type.Type().formattype, FORMAT_VideoInfo) ||
-        type.Format().size() < sizeof(VIDEOINFOHEADER)) {
+    const std::optional<VIDEOINFOHEADER> video = pin.type.VideoInfo();
+    if (!pin.connected || !IsEqualGUID(pin.type.Type().majortype, MEDIATYPE_Video) || !video) {
       continue;
     }
-    VIDEOINFOHEADER info;
-    std::memcpy(&info, type.Format().data(), sizeof(info));
+    const VIDEOINFOHEADER& info = *video;
     if (info.bmiHeader.biCompression != kCinepak) {
       throw CCommandError(kExitRefused, "the video is not Cinepak; no pictures can be made of it");
     }
@@ -47,11 +44,11 @@ HRESULT CPictureObserver::OnSample(const sinks::SinkSample& sample) {
   if (status != cinepak::DecodeStatus::kOk && m_damaged++ == 0) {
     m_firstDamage = "frame " + std::to_string(index) + ": " + cinepak::StatusText(status);
   }
-  if (sample.stop) m_furthest = std::max(m_furthest, *sample.stop / kUnitsPerSecond);
+  if (sample.stop) m_furthest = std::max(m_furthest, media::Seconds(*sample.stop));
   if (m_progress) m_progress->Update(m_furthest);
   if (sample.preroll) return S_OK;
   const REFERENCE_TIME time = sample.mediaStart.value_or(sample.start.value_or(0));
-  const MoviePicture picture{*m_pictures, time / kUnitsPerSecond, sample.start.value_or(0),
+  const MoviePicture picture{*m_pictures, media::Seconds(time), sample.start.value_or(0),
                              sample.stop};
   if (!m_handler(picture, &m_failure)) {
     if (m_failure.empty()) m_failure = "cannot write a picture";

@@ -7,15 +7,16 @@
 #include <platform/ComRef.h>
 #include <platform/Rendering.h>
 
+#include "media/ReferenceTime.h"
 #include "sinks/WideText.h"
 #include "tessaly/CComSession.h"
 #include "tessaly/CCommandError.h"
 #include "tessaly/CFilmGraph.h"
 #include "tessaly/CFilmStreamFigures.h"
-#include "tessaly/LossReport.h"
 #include "tessaly/CPlayObserver.h"
 #include "tessaly/CProgressBar.h"
 #include "tessaly/CRegistrySelection.h"
+#include "tessaly/LossReport.h"
 
 namespace tessaly::cli {
 
@@ -46,8 +47,7 @@ void ReportHeld(const std::vector<platform::ComRef<CPlayObserver>>& observers) {
     const std::string what = observer->Stream() == "Video" ? "first picture" : "first sample";
     if (held->start) {
       std::printf("%s: holds its %s, start %.3f s, %ld bytes\n", observer->Stream().c_str(),
-                  what.c_str(), static_cast<double>(*held->start) / 1e7,
-                  static_cast<long>(held->length));
+                  what.c_str(), media::Seconds(*held->start), static_cast<long>(held->length));
     } else {
       std::printf("%s: holds its %s, %ld bytes\n", observer->Stream().c_str(), what.c_str(),
                   static_cast<long>(held->length));

@@ -2,12 +2,14 @@
 
 #include <new>
 
+#include "media/ReferenceTime.h"
+
 namespace tessaly::cli {
 
 CPlayObserver* CPlayObserver::Create(std::string stream, std::shared_ptr<CPositionLine> line,
                                      std::shared_ptr<CLossTally> tally) {
-  CPlayObserver* observer = new (std::nothrow)
-      CPlayObserver(std::move(stream), std::move(line), std::move(tally));
+  CPlayObserver* observer =
+      new (std::nothrow) CPlayObserver(std::move(stream), std::move(line), std::move(tally));
   if (observer != nullptr) observer->AddRef();
   return observer;
 }
@@ -55,7 +57,7 @@ void CPlayObserver::OnPresent(IMediaSample* sample, REFERENCE_TIME) {
   REFERENCE_TIME start = 0;
   REFERENCE_TIME stop = 0;
   if (FAILED(sample->GetTime(&start, &stop))) return;
-  m_line->Update(static_cast<double>(start) / 1e7);
+  m_line->Update(media::Seconds(start));
 }
 
 }  // namespace tessaly::cli
