@@ -356,29 +356,31 @@ bool CConvertObserver::WriteEnd(size_t stream) {
 bool CConvertObserver::EndPicturesLocked(std::string* error) {
   if (m_picturesEnded) return true;
   m_picturesEnded = true;
+  const bool flushed = FlushPicturesLocked(error);
+  // Ended even after a failure: the sound must not wait for pictures that never come.
+  m_queue->End(static_cast<size_t>(Kind::Video));
+  return flushed;
+}
+
+bool CConvertObserver::FlushPicturesLocked(std::string* error) {
   if (m_pending && !EncodePending(std::nullopt, error)) return false;
   m_pending.reset();
-  if (m_heldFrame) {
-    m_heldFrame->durationMs = std::max<int64_t>(1, m_videoEndMs - m_heldFrame->timeMs);
-    if (!QueuePacket(Kind::Video, std::move(*m_heldFrame), error)) return false;
-    m_heldFrame.reset();
-  }
-  m_queue->End(static_cast<size_t>(Kind::Video));
-  return true;
+  if (!m_heldFrame) return true;
+  m_heldFrame->durationMs = std::max<int64_t>(1, m_videoEndMs - m_heldFrame->timeMs);
+  const bool queued = QueuePacket(Kind::Video, std::move(*m_heldFrame), error);
+  m_heldFrame.reset();
+  return queued;
 }
 
 bool CConvertObserver::EndSoundLocked(std::string* error) {
   if (m_soundEnded) return true;
   m_soundEnded = true;
   // A stream the movie gave nothing of gets no packet, so the file leaves it out.
-  if (m_sound->frames > 0) {
-    std::vector<webm::OpusPacket> packets;
-    if (!m_sound->encoder.Finish(&packets, error) || !QueueOpus(std::move(packets), error)) {
-      return false;
-    }
-  }
+  std::vector<webm::OpusPacket> packets;
+  const bool flushed = m_sound->frames == 0 || (m_sound->encoder.Finish(&packets, error) &&
+                                                QueueOpus(std::move(packets), error));
   m_queue->End(static_cast<size_t>(Kind::Audio));
-  return true;
+  return flushed;
 }
 
 bool CConvertObserver::DeliveredAnything() {

@@ -92,6 +92,7 @@ class CConvertObserver final : public sinks::ISinkObserver {
   // queue; once, at its end of stream or at Finish, whichever comes first.
   bool EndPicturesLocked(std::string* error);
   bool EndSoundLocked(std::string* error);
+  bool FlushPicturesLocked(std::string* error);
   bool QueuePacket(Kind kind, webm::WebmPacket packet, std::string* error);
   bool QueueOpus(std::vector<webm::OpusPacket> packets, std::string* error);
   bool WriteBlock(const media::QueuedChunk& chunk);
