@@ -6,7 +6,12 @@
 // the wall-clock time of its conversion (the encoder has threads of its
 // own) and against the CPU time of all the process's threads, the lowest
 // PSNR of a VP9 frame against our own picture, and whether a second
-// conversion, confined to one processor, gave the same bytes. The
+// conversion, confined to one processor, gave the same bytes. Then it runs
+// the built host's `tessaly convert` on the same movies written as FILM
+// files (host_x_real_time, host_x_cpu_time: the whole command, threads,
+// queue and muxer included) and on panning movies of 30 and 600 seconds for
+// its peak resident memory (peak_mb and their ratio, which should stay
+// under 1.25: what the command holds must not grow with the movie). The
 // splitter's own streaming is measured by SplitterStreamingBench.
 #include <benchmark/benchmark.h>
 #include <sched.h>
@@ -19,6 +24,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -26,6 +32,8 @@
 
 #include "BenchFigures.h"
 #include "ConvertMovies.h"
+#include "HostConvertRun.h"
+#include "filmwriter/FilmWriter.h"
 #include "pictures/CMoviePictures.h"
 #include "webm/COpusEncoder.h"
 #include "webm/CVp9Encoder.h"
@@ -217,6 +225,95 @@ BENCHMARK_CAPTURE(BM_Convert, panning, "panning", convertmovies::Panning)
 BENCHMARK_CAPTURE(BM_Convert, random_blocks, "random_blocks", convertmovies::RandomBlocks)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// A FILM movie of the benchmark's pictures, repeated to last the seconds
+// asked, with its 16-bit stereo sound; the path of the file written.
+std::string WriteFilm(const convertmovies::Frames& frames, uint32_t seconds,
+                      const std::string& name) {
+  filmwriter::FilmFormat format;
+  format.width = kWidth;
+  format.height = kHeight;
+  format.channels = 2;
+  format.bitsPerSample = 16;
+  format.sampleRate = kRate;
+  format.timeBase = 600;
+  filmwriter::FilmWriter writer(format);
+  const uint32_t samplesPerFrame = kRate / 15;
+  std::vector<uint8_t> pcm;
+  for (uint32_t n = 0; n < samplesPerFrame; ++n) {
+    const auto value = static_cast<int16_t>(8000 * std::sin(n * 0.05));
+    for (int channel = 0; channel < 2; ++channel) {
+      pcm.push_back(static_cast<uint8_t>(value & 0xFF));
+      pcm.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+    }
+  }
+  for (uint32_t i = 0; i < seconds * 15; ++i) {
+    writer.AddAudio(pcm);
+    writer.AddVideo(frames[i % frames.size()], 600 / 15, i % frames.size() == 0);
+  }
+  const std::string path =
+      "/tmp/tessaly-convert-bench-" + std::to_string(getpid()) + "-" + name + ".film";
+  writer.WriteFile(path);
+  return path;
+}
+
+// TESSALY_BENCH_KEEP names a folder that keeps the WebM files, so that two
+// builds' bytes can be compared.
+hostconvert::HostRun ConvertFilm(const std::string& film, const std::string& name) {
+  const std::string webm = film + ".webm";
+  const hostconvert::HostRun run = hostconvert::Convert(film, webm);
+  const char* keep = std::getenv("TESSALY_BENCH_KEEP");
+  if (keep == nullptr || *keep == '\0' ||
+      std::rename(webm.c_str(), (std::string(keep) + "/" + name + ".webm").c_str()) != 0) {
+    unlink(webm.c_str());
+  }
+  unlink(film.c_str());
+  return run;
+}
+
+void BM_HostConvert(benchmark::State& state, const char* kind,
+                    convertmovies::Frames (*make)(uint32_t, uint32_t, uint32_t)) {
+  const convertmovies::Frames frames = make(kWidth, kHeight, kFrames);
+  hostconvert::HostRun run;
+  for (auto _ : state) run = ConvertFilm(WriteFilm(frames, kFrames / 15, kind), kind);
+  if (!run.ok) {
+    state.SkipWithError("tessaly convert failed");
+    return;
+  }
+  benchfigures::Record("host_x_real_time", kind, kMovieSeconds / run.seconds);
+  benchfigures::Record("host_x_cpu_time", kind, kMovieSeconds / run.cpuSeconds);
+}
+
+void BM_HostMemory(benchmark::State& state) {
+  // Pictures VP9 takes longer over than Opus over the sound, so the sound runs
+  // ahead: what waits for the pictures must not grow with the movie.
+  const convertmovies::Frames frames = convertmovies::Panning(kWidth, kHeight, kFrames);
+  hostconvert::HostRun shortRun;
+  hostconvert::HostRun longRun;
+  for (auto _ : state) {
+    shortRun = ConvertFilm(WriteFilm(frames, 30, "30s"), "panning-30s");
+    longRun = ConvertFilm(WriteFilm(frames, 600, "600s"), "panning-600s");
+  }
+  if (!shortRun.ok || !longRun.ok) {
+    state.SkipWithError("tessaly convert failed");
+    return;
+  }
+  benchfigures::Record("peak_mb", "panning 30 s", shortRun.peakMb);
+  benchfigures::Record("peak_mb", "panning 600 s", longRun.peakMb);
+  benchfigures::Record("peak_600s_vs_30s", "panning (at most 1.25)",
+                       longRun.peakMb / shortRun.peakMb);
+}
+
+BENCHMARK_CAPTURE(BM_HostConvert, flat, "flat", convertmovies::Flat)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HostConvert, panning, "panning", convertmovies::Panning)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HostConvert, random_blocks, "random_blocks", convertmovies::RandomBlocks)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HostMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -196,11 +196,7 @@ void CFrameDecoder::DecodeBlocks(CByteReader chunk, uint32_t id, const StripCode
 void CFrameDecoder::PutV1(uint32_t x, uint32_t y, const CodebookEntry& entry) {
   const uint8_t* colours[16];
   for (int i = 0; i < 16; ++i) colours[i] = entry.pixel[(i / 8) * 2 + (i % 4) / 2];
-  if (m_picture.layout == PixelLayout::Bgr24) {
-    PutBlock<3>(x, y, colours);
-  } else {
-    PutBlock<4>(x, y, colours);
-  }
+  PutColours(x, y, colours);
 }
 
 void CFrameDecoder::PutV4(uint32_t x, uint32_t y, const CodebookEntry* entries[4]) {
@@ -209,14 +205,21 @@ void CFrameDecoder::PutV4(uint32_t x, uint32_t y, const CodebookEntry* entries[4
     const int row = i / 4, column = i % 4;
     colours[i] = entries[(row / 2) * 2 + column / 2]->pixel[(row % 2) * 2 + column % 2];
   }
-  if (m_picture.layout == PixelLayout::Bgr24) {
-    PutBlock<3>(x, y, colours);
-  } else {
-    PutBlock<4>(x, y, colours);
+  PutColours(x, y, colours);
+}
+
+void CFrameDecoder::PutColours(uint32_t x, uint32_t y, const uint8_t* const colours[16]) {
+  switch (m_picture.layout) {
+    case PixelLayout::Bgr24:
+      return PutBlock<3, false>(x, y, colours);
+    case PixelLayout::Bgrx32:
+      return PutBlock<4, false>(x, y, colours);
+    case PixelLayout::Rgb24:
+      return PutBlock<3, true>(x, y, colours);
   }
 }
 
-template <uint32_t kBytes>
+template <uint32_t kBytes, bool kRedFirst>
 void CFrameDecoder::PutBlock(uint32_t x, uint32_t y, const uint8_t* const colours[16]) {
   // A picture whose sides are not multiples of 4 keeps only the block's
   // pixels that lie inside it.
@@ -225,7 +228,14 @@ void CFrameDecoder::PutBlock(uint32_t x, uint32_t y, const uint8_t* const colour
   for (uint32_t row = 0; row < rows; ++row) {
     uint8_t* out = Row(y + row) + static_cast<size_t>(x) * kBytes;
     for (uint32_t column = 0; column < columns; ++column) {
-      std::memcpy(out + column * kBytes, colours[row * 4 + column], kBytes);
+      const uint8_t* colour = colours[row * 4 + column];
+      if constexpr (kRedFirst) {
+        out[column * kBytes] = colour[2];
+        out[column * kBytes + 1] = colour[1];
+        out[column * kBytes + 2] = colour[0];
+      } else {
+        std::memcpy(out + column * kBytes, colour, kBytes);
+      }
     }
   }
 }

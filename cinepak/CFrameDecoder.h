@@ -48,8 +48,9 @@ class CFrameDecoder {
   void DecodeBlocks(CByteReader chunk, uint32_t id, const StripCodebooks& books, Rows rows);
   void PutV1(uint32_t x, uint32_t y, const CodebookEntry& entry);
   void PutV4(uint32_t x, uint32_t y, const CodebookEntry* entries[4]);
-  template <uint32_t kBytes>
+  template <uint32_t kBytes, bool kRedFirst>
   void PutBlock(uint32_t x, uint32_t y, const uint8_t* const colours[16]);
+  void PutColours(uint32_t x, uint32_t y, const uint8_t* const colours[16]);
   uint8_t* Row(uint32_t y) const;
 
   CCodebooks& m_codebooks;  // borrowed

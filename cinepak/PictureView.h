@@ -1,6 +1,8 @@
 // Where a decoded Cinepak picture goes: the caller's pixels, in the byte
 // order of the platform's device-independent bitmaps (blue, green, red, and
-// for 32 bits a fourth byte the decoder sets to zero).
+// for 32 bits a fourth byte the decoder sets to zero), or in the red, green,
+// blue order image files and the VP9 colour conversion read, so the host
+// needs no second pass over each picture.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +10,7 @@
 
 namespace tessaly::cinepak {
 
-enum class PixelLayout { Bgr24, Bgrx32 };
+enum class PixelLayout { Bgr24, Bgrx32, Rgb24 };
 
 struct PictureView {
   uint8_t* pixels = nullptr;  // borrowed: the first row in memory
@@ -20,7 +22,7 @@ struct PictureView {
   // header gives a positive height.
   bool bottomUp = false;
 
-  uint32_t BytesPerPixel() const { return layout == PixelLayout::Bgr24 ? 3 : 4; }
+  uint32_t BytesPerPixel() const { return layout == PixelLayout::Bgrx32 ? 4 : 3; }
 };
 
 }  // namespace tessaly::cinepak

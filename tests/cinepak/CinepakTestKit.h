@@ -96,6 +96,8 @@ class Picture {
   uint32_t Rgb(uint32_t x, uint32_t y) const {
     const uint32_t row = m_view.bottomUp ? m_view.height - 1 - y : y;
     const uint8_t* p = m_view.pixels + row * m_view.stride + x * m_view.BytesPerPixel();
+    if (m_view.layout == tessaly::cinepak::PixelLayout::Rgb24)
+      return (p[0] << 16) | (p[1] << 8) | p[2];
     return (p[2] << 16) | (p[1] << 8) | p[0];
   }
 

@@ -199,21 +199,22 @@ TEST(CinepakHostileFrames, UnfilledEntriesAreBlackAndRowsPastThePictureAreDroppe
 }
 
 TEST(CinepakRandomStreams, EveryLayoutShowsTheSamePicture) {
-  filmwriter::CinepakStream streams[4] = {
-      {37, 27, 5, 4}, {37, 27, 5, 4}, {37, 27, 5, 4}, {37, 27, 5, 4}};
-  Picture pictures[4] = {{37, 27},
+  filmwriter::CinepakStream streams[5] = {
+      {37, 27, 5, 4}, {37, 27, 5, 4}, {37, 27, 5, 4}, {37, 27, 5, 4}, {37, 27, 5, 4}};
+  Picture pictures[5] = {{37, 27},
                          {37, 27, PixelLayout::Bgr24, true},
                          {37, 27, PixelLayout::Bgrx32},
-                         {37, 27, PixelLayout::Bgrx32, true}};
-  CCodebooks books[4];
+                         {37, 27, PixelLayout::Bgrx32, true},
+                         {37, 27, PixelLayout::Rgb24}};
+  CCodebooks books[5];
   for (int frame = 0; frame < 40; ++frame) {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
       ASSERT_EQ(pictures[i].Decode(streams[i].NextFrame(frame % 10 == 0), books[i]),
                 DecodeStatus::kOk);
     }
     for (uint32_t y = 0; y < 27; ++y) {
       for (uint32_t x = 0; x < 37; ++x) {
-        for (int i = 1; i < 4; ++i) ASSERT_EQ(pictures[i].Rgb(x, y), pictures[0].Rgb(x, y));
+        for (int i = 1; i < 5; ++i) ASSERT_EQ(pictures[i].Rgb(x, y), pictures[0].Rgb(x, y));
       }
     }
   }

@@ -3,7 +3,7 @@
 // pictures, and a higher quality never gives a higher level.
 #include <gtest/gtest.h>
 
-#include "tessaly/CConvertCommand.h"
+#include "tessaly/commands/CConvertCommand.h"
 #include "webm/CVp9Encoder.h"
 
 using tessaly::cli::CConvertCommand;

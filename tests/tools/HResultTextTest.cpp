@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tessaly/HResultText.h"
+#include "tessaly/reports/HResultText.h"
 
 using namespace tessaly::cli;
 

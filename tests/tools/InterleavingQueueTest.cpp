@@ -73,3 +73,24 @@ TEST(InterleavingQueueTest, AStreamFarAheadWaitsUntilTheOtherCatchesUpAndAFailur
   EXPECT_FALSE(queue.Add(Chunk(0, 30)));
   EXPECT_FALSE(queue.Add(Chunk(1, 40))) << "nothing more after a failed write";
 }
+
+TEST(InterleavingQueueTest, AStreamsEndIsWrittenRightAfterItsLastChunkInTimeOrder) {
+  static constexpr REFERENCE_TIME kEnd = -1;
+  Written written;
+  CInterleavingQueue queue(2, [&written](const QueuedChunk& chunk) {
+    written.emplace_back(chunk.stream, chunk.key);
+    return true;
+  });
+  queue.SetEndWriter([&written](size_t stream) {
+    written.emplace_back(stream, kEnd);
+    return true;
+  });
+  // Stream 1 is told of stream 0's end only after the chunks before it.
+  EXPECT_TRUE(queue.Add(Chunk(1, 0)));
+  EXPECT_TRUE(queue.Add(Chunk(1, 20)));
+  EXPECT_TRUE(queue.Add(Chunk(0, 10)));
+  queue.End(0);
+  EXPECT_TRUE(queue.Add(Chunk(1, 30)));
+  queue.End(1);
+  EXPECT_EQ(written, (Written{{1, 0}, {0, 10}, {0, kEnd}, {1, 20}, {1, 30}, {1, kEnd}}));
+}

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tessaly/CProgressBar.h"
+#include "tessaly/reports/CProgressBar.h"
 
 TEST(ProgressBarTest, CompleteShowsTheWholeDoneAndEndsTheLine) {
   std::FILE* out = std::tmpfile();

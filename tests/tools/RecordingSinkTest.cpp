@@ -286,3 +286,29 @@ TEST_F(RecordingSinkTest, StoppedOrFlushingSinksDoNotRecord) {
   EXPECT_EQ(pin->Disconnect(), S_OK);
   EXPECT_EQ(pin->Disconnect(), S_FALSE);
 }
+
+TEST(SinkMediaTypeTest, ReadsAPinsFormatOnlyAsItsFormatTypeSaysAndWhenWhole) {
+  WAVEFORMATEX wave{};
+  wave.nSamplesPerSec = 22050;
+  wave.cbSize = 7;
+  VIDEOINFOHEADER video{};
+  video.bmiHeader.biWidth = 320;
+  const auto typeOf = [](const GUID& formattype, const void* format, size_t bytes) {
+    AM_MEDIA_TYPE type{};
+    type.majortype = MEDIATYPE_Audio;
+    type.formattype = formattype;
+    type.pbFormat = static_cast<BYTE*>(const_cast<void*>(format));
+    type.cbFormat = static_cast<ULONG>(bytes);
+    return tessaly::sinks::CSinkMediaType(type);
+  };
+  const size_t shortPcm = offsetof(WAVEFORMATEX, cbSize);
+  EXPECT_EQ(typeOf(FORMAT_WaveFormatEx, &wave, sizeof(wave)).WaveFormat()->cbSize, 7);
+  EXPECT_EQ(typeOf(FORMAT_WaveFormatEx, &wave, shortPcm).WaveFormat()->cbSize, 0)
+      << "the 16-byte PCM form has no cbSize";
+  EXPECT_EQ(typeOf(FORMAT_WaveFormatEx, &wave, shortPcm).WaveFormat()->nSamplesPerSec, 22050u);
+  EXPECT_FALSE(typeOf(FORMAT_WaveFormatEx, &wave, shortPcm - 1).WaveFormat());
+  EXPECT_FALSE(typeOf(FORMAT_VideoInfo, &wave, sizeof(wave)).WaveFormat());
+  EXPECT_EQ(typeOf(FORMAT_VideoInfo, &video, sizeof(video)).VideoInfo()->bmiHeader.biWidth, 320);
+  EXPECT_FALSE(typeOf(FORMAT_VideoInfo, &video, sizeof(video) - 1).VideoInfo());
+  EXPECT_FALSE(typeOf(FORMAT_WaveFormatEx, &video, sizeof(video)).VideoInfo());
+}

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <numeric>
 
+#include "media/ReferenceTime.h"
 #include "media/RiffBytes.h"
 
 namespace tessaly::media {
 
 namespace {
 
-constexpr uint64_t kUnitsPerSecond = 10000000;
 constexpr uint32_t kAvihBytes = 56;
 constexpr uint32_t kStrhBytes = 56;
 constexpr uint32_t kBitmapHeaderBytes = 40;

@@ -72,8 +72,19 @@ bool CInterleavingQueue::IsDueLocked(size_t stream, bool all) const {
   return true;
 }
 
-void CInterleavingQueue::WriteDueLocked(bool all) {
+bool CInterleavingQueue::WriteEndsLocked() {
   bool wrote = false;
+  for (size_t number = 0; number < m_streams.size() && !m_failed; ++number) {
+    Stream& stream = m_streams[number];
+    if (!stream.ended || stream.endWritten || !stream.chunks.empty()) continue;
+    stream.endWritten = wrote = true;
+    if (m_endWriter && !m_endWriter(number)) m_failed = true;
+  }
+  return wrote;
+}
+
+void CInterleavingQueue::WriteDueLocked(bool all) {
+  bool wrote = WriteEndsLocked();
   bool progress = true;
   while (!m_failed && progress) {
     progress = false;
@@ -83,6 +94,7 @@ void CInterleavingQueue::WriteDueLocked(bool all) {
       if (!m_writer(stream.chunks.front())) m_failed = true;
       stream.bytes -= stream.chunks.front().bytes.size();
       stream.chunks.pop_front();
+      WriteEndsLocked();
       wrote = progress = true;
       break;
     }

@@ -1,5 +1,6 @@
 // The pictures of a movie's 'cvid' stream, frame after frame: each frame is
-// decoded over the one before it with the codebooks the stream carries.
+// decoded over the one before it with the codebooks the stream carries,
+// straight into the layout image files and the VP9 encoder take.
 #pragma once
 
 #include <cstddef>
@@ -16,15 +17,18 @@ class CMoviePictures {
  public:
   // The movie's picture size (multiples of 4 or not).
   CMoviePictures(uint32_t width, uint32_t height);
+  // The decoder's view points into this object's own picture.
+  CMoviePictures(const CMoviePictures&) = delete;
+  CMoviePictures& operator=(const CMoviePictures&) = delete;
 
   // A frame that does not decode wholly leaves what it did decode.
   cinepak::DecodeStatus Decode(const uint8_t* frame, size_t size);
-  // The current picture.
-  RgbPicture Picture() const;
+  // The current picture, until the next Decode.
+  const RgbPicture& Picture() const { return m_picture; }
 
  private:
   cinepak::CCodebooks m_codebooks;
-  std::vector<uint8_t> m_bgr;  // rows top first, no padding
+  RgbPicture m_picture;  // the decoder's output: rows top first, no padding
   cinepak::PictureView m_view;
 };
 

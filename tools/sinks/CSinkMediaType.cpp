@@ -1,5 +1,7 @@
 #include "sinks/CSinkMediaType.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace tessaly::sinks {
@@ -11,6 +13,27 @@ CSinkMediaType::CSinkMediaType(const AM_MEDIA_TYPE& type) : m_type(type) {
   m_type.cbFormat = static_cast<ULONG>(m_format.size());
   m_type.pbFormat = nullptr;
   m_type.pUnk = nullptr;
+}
+
+std::optional<WAVEFORMATEX> CSinkMediaType::WaveFormat() const {
+  constexpr size_t kPcmFormatBytes = offsetof(WAVEFORMATEX, cbSize);
+  if (!IsEqualGUID(m_type.formattype, FORMAT_WaveFormatEx) || m_format.size() < kPcmFormatBytes) {
+    return std::nullopt;
+  }
+  WAVEFORMATEX wave{};
+  std::memcpy(&wave, m_format.data(), std::min(sizeof(wave), m_format.size()));
+  if (m_format.size() < sizeof(wave)) wave.cbSize = 0;
+  return wave;
+}
+
+std::optional<VIDEOINFOHEADER> CSinkMediaType::VideoInfo() const {
+  if (!IsEqualGUID(m_type.formattype, FORMAT_VideoInfo) ||
+      m_format.size() < sizeof(VIDEOINFOHEADER)) {
+    return std::nullopt;
+  }
+  VIDEOINFOHEADER info;
+  std::memcpy(&info, m_format.data(), sizeof(info));
+  return info;
 }
 
 bool CSinkMediaType::IsComplete(const AM_MEDIA_TYPE& type) {

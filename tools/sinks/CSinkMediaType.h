@@ -4,6 +4,7 @@
 
 #include <win/platform.h>
 
+#include <optional>
 #include <vector>
 
 namespace tessaly::sinks {
@@ -22,6 +23,13 @@ class CSinkMediaType {
 
   const AM_MEDIA_TYPE& Type() const { return m_type; }
   const std::vector<BYTE>& Format() const { return m_format; }
+
+  // The format block read as the type's format type says, whatever the major
+  // type; empty when it is another format or too short. Every command reads
+  // pin formats through these. PCM may come with the 16-byte form that lacks
+  // cbSize, which then reads as 0.
+  std::optional<WAVEFORMATEX> WaveFormat() const;
+  std::optional<VIDEOINFOHEADER> VideoInfo() const;
 
  private:
   AM_MEDIA_TYPE m_type{};  // pbFormat null, pUnk null: the format lives in m_format

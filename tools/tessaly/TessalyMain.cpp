@@ -11,16 +11,16 @@
 
 #include "media/TemporaryFiles.h"
 #include "tessaly/CCommandError.h"
-#include "tessaly/CConvertCommand.h"
-#include "tessaly/CDemoCommand.h"
-#include "tessaly/CDumpCommand.h"
-#include "tessaly/CExtractCommand.h"
-#include "tessaly/CFramesCommand.h"
-#include "tessaly/CInfoCommand.h"
-#include "tessaly/CPlayCommand.h"
-#include "tessaly/CRegisterCommand.h"
-#include "tessaly/CThumbnailCommand.h"
-#include "tessaly/TerminalText.h"
+#include "tessaly/commands/CConvertCommand.h"
+#include "tessaly/commands/CDemoCommand.h"
+#include "tessaly/commands/CDumpCommand.h"
+#include "tessaly/commands/CExtractCommand.h"
+#include "tessaly/commands/CFramesCommand.h"
+#include "tessaly/commands/CInfoCommand.h"
+#include "tessaly/commands/CPlayCommand.h"
+#include "tessaly/commands/CRegisterCommand.h"
+#include "tessaly/commands/CThumbnailCommand.h"
+#include "tessaly/reports/TerminalText.h"
 
 using namespace tessaly::cli;
 

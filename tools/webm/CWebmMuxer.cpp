@@ -138,9 +138,10 @@ bool CWebmMuxer::Open(const std::string& path, const std::optional<VideoTrackInf
 
 bool CWebmMuxer::WriteHeader(std::string* error) {
   m_headerWritten = true;
-  // Every open track has a packet or has ended by now: one that ended with
-  // none is left out, since an empty track is a stream no reader can play.
-  for (Lane& lane : m_lanes) lane.present = lane.present && !(lane.ended && lane.waiting.empty());
+  // The header goes with the first block, so a track that has ended by now
+  // had no packet: it is left out, since an empty track is a stream no
+  // reader can play.
+  for (Lane& lane : m_lanes) lane.present = lane.present && !lane.ended;
   if (!m_lanes[kVideo].present) m_video.reset();
   if (!m_lanes[kAudio].present) m_audio.reset();
   const std::optional<VideoTrackInfo>& video = m_video;
@@ -230,45 +231,21 @@ bool CWebmMuxer::WriteHeader(std::string* error) {
 }
 
 bool CWebmMuxer::Add(Track track, WebmPacket packet, std::string* error) {
-  Lane& lane = m_lanes[track];
+  const Lane& lane = m_lanes[track];
   if (!lane.present || lane.ended) return true;
-  lane.waiting.push_back(std::move(packet));
-  return Drain(false, error);
+  return WriteBlock(track, packet, error);
 }
 
 bool CWebmMuxer::End(Track track, std::string* error) {
   m_lanes[track].ended = true;
-  return Drain(false, error);
-}
-
-bool CWebmMuxer::Drain(bool all, std::string* error) {
-  for (;;) {
-    int next = -1;
-    for (int track : {kVideo, kAudio}) {
-      const Lane& lane = m_lanes[track];
-      if (!lane.present) continue;
-      // A track that may still send an earlier packet holds everything back.
-      if (lane.waiting.empty()) {
-        if (!lane.ended && !all) return true;
-        continue;
-      }
-      if (next < 0 || lane.waiting.front().timeMs < m_lanes[next].waiting.front().timeMs) {
-        next = track;
-      }
-    }
-    if (next < 0) return true;
-    Lane& lane = m_lanes[next];
-    const WebmPacket packet = std::move(lane.waiting.front());
-    lane.waiting.pop_front();
-    if (!WriteBlock(static_cast<Track>(next), packet, error)) return false;
-  }
+  return true;
 }
 
 bool CWebmMuxer::WriteBlock(Track track, const WebmPacket& packet, std::string* error) {
   if (!m_headerWritten && !WriteHeader(error)) return false;
   // Once the pictures are over, the sound is clustered as if there were none.
   const Lane& video = m_lanes[kVideo];
-  const bool hasVideo = video.present && !(video.ended && video.waiting.empty() && track != kVideo);
+  const bool hasVideo = video.present && !(video.ended && track != kVideo);
   const bool cueHere = hasVideo ? (track == kVideo && packet.key) : true;
   const bool startCluster =
       !m_clusterSizeAt || (hasVideo && track == kVideo && packet.key) ||
@@ -325,7 +302,7 @@ bool CWebmMuxer::CloseCluster(std::string* error) {
 
 bool CWebmMuxer::Finish(double durationMs, std::string* error) {
   for (Lane& lane : m_lanes) lane.ended = true;
-  if (!Drain(true, error) || !CloseCluster(error)) return false;
+  if (!CloseCluster(error)) return false;
   if (!m_headerWritten && !WriteHeader(error)) return false;
   const uint64_t cuesAt = m_file.Size() - m_segmentData;
   Bytes cues;

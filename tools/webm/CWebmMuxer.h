@@ -1,12 +1,12 @@
 // Writes a WebM file (the Matroska subset browsers read): a seek head, the
-// segment information, the tracks, clusters of blocks in time order and cues
-// at the end. Debian's libwebm ships its muxer without headers, so the few
-// elements a player needs are written here. Every identifier is fixed, so the
-// same packets give the same bytes.
+// segment information, the tracks, clusters of blocks and cues at the end.
+// Blocks go out in the order they are given: putting two tracks in time
+// order is the interleaving queue's work, in front of every writer. Debian's libwebm ships its
+// muxer without headers, so the few elements a player needs are written here. Every identifier is
+// fixed, so the same packets give the same bytes.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,19 +42,19 @@ class CWebmMuxer {
   bool Open(const std::string& path, const std::optional<VideoTrackInfo>& video,
             const std::optional<AudioTrackInfo>& audio, std::string* error);
 
-  // Packets of one track in time order. Blocks go out interleaved by time,
-  // so a packet waits until every other open track has one as late.
+  // Packets of one track in time order, written at once.
   bool AddVideo(WebmPacket packet, std::string* error) {
     return Add(kVideo, std::move(packet), error);
   }
   bool AddAudio(WebmPacket packet, std::string* error) {
     return Add(kAudio, std::move(packet), error);
   }
-  // No more packets of that track.
+  // No more packets of that track: the sound after the last picture is
+  // clustered as if there were no pictures.
   bool EndVideo(std::string* error) { return End(kVideo, error); }
   bool EndAudio(std::string* error) { return End(kAudio, error); }
 
-  // Writes what waits, the cues and the duration, and puts the file in place.
+  // Writes the cues and the duration, and puts the file in place.
   bool Finish(double durationMs, std::string* error);
   void Abandon() { m_file.Abandon(); }
 
@@ -64,7 +64,6 @@ class CWebmMuxer {
     bool present = false;
     bool ended = false;
     uint64_t number = 0;
-    std::deque<WebmPacket> waiting;
     std::optional<int64_t> lastTimeMs;  // the block written last, which a later one refers to
   };
   struct Cue {
@@ -76,7 +75,6 @@ class CWebmMuxer {
   bool WriteHeader(std::string* error);
   bool Add(Track track, WebmPacket packet, std::string* error);
   bool End(Track track, std::string* error);
-  bool Drain(bool all, std::string* error);
   bool WriteBlock(Track track, const WebmPacket& packet, std::string* error);
   bool OpenCluster(int64_t timeMs, std::string* error);
   bool CloseCluster(std::string* error);
