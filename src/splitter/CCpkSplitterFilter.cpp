@@ -6,6 +6,7 @@
 
 #include "com/WideString.h"
 #include "film/FilmLayout.h"
+#include "film/FilmRowPlan.h"
 #include "film/FilmRules.h"
 #include "module/FilterMapperRegistration.h"
 #include "module/SetupData.h"
@@ -298,25 +299,24 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
   // The end row is never past the rows the table admits.
   while (worker->m_rowIndex < worker->m_endRow) {
-    const FilmSampleEntry row = m_stream.RowAt(worker->m_rowIndex);
     if (worker->ShouldLeave() || StreamsEnding()) {
       return S_OK;
     }
-    if ((row.timeInfo == film::kAudioTimeInfo) == audio) {
+    const film::RowPlan plan =
+        m_stream.PlanRow(m_stream.RowAt(worker->m_rowIndex), m_inputPin->AvailableLength());
+    if (plan.audio == audio) {
       // The stream ends at its first sample that starts at or after the stop.
       const REFERENCE_TIME stop = worker->m_runStop;
       if (stop != kNoStop && worker->m_streamTime >= stop) {
         break;
       }
-      HRESULT loss = S_OK;
-      HRESULT hr = audio ? DeliverAudio(row, chunks, worker, &loss)
-                         : DeliverVideo(row, chunks, worker, &loss);
-      // Stop has decommitted the output: the stream is over, not finished.
-      if (hr == VFW_E_NOT_COMMITTED) {
-        return hr;
+      const RowResult result =
+          audio ? DeliverAudio(plan, chunks, worker) : DeliverVideo(plan, chunks, worker);
+      if (result.kind == RowResult::kHalted) {
+        return result.cause;
       }
-      if (loss != S_OK) {
-        AccountLoss(row, worker, loss);
+      if (result.kind == RowResult::kLost) {
+        AccountLoss(plan.row, worker, result.cause);
       }
       // A read that came short has shown a file shorter than it was.
       if (m_inputPin->AvailableLength() != fileLength) {
@@ -366,34 +366,68 @@ void CCpkSplitterFilter::ReportLoss(HRESULT cause) {
   NotifyGraph(EC_STREAM_ERROR_STILLPLAYING, static_cast<LONG_PTR>(cause), 0);
 }
 
-HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks,
-                                         CStreamWorker* worker, HRESULT* loss) {
+CCpkSplitterFilter::RowResult CCpkSplitterFilter::FailedRow(HRESULT hr, HRESULT loss) {
+  if (hr == VFW_E_NOT_COMMITTED) {
+    return {RowResult::kHalted, hr};
+  }
+  if (loss != S_OK) {
+    return {RowResult::kLost, loss};
+  }
+  return {RowResult::kRefused, hr};
+}
+
+namespace {
+
+// Why the graph hears that a row the plan refuses was lost.
+HRESULT LossCause(film::RowFate fate) {
+  switch (fate) {
+    case film::RowFate::kTooLong:
+      return VFW_E_BUFFER_OVERFLOW;
+    case film::RowFate::kNoFrame:
+      return VFW_E_INVALIDMEDIATYPE;
+    default:
+      return VFW_E_FILE_TOO_SHORT;
+  }
+}
+
+// The cause of a loss a failed read shows: bytes missing (S_FALSE) or the
+// read's own failure.
+HRESULT ReadLoss(HRESULT hr) { return hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr; }
+
+// A sample buffer too short for the payload loses the row; any other
+// failure of the buffer only drops it.
+HRESULT BufferLoss(HRESULT hr) { return hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK; }
+
+}  // namespace
+
+CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPlan& plan,
+                                                               CCpkChunkReader& chunks,
+                                                               CStreamWorker* worker) {
   COutputPinBase* pin = m_audioPin;
   if (pin == nullptr) {
-    return VFW_E_NOT_CONNECTED;
+    return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
   }
-  const DWORD length = row.chunkLength;
-  if (m_stream.m_stagingBuffer == nullptr || length > film::kStagingBufferLength) {
-    *loss = VFW_E_BUFFER_OVERFLOW;
-    return *loss;
+  if (m_stream.m_stagingBuffer == nullptr) {
+    return {RowResult::kLost, VFW_E_BUFFER_OVERFLOW};
+  }
+  if (plan.fate != film::RowFate::kDeliver) {
+    return {RowResult::kLost, LossCause(plan.fate)};
   }
   CSampleHolder sample;
   HRESULT hr = pin->GetOutputSample(sample.Slot(), nullptr, nullptr, 0);
   if (FAILED(hr) || sample.Get() == nullptr) {
-    return FAILED(hr) ? hr : E_UNEXPECTED;
+    return FailedRow(FAILED(hr) ? hr : E_UNEXPECTED, S_OK);
   }
   BYTE* buffer = nullptr;
-  hr = PayloadBuffer(sample.Get(), length, &buffer);
+  hr = PayloadBuffer(sample.Get(), plan.chunkLength, &buffer);
   if (FAILED(hr)) {
-    *loss = hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
-    return hr;
+    return FailedRow(hr, BufferLoss(hr));
   }
   film::AudioChunkCut cut = {};
   const BYTE* stored = nullptr;
-  hr = chunks.ReadAudioChunk(row, buffer, &stored, &cut);
+  hr = chunks.ReadAudioChunk(plan, buffer, &stored, &cut);
   if (hr != S_OK) {
-    *loss = hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr;
-    return hr;
+    return FailedRow(hr, ReadLoss(hr));
   }
   const DWORD delivered = cut.deliveredLength;
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
@@ -407,58 +441,51 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
   hr = SendInSegment(
       pin, sample.Get(), worker,
       film::AdvanceTime(start, film::AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
-      film::AdvanceTime(start, m_stream.RowDuration(row)));
+      film::AdvanceTime(start, m_stream.RowDuration(plan.row)));
+  if (FAILED(hr)) {
+    return FailedRow(hr, S_OK);
+  }
   // Frames the file lacked leave a gap before the next sample, which says so.
-  const film::AudioChunkCut whole =
-      film::CutAudioChunk(length, length, format.nChannels, format.wBitsPerSample);
-  if (SUCCEEDED(hr) && delivered < whole.deliveredLength) {
+  if (delivered < plan.wholeDeliveredLength) {
     worker->m_afterLoss = TRUE;
     ReportLoss(VFW_E_FILE_TOO_SHORT);
   }
-  return hr;
+  return {RowResult::kSent, hr};
 }
 
-HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks,
-                                         CStreamWorker* worker, HRESULT* loss) {
+CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverVideo(const film::RowPlan& plan,
+                                                               CCpkChunkReader& chunks,
+                                                               CStreamWorker* worker) {
   COutputPinBase* pin = m_videoPin;
   if (pin == nullptr) {
-    return VFW_E_NOT_CONNECTED;
+    return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
   }
-  const DWORD length = row.chunkLength;
-  if (length < film::kVideoBodyOffset) {
-    *loss = VFW_E_INVALIDMEDIATYPE;
-    return *loss;
+  if (plan.fate != film::RowFate::kDeliver) {
+    return {RowResult::kLost, LossCause(plan.fate)};
   }
-  const DWORD frameLength = length - (film::kVideoBodyOffset - film::kVideoHeadLength);
-  // Part of a frame is no frame: it is not even read. A chunk whose 32-bit
-  // positions wrap inside it is never wholly in a file below 4 GiB.
-  if (!film::ChunkWhollyInFile(chunks.ChunkPosition(row, 0), length,
-                               m_inputPin->AvailableLength())) {
-    *loss = VFW_E_FILE_TOO_SHORT;
-    return S_FALSE;
-  }
+  const DWORD frameLength = plan.payloadLength;
   CSampleHolder sample;
   HRESULT hr = pin->GetOutputSample(sample.Slot(), nullptr, nullptr, 0);
   if (FAILED(hr) || sample.Get() == nullptr) {
-    return FAILED(hr) ? hr : E_UNEXPECTED;
+    return FailedRow(FAILED(hr) ? hr : E_UNEXPECTED, S_OK);
   }
   BYTE* buffer = nullptr;
   hr = PayloadBuffer(sample.Get(), frameLength, &buffer);
   if (FAILED(hr)) {
-    *loss = hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
-    return hr;
+    return FailedRow(hr, BufferLoss(hr));
   }
-  hr = chunks.ReadVideoFrame(row, buffer, static_cast<DWORD>(sample->GetSize()));
+  hr = chunks.ReadVideoFrame(plan, buffer, static_cast<DWORD>(sample->GetSize()));
   if (hr != S_OK) {
-    *loss = hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr;
-    return hr;
+    return FailedRow(hr, ReadLoss(hr));
   }
   AdjustVideoFrame(buffer, frameLength);
 
   sample->SetActualDataLength(static_cast<LONG>(frameLength));
-  sample->SetSyncPoint((row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
-  const REFERENCE_TIME stop = film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
-  return SendInSegment(pin, sample.Get(), worker, stop, stop);
+  sample->SetSyncPoint((plan.row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
+  const REFERENCE_TIME stop =
+      film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(plan.row));
+  hr = SendInSegment(pin, sample.Get(), worker, stop, stop);
+  return SUCCEEDED(hr) ? RowResult{RowResult::kSent, hr} : FailedRow(hr, S_OK);
 }
 
 HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sample,

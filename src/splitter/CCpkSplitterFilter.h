@@ -88,13 +88,23 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
     kLossReadFailure = 8,
   };
 
-  // One row of the worker's stream; a failure drops the row. A row the file
-  // cannot give (a read that fails, a chunk too large, too short or not in
-  // the file) also sets *loss to the cause.
-  HRESULT DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker,
-                       HRESULT* loss);
-  HRESULT DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker,
-                       HRESULT* loss);
+  // What became of one row of a worker's stream.
+  struct RowResult {
+    enum Kind {
+      kSent,     // downstream has the sample
+      kRefused,  // a sample could not be had or sent: the row is dropped, no loss of the file's
+      kLost,     // the file cannot give the row; cause says why
+      kHalted,   // Stop has decommitted the output: the run is over, not finished
+    } kind;
+    HRESULT cause;  // kLost: the loss's cause; else the call's result
+  };
+  // A failure of a row's sample or read: over when the output was
+  // decommitted, else lost for loss when set, else refused.
+  static RowResult FailedRow(HRESULT hr, HRESULT loss);
+
+  // The sample of one planned row of the worker's stream: read, shaped and sent.
+  RowResult DeliverAudio(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamWorker* worker);
+  RowResult DeliverVideo(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamWorker* worker);
   // A row dropped for cause: its time passes all the same, and the graph hears of it.
   void AccountLoss(const FilmSampleEntry& row, CStreamWorker* worker, HRESULT cause);
   // Tells the graph, once an activation for each kind, that data of the

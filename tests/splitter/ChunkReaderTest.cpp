@@ -41,7 +41,8 @@ TEST(CpkChunkReader, EveryWayOfReadingAFrameGivesTheSameFrame) {
     BYTE* buffer = memory.data() + 2;
     const size_t readsBefore = source.ReadCount();
     CCpkChunkReader reader(description, source, worker, way.headroom);
-    ASSERT_EQ(reader.ReadVideoFrame(description.RowAt(0), buffer, way.bufferSize), S_OK);
+    const film::RowPlan plan = description.PlanRow(description.RowAt(0), source.AvailableLength());
+    ASSERT_EQ(reader.ReadVideoFrame(plan, buffer, way.bufferSize), S_OK);
     EXPECT_EQ(source.ReadCount() - readsBefore, way.reads);
     AdjustVideoFrame(buffer, frameLength);
     EXPECT_EQ(std::vector<BYTE>(buffer, buffer + frameLength), frame);
@@ -79,7 +80,9 @@ TEST(CpkChunkReader, NeighbouringAudioChunksShareOneRead) {
     worker.m_rowIndex = row;
     const BYTE* bytes = nullptr;
     film::AudioChunkCut cut = {};
-    ASSERT_EQ(reader.ReadAudioChunk(description.RowAt(row), buffer.data(), &bytes, &cut), S_OK);
+    const film::RowPlan plan =
+        description.PlanRow(description.RowAt(row), source.AvailableLength());
+    ASSERT_EQ(reader.ReadAudioChunk(plan, buffer.data(), &bytes, &cut), S_OK);
     const std::vector<uint8_t> stored = filmwriter::FilmWriter::EncodeAudio(payloads[row], 1, 8);
     ASSERT_EQ(cut.deliveredLength, stored.size());
     ASSERT_NE(bytes, nullptr);
