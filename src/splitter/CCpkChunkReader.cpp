@@ -5,7 +5,7 @@
 
 #include "film/FilmLayout.h"
 #include "shaping/PayloadConversion.h"
-#include "splitter/CStreamWorker.h"
+#include "splitter/CStreamRun.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ HRESULT CCpkChunkReader::ReadAudioChunk(const film::RowPlan& plan, BYTE* sampleB
 const BYTE* CCpkChunkReader::SharedChunkBytes(const film::RowPlan& plan) {
   const LONGLONG position = plan.position;
   const DWORD length = plan.chunkLength;
-  CChunkWindow& window = m_worker.m_window;
+  CChunkWindow& window = m_run.Window();
   const BYTE* bytes = window.Find(position, length);
   if (bytes != nullptr || length >= kSharedReadLimit) {
     return bytes;
@@ -139,9 +139,9 @@ LONGLONG CCpkChunkReader::SharedReadEnd(bool audio, LONGLONG start, LONGLONG end
   // Never past what the file holds: the read would come short.
   const LONGLONG limit =
       std::min<LONGLONG>(start + CChunkWindow::kLength, m_source.AvailableLength());
-  const DWORD first = m_worker.m_rowIndex + 1;
-  const DWORD last =
-      first + std::min(m_worker.m_endRow - std::min(m_worker.m_endRow, first), kSharedReadRows);
+  const DWORD first = m_run.Row() + 1;
+  const DWORD endRow = m_run.EndRow();
+  const DWORD last = first + std::min(endRow - std::min(endRow, first), kSharedReadRows);
   for (DWORD index = first; index < last; ++index) {
     const FilmSampleEntry next = m_stream.RowAt(index);
     if (film::IsAudioRow(next.timeInfo) != audio) {

@@ -7,7 +7,7 @@
 #include "film/FilmRules.h"
 #include "film/FilmSampleEntry.h"
 
-class CStreamWorker;
+class CStreamRun;
 
 // Reads the chunks of one stream of a FILM file for its streaming thread.
 // A chunk is read once, straight into the sample where its bytes need no
@@ -19,9 +19,9 @@ class CCpkChunkReader {
  public:
   // All three are borrowed and outlive the reader; headroom: bytes in front
   // of each sample buffer the reader may write.
-  CCpkChunkReader(const CCpkStreamDescription& stream, CFilmByteSource& source,
-                  CStreamWorker& worker, DWORD headroom)
-      : m_stream(stream), m_source(source), m_worker(worker), m_headroom(headroom) {}
+  CCpkChunkReader(const CCpkStreamDescription& stream, CFilmByteSource& source, CStreamRun& run,
+                  DWORD headroom)
+      : m_stream(stream), m_source(source), m_run(run), m_headroom(headroom) {}
 
   CCpkChunkReader(const CCpkChunkReader&) = delete;
   CCpkChunkReader& operator=(const CCpkChunkReader&) = delete;
@@ -57,6 +57,6 @@ class CCpkChunkReader {
 
   const CCpkStreamDescription& m_stream;
   CFilmByteSource& m_source;
-  CStreamWorker& m_worker;  // its cursor says which stream and where
+  CStreamRun& m_run;  // its cursor says where the stream is; its window is the reader's
   const DWORD m_headroom;
 };

@@ -21,9 +21,6 @@
 
 namespace {
 
-// A worker cursor past every row: its stream ends at once.
-constexpr DWORD kPastEveryRow = 0xFFFFFFFFu;
-
 // Gives a sample back to its allocator on every path out of a row.
 class CSampleHolder {
  public:
@@ -284,47 +281,45 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
 
 HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   const bool audio = worker->Stream() == kAudioStream;
+  CStreamRun& run = worker->Run();
   COutputPinBase* pin = OutputPin(worker->Stream());
-  if (worker->m_segmentPending && pin != nullptr) {
+  if (pin != nullptr && run.TakeNewSegment()) {
     // Before the run's first sample: renderers time samples from its start.
-    const REFERENCE_TIME stop = worker->m_runStop;
-    pin->SendNewSegment(worker->m_runStart, stop == kNoStop ? Duration() : stop, 1.0);
-    worker->m_segmentPending = FALSE;
+    const REFERENCE_TIME stop = run.SegmentStop();
+    pin->SendNewSegment(run.SegmentStart(), stop == kNoStop ? Duration() : stop, 1.0);
   }
   const DWORD headroom =
       pin != nullptr ? static_cast<CCpkSplitterOutputPin*>(pin)->BufferHeadroom() : 0;
-  CCpkChunkReader chunks(m_stream, *m_inputPin, *worker, headroom);
+  CCpkChunkReader chunks(m_stream, *m_inputPin, run, headroom);
   // Rows from the end row on hold nothing the file has: they are never read.
   LONGLONG fileLength = m_inputPin->AvailableLength();
-  worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
+  run.SetEndRow(m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength));
   // The end row is never past the rows the table admits.
-  while (worker->m_rowIndex < worker->m_endRow) {
+  for (; run.HasRow(); run.NextRow()) {
     if (worker->ShouldLeave() || StreamsEnding()) {
       return S_OK;
     }
     const film::RowPlan plan =
-        m_stream.PlanRow(m_stream.RowAt(worker->m_rowIndex), m_inputPin->AvailableLength());
-    if (plan.audio == audio) {
-      // The stream ends at its first sample that starts at or after the stop.
-      const REFERENCE_TIME stop = worker->m_runStop;
-      if (stop != kNoStop && worker->m_streamTime >= stop) {
-        break;
-      }
-      const RowResult result =
-          audio ? DeliverAudio(plan, chunks, worker) : DeliverVideo(plan, chunks, worker);
-      if (result.kind == RowResult::kHalted) {
-        return result.cause;
-      }
-      if (result.kind == RowResult::kLost) {
-        AccountLoss(plan.row, worker, result.cause);
-      }
-      // A read that came short has shown a file shorter than it was.
-      if (m_inputPin->AvailableLength() != fileLength) {
-        fileLength = m_inputPin->AvailableLength();
-        worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
-      }
+        m_stream.PlanRow(m_stream.RowAt(run.Row()), m_inputPin->AvailableLength());
+    if (plan.audio != audio) {
+      continue;
     }
-    ++worker->m_rowIndex;
+    if (run.PastStop()) {
+      break;
+    }
+    const RowResult result =
+        audio ? DeliverAudio(plan, chunks, run) : DeliverVideo(plan, chunks, run);
+    if (result.kind == RowResult::kHalted) {
+      return result.cause;
+    }
+    if (result.kind == RowResult::kLost) {
+      AccountLoss(plan.row, run, result.cause);
+    }
+    // A read that came short has shown a file shorter than it was.
+    if (m_inputPin->AvailableLength() != fileLength) {
+      fileLength = m_inputPin->AvailableLength();
+      run.SetEndRow(m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength));
+    }
   }
   // A stream that Stop or a seek cut short has not ended.
   if (StreamsEnding()) {
@@ -340,12 +335,8 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   return S_OK;
 }
 
-void CCpkSplitterFilter::AccountLoss(const FilmSampleEntry& row, CStreamWorker* worker,
-                                     HRESULT cause) {
-  // The row keeps its place in time: the samples after it play at their own
-  // times, not early, and the next one says that something is missing.
-  worker->m_streamTime = film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
-  worker->m_afterLoss = TRUE;
+void CCpkSplitterFilter::AccountLoss(const FilmSampleEntry& row, CStreamRun& run, HRESULT cause) {
+  run.Lost(m_stream.RowDuration(row));
   ReportLoss(cause);
 }
 
@@ -402,7 +393,7 @@ HRESULT BufferLoss(HRESULT hr) { return hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
 
 CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPlan& plan,
                                                                CCpkChunkReader& chunks,
-                                                               CStreamWorker* worker) {
+                                                               CStreamRun& run) {
   COutputPinBase* pin = m_audioPin;
   if (pin == nullptr) {
     return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
@@ -437,9 +428,9 @@ CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPl
   sample->SetActualDataLength(static_cast<LONG>(delivered));
   // The sample lasts as long as its bytes; the stream moves on by the whole
   // row, as a seek counts it.
-  const REFERENCE_TIME start = worker->m_streamTime;
+  const REFERENCE_TIME start = run.Time();
   hr = SendInSegment(
-      pin, sample.Get(), worker,
+      pin, sample.Get(), run,
       film::AdvanceTime(start, film::AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
       film::AdvanceTime(start, m_stream.RowDuration(plan.row)));
   if (FAILED(hr)) {
@@ -447,7 +438,7 @@ CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPl
   }
   // Frames the file lacked leave a gap before the next sample, which says so.
   if (delivered < plan.wholeDeliveredLength) {
-    worker->m_afterLoss = TRUE;
+    run.MarkGap();
     ReportLoss(VFW_E_FILE_TOO_SHORT);
   }
   return {RowResult::kSent, hr};
@@ -455,7 +446,7 @@ CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPl
 
 CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverVideo(const film::RowPlan& plan,
                                                                CCpkChunkReader& chunks,
-                                                               CStreamWorker* worker) {
+                                                               CStreamRun& run) {
   COutputPinBase* pin = m_videoPin;
   if (pin == nullptr) {
     return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
@@ -482,41 +473,37 @@ CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverVideo(const film::RowPl
 
   sample->SetActualDataLength(static_cast<LONG>(frameLength));
   sample->SetSyncPoint((plan.row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
-  const REFERENCE_TIME stop =
-      film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(plan.row));
-  hr = SendInSegment(pin, sample.Get(), worker, stop, stop);
+  const REFERENCE_TIME stop = film::AdvanceTime(run.Time(), m_stream.RowDuration(plan.row));
+  hr = SendInSegment(pin, sample.Get(), run, stop, stop);
   return SUCCEEDED(hr) ? RowResult{RowResult::kSent, hr} : FailedRow(hr, S_OK);
 }
 
 HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sample,
-                                          CStreamWorker* worker, REFERENCE_TIME stop,
+                                          CStreamRun& run, REFERENCE_TIME stop,
                                           REFERENCE_TIME next) {
-  REFERENCE_TIME start = worker->m_streamTime;
+  REFERENCE_TIME start = run.Time();
   sample->SetMediaTime(&start, &stop);
   // Running times count from the segment's start; what ends before it is
   // there only so that the first picture after it can be decoded.
-  const REFERENCE_TIME segmentStart = worker->m_runStart;
+  const REFERENCE_TIME segmentStart = run.SegmentStart();
   REFERENCE_TIME runningStart = start - segmentStart;
   REFERENCE_TIME runningStop = stop - segmentStart;
   sample->SetTime(&runningStart, &runningStop);
   sample->SetPreroll(start < segmentStart && stop <= segmentStart ? TRUE : FALSE);
-  if (worker->m_afterLoss) {
+  if (run.AfterLoss()) {
     sample->SetDiscontinuity(TRUE);
   }
   HRESULT hr = pin->SendSample(sample);
   if (SUCCEEDED(hr)) {
-    worker->m_streamTime = next;
-    worker->m_afterLoss = FALSE;
+    run.Sent(next);
   }
   return hr;
 }
 
 void CCpkSplitterFilter::RewindStreams() {
-  CSplitterFilterBase::RewindStreams();
   const REFERENCE_TIME start = m_segmentStart;
   for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
-    worker->m_runStart = start;
-    worker->m_runStop = m_segmentStop.load();
+    worker->Run().Restart(start, m_segmentStop.load());
   }
   // Without an index the streams start at their first rows, and what ends
   // before the segment goes out as preroll: slower, never wrong.
@@ -528,10 +515,9 @@ void CCpkSplitterFilter::RewindStreams() {
     DWORD row = 0;
     REFERENCE_TIME time = 0;
     if (m_index.FindStart(worker->Stream(), start, &row, &time)) {
-      worker->m_rowIndex = row;
-      worker->m_streamTime = time;
+      worker->Run().StartAt(row, time);
     } else {
-      worker->m_rowIndex = kPastEveryRow;
+      worker->Run().StartPastEveryRow();
     }
   }
 }
@@ -660,8 +646,8 @@ HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD cu
     // Only where the runs end moves: nothing is flushed, and every worker
     // ends its run at the new stop.
     m_segmentStop = end;
-    m_audioWorker.m_runStop = end;
-    m_videoWorker.m_runStop = end;
+    m_audioWorker.Run().MoveStop(end);
+    m_videoWorker.Run().MoveStop(end);
   }
   if ((currentFlags & AM_SEEKING_ReturnTime) != 0 && current != nullptr) {
     *current = m_segmentStart;

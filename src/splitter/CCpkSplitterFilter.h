@@ -59,7 +59,7 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   }
 
  private:
-  static constexpr REFERENCE_TIME kNoStop = CStreamWorker::kNoStop;
+  static constexpr REFERENCE_TIME kNoStop = CStreamRun::kNoStop;
   // No seek may be joined.
   static constexpr int kNoJoin = -1;
 
@@ -103,17 +103,17 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   static RowResult FailedRow(HRESULT hr, HRESULT loss);
 
   // The sample of one planned row of the worker's stream: read, shaped and sent.
-  RowResult DeliverAudio(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamWorker* worker);
-  RowResult DeliverVideo(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamWorker* worker);
+  RowResult DeliverAudio(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamRun& run);
+  RowResult DeliverVideo(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamRun& run);
   // A row dropped for cause: its time passes all the same, and the graph hears of it.
-  void AccountLoss(const FilmSampleEntry& row, CStreamWorker* worker, HRESULT cause);
+  void AccountLoss(const FilmSampleEntry& row, CStreamRun& run, HRESULT cause);
   // Tells the graph, once an activation for each kind, that data of the
   // file could not be played.
   void ReportLoss(HRESULT cause);
   // Stamps the sample with the running times of its media times
-  // [start, stop) in the current segment and sends it; the worker's time
-  // moves on to next when downstream took it.
-  HRESULT SendInSegment(COutputPinBase* pin, IMediaSample* sample, CStreamWorker* worker,
+  // [start, stop) in the run's segment and sends it; the run's time moves
+  // on to next when downstream took it.
+  HRESULT SendInSegment(COutputPinBase* pin, IMediaSample* sample, CStreamRun& run,
                         REFERENCE_TIME stop, REFERENCE_TIME next);
   // The index, built on first use; FALSE when it cannot be.
   BOOL EnsureIndex();

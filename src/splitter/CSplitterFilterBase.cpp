@@ -229,8 +229,8 @@ void CSplitterFilterBase::FlushOutputs(BOOL begin) {
 }
 
 void CSplitterFilterBase::RewindStreams() {
-  m_audioWorker.Rewind();
-  m_videoWorker.Rewind();
+  m_audioWorker.Run().Restart(0, CStreamRun::kNoStop);
+  m_videoWorker.Run().Restart(0, CStreamRun::kNoStop);
 }
 
 HRESULT CSplitterFilterBase::SignalEndOfStream(int stream) {
