@@ -329,8 +329,6 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   if (fileLength < m_stream.FileEnd() || !m_stream.TableReadWhole()) {
     ReportLoss(VFW_E_FILE_TOO_SHORT);
   }
-  // The run ended: a call for the same place is now a seek of its own.
-  m_joinableSeek = kNoJoin;
   SignalEndOfStream(worker->Stream());
   return S_OK;
 }
@@ -613,7 +611,8 @@ HRESULT CCpkSplitterFilter::Seek(int caller, REFERENCE_TIME start, bool stops, R
   if (stops) {
     m_segmentStop = end;
   }
-  // Before the workers start: a run that ends at once ends the join too.
+  // The graph reaches the other output's pin next, perhaps after a short
+  // run has already ended: its call for the same place is this seek still.
   m_joinableSeek = caller == kAudioCaller || caller == kVideoCaller ? caller : kNoJoin;
   return ResumeStreaming();
 }

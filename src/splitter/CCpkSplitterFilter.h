@@ -136,9 +136,10 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   std::atomic<REFERENCE_TIME> m_segmentStop;  // kNoStop while none is set
   // The output caller whose seek the other output's call for the same
   // positions joins, or kNoJoin. It is joined once at most; a state change,
-  // any other seek, or an end of stream ends it, since after any of these an
-  // equal call is a new seek.
-  std::atomic<int> m_joinableSeek;
+  // a new file or any other seek ends it, since after any of these an equal
+  // call is a new seek. Read and written under the state lock only: the
+  // seek path alone decides a join, never a worker.
+  int m_joinableSeek;
   CRITICAL_SECTION m_indexLock;  // owned: innermost; guards m_index
   CCpkStreamIndex m_index;
 };
