@@ -498,7 +498,7 @@ HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sam
   return hr;
 }
 
-void CCpkSplitterFilter::RewindStreams() {
+void CCpkSplitterFilter::PlaceRuns() {
   const REFERENCE_TIME start = m_segmentStart;
   for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
     worker->Run().Restart(start, m_segmentStop.load());

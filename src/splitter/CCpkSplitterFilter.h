@@ -34,9 +34,6 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   HRESULT TestInputType(const AM_MEDIA_TYPE* type) override;
   HRESULT OnInputConnected(DWORD reserved, IPin* upstream) override;
   HRESULT StreamSamples(CStreamWorker* worker) override;
-  // Each stream at the row the current segment starts it from, with the
-  // segment as its run's own.
-  void RewindStreams() override;
 
   // CMovieSeeking
   REFERENCE_TIME Duration() override;
@@ -52,11 +49,6 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   // Read by the position object without a lock: the parse writes it only
   // while the input connects, when nothing streams.
   const CCpkStreamDescription& StreamDescription() const { return m_stream; }
-  // Back to where the current segment starts; called under the stream lock.
-  void RewindStream() {
-    RewindStreams();
-    m_lossesReported = 0;
-  }
 
  private:
   static constexpr REFERENCE_TIME kNoStop = CStreamRun::kNoStop;
@@ -64,6 +56,11 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   static constexpr int kNoJoin = -1;
 
   void StateChanging() override;
+  // Every kind of loss is told again in a new activation.
+  void Activating() override { m_lossesReported = 0; }
+  // Each stream at the row the current segment starts it from, with the
+  // segment as its run's own.
+  void PlaceRuns() override;
   // The caller's seek joins the last one: the graph seeks every renderer in
   // turn, and each asks the output pin upstream of it.
   bool JoinsLastSeek(int caller, REFERENCE_TIME start, bool stops, REFERENCE_TIME end);

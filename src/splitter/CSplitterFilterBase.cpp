@@ -82,6 +82,8 @@ HRESULT CSplitterFilterBase::LeaveStopped() {
     CAutoLock stream(&m_streamLock);
     // Without a connected input there is no stream description to walk.
     if (m_inputPin != nullptr && m_inputPin->IsConnected()) {
+      Activating();
+      PlaceRuns();
       hr = m_inputPin->Activate();
       if (SUCCEEDED(hr)) {
         hr = StartStreaming();
@@ -201,7 +203,7 @@ HRESULT CSplitterFilterBase::ResumeStreaming() {
   }
   {
     CAutoLock stream(&m_streamLock);
-    RewindStreams();
+    PlaceRuns();
   }
   // Once EndFlush has gone out, no sample of the old place may follow: the
   // workers ended their runs before it.
@@ -226,11 +228,6 @@ void CSplitterFilterBase::FlushOutputs(BOOL begin) {
       pin->SendEndFlush();
     }
   }
-}
-
-void CSplitterFilterBase::RewindStreams() {
-  m_audioWorker.Run().Restart(0, CStreamRun::kNoStop);
-  m_videoWorker.Run().Restart(0, CStreamRun::kNoStop);
 }
 
 HRESULT CSplitterFilterBase::SignalEndOfStream(int stream) {
