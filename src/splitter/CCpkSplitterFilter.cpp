@@ -119,18 +119,17 @@ int CCpkSplitterFilter::PinCount() {
   if (m_inputPin != nullptr) {
     ++count;
   }
-  if (m_audioPin != nullptr) {
-    ++count;
-  }
-  if (m_videoPin != nullptr) {
-    ++count;
+  for (const COutputPinBase* pin : m_outputPins) {
+    if (pin != nullptr) {
+      ++count;
+    }
   }
   return count;
 }
 
 CPinBase* CCpkSplitterFilter::PinAt(int index) {
   CAutoLock lock(&m_pinListLock);
-  CPinBase* pins[] = {m_inputPin, m_audioPin, m_videoPin};
+  CPinBase* pins[] = {m_inputPin, m_outputPins[kAudioStream], m_outputPins[kVideoStream]};
   for (CPinBase* pin : pins) {
     if (pin == nullptr) {
       continue;
@@ -185,17 +184,17 @@ HRESULT CCpkSplitterFilter::OnInputConnected(DWORD reserved, IPin* upstream) {
   if (m_stream.m_waveFormat.nChannels > 0) {
     CMediaTypeRecord audioType;
     if (SUCCEEDED(BuildAudioMediaType(m_stream.m_waveFormat, &audioType))) {
-      CreateOfferingPin(&m_audioPin, WIDE("Audio"), audioType);
+      CreateOfferingPin(&m_outputPins[kAudioStream], WIDE("Audio"), audioType);
     }
   }
   if (m_stream.m_videoChunkCount > 0) {
     CMediaTypeRecord videoType;
     if (SUCCEEDED(BuildVideoMediaType(m_stream.m_videoInfo, &videoType))) {
-      CreateOfferingPin(&m_videoPin, WIDE("Video"), videoType);
+      CreateOfferingPin(&m_outputPins[kVideoStream], WIDE("Video"), videoType);
     }
   }
   InterlockedIncrement(&m_pinListVersion);
-  if (m_audioPin == nullptr && m_videoPin == nullptr) {
+  if (m_outputPins[kAudioStream] == nullptr && m_outputPins[kVideoStream] == nullptr) {
     return VFW_E_TYPE_NOT_ACCEPTED;
   }
   return CreatePosition();
@@ -245,7 +244,7 @@ BOOL CCpkSplitterFilter::ReuseRetiredPin(COutputPinBase** pinField, LPCWSTR name
 
 HRESULT CCpkSplitterFilter::CreateOutputPin(COutputPinBase** pinField, LPCWSTR name) {
   HRESULT hr = S_OK;
-  const int stream = pinField == &m_audioPin ? kAudioStream : kVideoStream;
+  const int stream = pinField == &m_outputPins[kAudioStream] ? kAudioStream : kVideoStream;
   CCpkSplitterOutputPin* pin = new (std::nothrow) CCpkSplitterOutputPin(this, &hr, name, stream);
   if (pin == nullptr) {
     return E_OUTOFMEMORY;
@@ -392,7 +391,7 @@ HRESULT BufferLoss(HRESULT hr) { return hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
 CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPlan& plan,
                                                                CCpkChunkReader& chunks,
                                                                CStreamRun& run) {
-  COutputPinBase* pin = m_audioPin;
+  COutputPinBase* pin = m_outputPins[kAudioStream];
   if (pin == nullptr) {
     return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
   }
@@ -445,7 +444,7 @@ CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPl
 CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverVideo(const film::RowPlan& plan,
                                                                CCpkChunkReader& chunks,
                                                                CStreamRun& run) {
-  COutputPinBase* pin = m_videoPin;
+  COutputPinBase* pin = m_outputPins[kVideoStream];
   if (pin == nullptr) {
     return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
   }
@@ -500,8 +499,8 @@ HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sam
 
 void CCpkSplitterFilter::PlaceRuns() {
   const REFERENCE_TIME start = m_segmentStart;
-  for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
-    worker->Run().Restart(start, m_segmentStop.load());
+  for (CStreamWorker& worker : m_workers) {
+    worker.Run().Restart(start, m_segmentStop.load());
   }
   // Without an index the streams start at their first rows, and what ends
   // before the segment goes out as preroll: slower, never wrong.
@@ -509,13 +508,13 @@ void CCpkSplitterFilter::PlaceRuns() {
     return;
   }
   CAutoLock index(&m_indexLock);
-  for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
+  for (CStreamWorker& worker : m_workers) {
     DWORD row = 0;
     REFERENCE_TIME time = 0;
-    if (m_index.FindStart(worker->Stream(), start, &row, &time)) {
-      worker->Run().StartAt(row, time);
+    if (m_index.FindStart(worker.Stream(), start, &row, &time)) {
+      worker.Run().StartAt(row, time);
     } else {
-      worker->Run().StartPastEveryRow();
+      worker.Run().StartPastEveryRow();
     }
   }
 }
@@ -645,8 +644,8 @@ HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD cu
     // Only where the runs end moves: nothing is flushed, and every worker
     // ends its run at the new stop.
     m_segmentStop = end;
-    m_audioWorker.Run().MoveStop(end);
-    m_videoWorker.Run().MoveStop(end);
+    m_workers[kAudioStream].Run().MoveStop(end);
+    m_workers[kVideoStream].Run().MoveStop(end);
   }
   if ((currentFlags & AM_SEEKING_ReturnTime) != 0 && current != nullptr) {
     *current = m_segmentStart;

@@ -21,6 +21,9 @@ class CCpkSplitterPos;
 // rows from a worker of its own, and seeks both streams together.
 class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
  public:
+  // The streams, as the pins and the index number them.
+  enum : int { kAudioStream = 0, kVideoStream = 1 };
+
   // result receives E_OUTOFMEMORY when the input pin or the staging buffer
   // cannot be allocated; the creator must then discard the object.
   CCpkSplitterFilter(IUnknown* outer, HRESULT* result);

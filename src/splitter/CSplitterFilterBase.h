@@ -16,8 +16,9 @@ class CSplitterInputPin;
 // done when the input connects, where each run starts, and the streaming body.
 class CSplitterFilterBase : public CFilterBase {
  public:
-  // The output streams, each with its pin and its worker.
-  enum : int { kAudioStream = 0, kVideoStream = 1, kStreamCount = 2 };
+  // The output streams, each with its pin and its worker; the splitter
+  // names them.
+  enum : int { kStreamCount = 2 };
 
   CSplitterFilterBase(const char* objectName, IUnknown* outer, CRITICAL_SECTION* filterLock,
                       REFCLSID classId);
@@ -91,13 +92,12 @@ class CSplitterFilterBase : public CFilterBase {
   CRITICAL_SECTION m_stateLock;
   CRITICAL_SECTION m_streamLock;  // owned: the workers' cursors between runs
   CSplitterInputPin* m_inputPin;  // owned
-  COutputPinBase* m_audioPin;     // owned; null until the input connects
-  COutputPinBase* m_videoPin;     // owned; null until the input connects
+  // owned, by stream; each null until the input connects with that stream
+  COutputPinBase* m_outputPins[kStreamCount];
   // owned COutputPinBase objects of earlier connections; a new connection
   // takes its pins from here first, so that reconnecting does not pile them up
   CPointerList m_retiredPins;
-  CStreamWorker m_audioWorker;
-  CStreamWorker m_videoWorker;
+  CStreamWorker m_workers[kStreamCount];  // owned, by stream
 
  private:
   // Commits the outputs, rewinds the input and starts the workers. A failure
@@ -118,5 +118,6 @@ class CSplitterFilterBase : public CFilterBase {
   void FlushOutputs(BOOL begin);
   CStreamWorker* Worker(int stream);
   static HRESULT ActivateIfConnected(COutputPinBase* pin);
-  static void DeactivateIfConnected(COutputPinBase* pin);
+  // Decommits every connected output.
+  void DeactivateOutputs();
 };
