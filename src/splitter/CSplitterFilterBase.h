@@ -90,7 +90,7 @@ class CSplitterFilterBase : public CFilterBase {
   // owned: held by Pause, Run, Stop and seeks for their whole run; connection
   // changes take it too, or are refused when it is taken
   CRITICAL_SECTION m_stateLock;
-  CRITICAL_SECTION m_streamLock;  // owned: the workers' cursors between runs
+  CRITICAL_SECTION m_streamLock;  // owned: held while the filter places the workers' runs
   CSplitterInputPin* m_inputPin;  // owned
   // owned, by stream; each null until the input connects with that stream
   COutputPinBase* m_outputPins[kStreamCount];
