@@ -173,7 +173,7 @@ void CCpkStreamDescription::ClassifyRows() {
     if (i >= rows) {
       continue;
     }
-    if (row.timeInfo == film::kAudioTimeInfo) {
+    if (film::IsAudioRow(row.timeInfo)) {
       ++audioRows;
       continue;
     }
@@ -201,6 +201,13 @@ DWORD CCpkStreamDescription::StreamedRowCount() const { return Table().StreamedR
 DWORD CCpkStreamDescription::StreamEndRow(BOOL audio, LONGLONG fileLength) const {
   return Table().StreamEndRow(audio != FALSE, m_dataOffset, fileLength, m_waveFormat.nChannels,
                               m_waveFormat.wBitsPerSample);
+}
+
+film::RowPlan CCpkStreamDescription::PlanRow(const FilmSampleEntry& row,
+                                             LONGLONG fileLength) const {
+  const film::RowFormat format = {m_dataOffset, m_waveFormat.nChannels,
+                                  m_waveFormat.wBitsPerSample};
+  return film::PlanRow(row, format, fileLength);
 }
 
 REFERENCE_TIME CCpkStreamDescription::RowDuration(const FilmSampleEntry& row) const {

@@ -5,6 +5,7 @@
 #include "Platform.h"
 #include "film/CFilmByteSource.h"
 #include "film/CFilmSampleTable.h"
+#include "film/FilmRowPlan.h"
 #include "film/FilmSampleEntry.h"
 
 // What a FILM file holds: formats, counts, time base and the sample table.
@@ -41,6 +42,8 @@ class CCpkStreamDescription {
   // data in a file of fileLength bytes; 0 when there is none. A stream ends
   // there: the rows after it need not be read.
   DWORD StreamEndRow(BOOL audio, LONGLONG fileLength) const;
+  // What of the row a file of fileLength bytes holds and delivers.
+  film::RowPlan PlanRow(const FilmSampleEntry& row, LONGLONG fileLength) const;
 
   // The length the file has when nothing is missing: the end of its table
   // region or of its furthest chunk. A shorter file was cut short.

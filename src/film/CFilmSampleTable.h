@@ -4,6 +4,7 @@
 
 #include "film/CBigEndianReader.h"
 #include "film/FilmLayout.h"
+#include "film/FilmRowPlan.h"
 #include "film/FilmRules.h"
 #include "film/FilmSampleEntry.h"
 
@@ -53,12 +54,10 @@ class CFilmSampleTable {
   uint32_t StreamEndRow(bool audio, uint32_t dataOffset, int64_t fileLength, uint32_t channels,
                         uint32_t bitsPerSample) const {
     // From the end: a cut-off movie's missing tail is all that is looked at.
+    const film::RowFormat format = {dataOffset, channels, bitsPerSample};
     for (uint32_t index = StreamedRows(); index > 0; --index) {
-      const FilmSampleEntry row = Row(index - 1);
-      const bool isAudio = row.timeInfo == film::kAudioTimeInfo;
-      if (isAudio == audio &&
-          film::RowHoldsData(film::ChunkPosition(dataOffset, row.chunkOffset), row.chunkLength,
-                             isAudio, fileLength, channels, bitsPerSample)) {
+      const film::RowPlan plan = film::PlanRow(Row(index - 1), format, fileLength);
+      if (plan.audio == audio && plan.holdsData) {
         return index;
       }
     }

@@ -17,6 +17,9 @@ constexpr uint32_t kRowLength = 16;
 constexpr uint32_t kAudioTimeInfo = 0xFFFFFFFFu;
 constexpr uint32_t kVideoStartMask = 0x7FFFFFFFu;
 
+// The one test of which stream a row belongs to.
+inline bool IsAudioRow(uint32_t timeInfo) { return timeInfo == kAudioTimeInfo; }
+
 // Audio chunks are read into a staging buffer of this size before
 // conversion; a longer one cannot be delivered.
 constexpr uint32_t kStagingBufferLength = 65536;
@@ -104,19 +107,6 @@ inline AudioChunkCut CutAudioChunk(uint32_t chunkLength, uint32_t bytesPresent, 
   return AudioChunkCut{kept, 0, kept};
 }
 
-// True when a row has something of the file to play: its whole chunk, or
-// for audio the whole frames the file holds of it. A stream ends after its
-// last such row; the rows after it are a cut file's missing tail.
-inline bool RowHoldsData(int64_t position, uint32_t length, bool audio, int64_t fileLength,
-                         uint32_t channels, uint32_t bitsPerSample) {
-  if (ChunkWhollyInFile(position, length, fileLength)) {
-    return true;
-  }
-  return audio && CutAudioChunk(length, ChunkBytesInFile(position, length, fileLength), channels,
-                                bitsPerSample)
-                          .deliveredLength > 0;
-}
-
 // True when the second channel's kept run does not follow the first.
 inline bool AudioChunkNeedsCompaction(const AudioChunkCut& cut) {
   return cut.secondChannelOffset != 0 && cut.secondChannelOffset != cut.keptPerChannel;
@@ -155,8 +145,8 @@ inline int64_t VideoFrameDuration(int64_t durationTicks, uint32_t timeBase) {
 // its stream's time on by this, so later rows keep their times.
 inline int64_t RowDuration(uint32_t timeInfo, uint32_t chunkLength, uint32_t durationTicks,
                            uint32_t avgBytesPerSec, uint32_t timeBase) {
-  return timeInfo == kAudioTimeInfo ? AudioChunkDuration(chunkLength, avgBytesPerSec)
-                                    : VideoFrameDuration(durationTicks, timeBase);
+  return IsAudioRow(timeInfo) ? AudioChunkDuration(chunkLength, avgBytesPerSec)
+                              : VideoFrameDuration(durationTicks, timeBase);
 }
 
 // start + duration, held at the largest time instead of wrapping: a hostile

@@ -5,8 +5,7 @@
 
 #include "film/FilmLayout.h"
 #include "shaping/PayloadConversion.h"
-#include "splitter/CSplitterFilterBase.h"
-#include "splitter/CStreamWorker.h"
+#include "splitter/CStreamRun.h"
 
 namespace {
 
@@ -27,17 +26,17 @@ DWORD CCpkChunkReader::ChunkPosition(const FilmSampleEntry& row, DWORD skip) con
   return film::ChunkPosition(m_stream.m_dataOffset, row.chunkOffset) + skip;
 }
 
-HRESULT CCpkChunkReader::ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer,
-                                        DWORD bufferSize) {
-  const DWORD length = row.chunkLength;
-  const BYTE* shared = SharedChunkBytes(row);
+HRESULT CCpkChunkReader::ReadVideoFrame(const film::RowPlan& plan, BYTE* buffer, DWORD bufferSize) {
+  const FilmSampleEntry& row = plan.row;
+  const DWORD length = plan.chunkLength;
+  const BYTE* shared = SharedChunkBytes(plan);
   if (shared != nullptr) {
     std::memcpy(buffer, shared, film::kVideoHeadLength);
     std::memcpy(buffer + film::kVideoHeadLength, shared + film::kVideoBodyOffset,
                 length - film::kVideoBodyOffset);
     return S_OK;
   }
-  const LONGLONG position = ChunkPosition(row, 0);
+  const LONGLONG position = plan.position;
   const DWORD dropped = film::kVideoBodyOffset - film::kVideoHeadLength;
   if (m_headroom >= dropped) {
     // One read of the whole chunk with the dropped bytes in front of the
@@ -77,58 +76,53 @@ HRESULT CCpkChunkReader::ReadVideoFrame(const FilmSampleEntry& row, BYTE* buffer
   return S_OK;
 }
 
-HRESULT CCpkChunkReader::ReadAudioChunk(const FilmSampleEntry& row, BYTE* sampleBuffer,
+HRESULT CCpkChunkReader::ReadAudioChunk(const film::RowPlan& plan, BYTE* sampleBuffer,
                                         const BYTE** bytes, film::AudioChunkCut* cut) {
-  const LONGLONG position = ChunkPosition(row, 0);
-  const WAVEFORMATEX& format = m_stream.m_waveFormat;
-  DWORD present = film::ChunkBytesInFile(position, row.chunkLength, m_source.AvailableLength());
-  *cut = film::CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
-  if (cut->deliveredLength == 0 && row.chunkLength > 0) {
-    return present < row.chunkLength ? S_FALSE : VFW_E_INVALIDMEDIATYPE;
-  }
+  *cut = plan.cut;
   // The window's bytes are shared with the stream's next chunks: a chunk
   // whose halves must close up is read on its own.
-  if (present == row.chunkLength && !film::AudioChunkNeedsCompaction(*cut)) {
-    *bytes = SharedChunkBytes(row);
+  if (plan.wholeInFile && !film::AudioChunkNeedsCompaction(*cut)) {
+    *bytes = SharedChunkBytes(plan);
     if (*bytes != nullptr) {
       return S_OK;
     }
   }
+  const WAVEFORMATEX& format = m_stream.m_waveFormat;
   BYTE* destination = ConvertsInPlace(format.nChannels, format.wBitsPerSample)
                           ? sampleBuffer
                           : m_stream.m_stagingBuffer.get();
   // Only the bytes the file holds are read; the cut's runs lie inside them.
-  HRESULT hr = m_source.ReadAt(position, static_cast<LONG>(present), destination);
+  HRESULT hr = m_source.ReadAt(plan.position, static_cast<LONG>(plan.presentBytes), destination);
   if (FAILED(hr)) {
     return hr;
   }
-  if (ShortReadLostBytes(hr, position, present)) {
+  if (ShortReadLostBytes(hr, plan.position, plan.presentBytes)) {
     const LONGLONG fileLength = m_source.AvailableLength();
     if (fileLength == film::kUnknownFileLength) {
       return VFW_E_FILE_TOO_SHORT;
     }
-    present = film::ChunkBytesInFile(position, present, fileLength);
-    *cut = film::CutAudioChunk(row.chunkLength, present, format.nChannels, format.wBitsPerSample);
+    // The file is shorter than the plan knew: what it still holds decides.
+    *cut = m_stream.PlanRow(plan.row, fileLength).cut;
     if (cut->deliveredLength == 0) {
       return S_FALSE;
     }
   }
-  if (cut->deliveredLength < row.chunkLength) {
+  if (cut->deliveredLength < plan.chunkLength) {
     film::CompactAudioChunk(destination, *cut);
   }
   *bytes = destination;
   return S_OK;
 }
 
-const BYTE* CCpkChunkReader::SharedChunkBytes(const FilmSampleEntry& row) {
-  const LONGLONG position = ChunkPosition(row, 0);
-  const DWORD length = row.chunkLength;
-  CChunkWindow& window = m_worker.m_window;
+const BYTE* CCpkChunkReader::SharedChunkBytes(const film::RowPlan& plan) {
+  const LONGLONG position = plan.position;
+  const DWORD length = plan.chunkLength;
+  CChunkWindow& window = m_run.Window();
   const BYTE* bytes = window.Find(position, length);
   if (bytes != nullptr || length >= kSharedReadLimit) {
     return bytes;
   }
-  const LONGLONG end = SharedReadEnd(position, position + length);
+  const LONGLONG end = SharedReadEnd(plan.audio, position, position + length);
   // A chunk alone is read straight to where it goes.
   if (end == position + length) {
     return nullptr;
@@ -141,17 +135,16 @@ const BYTE* CCpkChunkReader::SharedChunkBytes(const FilmSampleEntry& row) {
   return window.Find(position, length);
 }
 
-LONGLONG CCpkChunkReader::SharedReadEnd(LONGLONG start, LONGLONG end) const {
-  const bool audio = m_worker.Stream() == CSplitterFilterBase::kAudioStream;
+LONGLONG CCpkChunkReader::SharedReadEnd(bool audio, LONGLONG start, LONGLONG end) const {
   // Never past what the file holds: the read would come short.
   const LONGLONG limit =
       std::min<LONGLONG>(start + CChunkWindow::kLength, m_source.AvailableLength());
-  const DWORD first = m_worker.m_rowIndex + 1;
-  const DWORD last =
-      first + std::min(m_worker.m_endRow - std::min(m_worker.m_endRow, first), kSharedReadRows);
+  const DWORD first = m_run.Row() + 1;
+  const DWORD endRow = m_run.EndRow();
+  const DWORD last = first + std::min(endRow - std::min(endRow, first), kSharedReadRows);
   for (DWORD index = first; index < last; ++index) {
     const FilmSampleEntry next = m_stream.RowAt(index);
-    if ((next.timeInfo == film::kAudioTimeInfo) != audio) {
+    if (film::IsAudioRow(next.timeInfo) != audio) {
       continue;
     }
     const LONGLONG position = ChunkPosition(next, 0);

@@ -6,6 +6,7 @@
 
 #include "com/WideString.h"
 #include "film/FilmLayout.h"
+#include "film/FilmRowPlan.h"
 #include "film/FilmRules.h"
 #include "module/FilterMapperRegistration.h"
 #include "module/SetupData.h"
@@ -19,9 +20,6 @@
 #include "splitter/SplitterIdentifiers.h"
 
 namespace {
-
-// A worker cursor past every row: its stream ends at once.
-constexpr DWORD kPastEveryRow = 0xFFFFFFFFu;
 
 // Gives a sample back to its allocator on every path out of a row.
 class CSampleHolder {
@@ -121,18 +119,17 @@ int CCpkSplitterFilter::PinCount() {
   if (m_inputPin != nullptr) {
     ++count;
   }
-  if (m_audioPin != nullptr) {
-    ++count;
-  }
-  if (m_videoPin != nullptr) {
-    ++count;
+  for (const COutputPinBase* pin : m_outputPins) {
+    if (pin != nullptr) {
+      ++count;
+    }
   }
   return count;
 }
 
 CPinBase* CCpkSplitterFilter::PinAt(int index) {
   CAutoLock lock(&m_pinListLock);
-  CPinBase* pins[] = {m_inputPin, m_audioPin, m_videoPin};
+  CPinBase* pins[] = {m_inputPin, m_outputPins[kAudioStream], m_outputPins[kVideoStream]};
   for (CPinBase* pin : pins) {
     if (pin == nullptr) {
       continue;
@@ -187,17 +184,17 @@ HRESULT CCpkSplitterFilter::OnInputConnected(DWORD reserved, IPin* upstream) {
   if (m_stream.m_waveFormat.nChannels > 0) {
     CMediaTypeRecord audioType;
     if (SUCCEEDED(BuildAudioMediaType(m_stream.m_waveFormat, &audioType))) {
-      CreateOfferingPin(&m_audioPin, WIDE("Audio"), audioType);
+      CreateOfferingPin(&m_outputPins[kAudioStream], WIDE("Audio"), audioType);
     }
   }
   if (m_stream.m_videoChunkCount > 0) {
     CMediaTypeRecord videoType;
     if (SUCCEEDED(BuildVideoMediaType(m_stream.m_videoInfo, &videoType))) {
-      CreateOfferingPin(&m_videoPin, WIDE("Video"), videoType);
+      CreateOfferingPin(&m_outputPins[kVideoStream], WIDE("Video"), videoType);
     }
   }
   InterlockedIncrement(&m_pinListVersion);
-  if (m_audioPin == nullptr && m_videoPin == nullptr) {
+  if (m_outputPins[kAudioStream] == nullptr && m_outputPins[kVideoStream] == nullptr) {
     return VFW_E_TYPE_NOT_ACCEPTED;
   }
   return CreatePosition();
@@ -247,7 +244,7 @@ BOOL CCpkSplitterFilter::ReuseRetiredPin(COutputPinBase** pinField, LPCWSTR name
 
 HRESULT CCpkSplitterFilter::CreateOutputPin(COutputPinBase** pinField, LPCWSTR name) {
   HRESULT hr = S_OK;
-  const int stream = pinField == &m_audioPin ? kAudioStream : kVideoStream;
+  const int stream = pinField == &m_outputPins[kAudioStream] ? kAudioStream : kVideoStream;
   CCpkSplitterOutputPin* pin = new (std::nothrow) CCpkSplitterOutputPin(this, &hr, name, stream);
   if (pin == nullptr) {
     return E_OUTOFMEMORY;
@@ -283,48 +280,45 @@ HRESULT CCpkSplitterFilter::CreatePosition() {
 
 HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   const bool audio = worker->Stream() == kAudioStream;
+  CStreamRun& run = worker->Run();
   COutputPinBase* pin = OutputPin(worker->Stream());
-  if (worker->m_segmentPending && pin != nullptr) {
+  if (pin != nullptr && run.TakeNewSegment()) {
     // Before the run's first sample: renderers time samples from its start.
-    const REFERENCE_TIME stop = worker->m_runStop;
-    pin->SendNewSegment(worker->m_runStart, stop == kNoStop ? Duration() : stop, 1.0);
-    worker->m_segmentPending = FALSE;
+    const REFERENCE_TIME stop = run.SegmentStop();
+    pin->SendNewSegment(run.SegmentStart(), stop == kNoStop ? Duration() : stop, 1.0);
   }
   const DWORD headroom =
       pin != nullptr ? static_cast<CCpkSplitterOutputPin*>(pin)->BufferHeadroom() : 0;
-  CCpkChunkReader chunks(m_stream, *m_inputPin, *worker, headroom);
+  CCpkChunkReader chunks(m_stream, *m_inputPin, run, headroom);
   // Rows from the end row on hold nothing the file has: they are never read.
   LONGLONG fileLength = m_inputPin->AvailableLength();
-  worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
+  run.SetEndRow(m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength));
   // The end row is never past the rows the table admits.
-  while (worker->m_rowIndex < worker->m_endRow) {
-    const FilmSampleEntry row = m_stream.RowAt(worker->m_rowIndex);
+  for (; run.HasRow(); run.NextRow()) {
     if (worker->ShouldLeave() || StreamsEnding()) {
       return S_OK;
     }
-    if ((row.timeInfo == film::kAudioTimeInfo) == audio) {
-      // The stream ends at its first sample that starts at or after the stop.
-      const REFERENCE_TIME stop = worker->m_runStop;
-      if (stop != kNoStop && worker->m_streamTime >= stop) {
-        break;
-      }
-      HRESULT loss = S_OK;
-      HRESULT hr = audio ? DeliverAudio(row, chunks, worker, &loss)
-                         : DeliverVideo(row, chunks, worker, &loss);
-      // Stop has decommitted the output: the stream is over, not finished.
-      if (hr == VFW_E_NOT_COMMITTED) {
-        return hr;
-      }
-      if (loss != S_OK) {
-        AccountLoss(row, worker, loss);
-      }
-      // A read that came short has shown a file shorter than it was.
-      if (m_inputPin->AvailableLength() != fileLength) {
-        fileLength = m_inputPin->AvailableLength();
-        worker->m_endRow = m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength);
-      }
+    const film::RowPlan plan =
+        m_stream.PlanRow(m_stream.RowAt(run.Row()), m_inputPin->AvailableLength());
+    if (plan.audio != audio) {
+      continue;
     }
-    ++worker->m_rowIndex;
+    if (run.PastStop()) {
+      break;
+    }
+    const RowResult result =
+        audio ? DeliverAudio(plan, chunks, run) : DeliverVideo(plan, chunks, run);
+    if (result.kind == RowResult::kHalted) {
+      return result.cause;
+    }
+    if (result.kind == RowResult::kLost) {
+      AccountLoss(plan.row, run, result.cause);
+    }
+    // A read that came short has shown a file shorter than it was.
+    if (m_inputPin->AvailableLength() != fileLength) {
+      fileLength = m_inputPin->AvailableLength();
+      run.SetEndRow(m_stream.StreamEndRow(audio ? TRUE : FALSE, fileLength));
+    }
   }
   // A stream that Stop or a seek cut short has not ended.
   if (StreamsEnding()) {
@@ -334,18 +328,12 @@ HRESULT CCpkSplitterFilter::StreamSamples(CStreamWorker* worker) {
   if (fileLength < m_stream.FileEnd() || !m_stream.TableReadWhole()) {
     ReportLoss(VFW_E_FILE_TOO_SHORT);
   }
-  // The run ended: a call for the same place is now a seek of its own.
-  m_joinableSeek = kNoJoin;
   SignalEndOfStream(worker->Stream());
   return S_OK;
 }
 
-void CCpkSplitterFilter::AccountLoss(const FilmSampleEntry& row, CStreamWorker* worker,
-                                     HRESULT cause) {
-  // The row keeps its place in time: the samples after it play at their own
-  // times, not early, and the next one says that something is missing.
-  worker->m_streamTime = film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
-  worker->m_afterLoss = TRUE;
+void CCpkSplitterFilter::AccountLoss(const FilmSampleEntry& row, CStreamRun& run, HRESULT cause) {
+  run.Lost(m_stream.RowDuration(row));
   ReportLoss(cause);
 }
 
@@ -366,34 +354,68 @@ void CCpkSplitterFilter::ReportLoss(HRESULT cause) {
   NotifyGraph(EC_STREAM_ERROR_STILLPLAYING, static_cast<LONG_PTR>(cause), 0);
 }
 
-HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks,
-                                         CStreamWorker* worker, HRESULT* loss) {
-  COutputPinBase* pin = m_audioPin;
-  if (pin == nullptr) {
-    return VFW_E_NOT_CONNECTED;
+CCpkSplitterFilter::RowResult CCpkSplitterFilter::FailedRow(HRESULT hr, HRESULT loss) {
+  if (hr == VFW_E_NOT_COMMITTED) {
+    return {RowResult::kHalted, hr};
   }
-  const DWORD length = row.chunkLength;
-  if (m_stream.m_stagingBuffer == nullptr || length > film::kStagingBufferLength) {
-    *loss = VFW_E_BUFFER_OVERFLOW;
-    return *loss;
+  if (loss != S_OK) {
+    return {RowResult::kLost, loss};
+  }
+  return {RowResult::kRefused, hr};
+}
+
+namespace {
+
+// Why the graph hears that a row the plan refuses was lost.
+HRESULT LossCause(film::RowFate fate) {
+  switch (fate) {
+    case film::RowFate::kTooLong:
+      return VFW_E_BUFFER_OVERFLOW;
+    case film::RowFate::kNoFrame:
+      return VFW_E_INVALIDMEDIATYPE;
+    default:
+      return VFW_E_FILE_TOO_SHORT;
+  }
+}
+
+// The cause of a loss a failed read shows: bytes missing (S_FALSE) or the
+// read's own failure.
+HRESULT ReadLoss(HRESULT hr) { return hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr; }
+
+// A sample buffer too short for the payload loses the row; any other
+// failure of the buffer only drops it.
+HRESULT BufferLoss(HRESULT hr) { return hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK; }
+
+}  // namespace
+
+CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverAudio(const film::RowPlan& plan,
+                                                               CCpkChunkReader& chunks,
+                                                               CStreamRun& run) {
+  COutputPinBase* pin = m_outputPins[kAudioStream];
+  if (pin == nullptr) {
+    return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
+  }
+  if (m_stream.m_stagingBuffer == nullptr) {
+    return {RowResult::kLost, VFW_E_BUFFER_OVERFLOW};
+  }
+  if (plan.fate != film::RowFate::kDeliver) {
+    return {RowResult::kLost, LossCause(plan.fate)};
   }
   CSampleHolder sample;
   HRESULT hr = pin->GetOutputSample(sample.Slot(), nullptr, nullptr, 0);
   if (FAILED(hr) || sample.Get() == nullptr) {
-    return FAILED(hr) ? hr : E_UNEXPECTED;
+    return FailedRow(FAILED(hr) ? hr : E_UNEXPECTED, S_OK);
   }
   BYTE* buffer = nullptr;
-  hr = PayloadBuffer(sample.Get(), length, &buffer);
+  hr = PayloadBuffer(sample.Get(), plan.chunkLength, &buffer);
   if (FAILED(hr)) {
-    *loss = hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
-    return hr;
+    return FailedRow(hr, BufferLoss(hr));
   }
   film::AudioChunkCut cut = {};
   const BYTE* stored = nullptr;
-  hr = chunks.ReadAudioChunk(row, buffer, &stored, &cut);
+  hr = chunks.ReadAudioChunk(plan, buffer, &stored, &cut);
   if (hr != S_OK) {
-    *loss = hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr;
-    return hr;
+    return FailedRow(hr, ReadLoss(hr));
   }
   const DWORD delivered = cut.deliveredLength;
   const WAVEFORMATEX& format = m_stream.m_waveFormat;
@@ -403,93 +425,82 @@ HRESULT CCpkSplitterFilter::DeliverAudio(const FilmSampleEntry& row, CCpkChunkRe
   sample->SetActualDataLength(static_cast<LONG>(delivered));
   // The sample lasts as long as its bytes; the stream moves on by the whole
   // row, as a seek counts it.
-  const REFERENCE_TIME start = worker->m_streamTime;
+  const REFERENCE_TIME start = run.Time();
   hr = SendInSegment(
-      pin, sample.Get(), worker,
+      pin, sample.Get(), run,
       film::AdvanceTime(start, film::AudioChunkDuration(delivered, format.nAvgBytesPerSec)),
-      film::AdvanceTime(start, m_stream.RowDuration(row)));
+      film::AdvanceTime(start, m_stream.RowDuration(plan.row)));
+  if (FAILED(hr)) {
+    return FailedRow(hr, S_OK);
+  }
   // Frames the file lacked leave a gap before the next sample, which says so.
-  const film::AudioChunkCut whole =
-      film::CutAudioChunk(length, length, format.nChannels, format.wBitsPerSample);
-  if (SUCCEEDED(hr) && delivered < whole.deliveredLength) {
-    worker->m_afterLoss = TRUE;
+  if (delivered < plan.wholeDeliveredLength) {
+    run.MarkGap();
     ReportLoss(VFW_E_FILE_TOO_SHORT);
   }
-  return hr;
+  return {RowResult::kSent, hr};
 }
 
-HRESULT CCpkSplitterFilter::DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks,
-                                         CStreamWorker* worker, HRESULT* loss) {
-  COutputPinBase* pin = m_videoPin;
+CCpkSplitterFilter::RowResult CCpkSplitterFilter::DeliverVideo(const film::RowPlan& plan,
+                                                               CCpkChunkReader& chunks,
+                                                               CStreamRun& run) {
+  COutputPinBase* pin = m_outputPins[kVideoStream];
   if (pin == nullptr) {
-    return VFW_E_NOT_CONNECTED;
+    return {RowResult::kRefused, VFW_E_NOT_CONNECTED};
   }
-  const DWORD length = row.chunkLength;
-  if (length < film::kVideoBodyOffset) {
-    *loss = VFW_E_INVALIDMEDIATYPE;
-    return *loss;
+  if (plan.fate != film::RowFate::kDeliver) {
+    return {RowResult::kLost, LossCause(plan.fate)};
   }
-  const DWORD frameLength = length - (film::kVideoBodyOffset - film::kVideoHeadLength);
-  // Part of a frame is no frame: it is not even read. A chunk whose 32-bit
-  // positions wrap inside it is never wholly in a file below 4 GiB.
-  if (!film::ChunkWhollyInFile(chunks.ChunkPosition(row, 0), length,
-                               m_inputPin->AvailableLength())) {
-    *loss = VFW_E_FILE_TOO_SHORT;
-    return S_FALSE;
-  }
+  const DWORD frameLength = plan.payloadLength;
   CSampleHolder sample;
   HRESULT hr = pin->GetOutputSample(sample.Slot(), nullptr, nullptr, 0);
   if (FAILED(hr) || sample.Get() == nullptr) {
-    return FAILED(hr) ? hr : E_UNEXPECTED;
+    return FailedRow(FAILED(hr) ? hr : E_UNEXPECTED, S_OK);
   }
   BYTE* buffer = nullptr;
   hr = PayloadBuffer(sample.Get(), frameLength, &buffer);
   if (FAILED(hr)) {
-    *loss = hr == VFW_E_BUFFER_OVERFLOW ? hr : S_OK;
-    return hr;
+    return FailedRow(hr, BufferLoss(hr));
   }
-  hr = chunks.ReadVideoFrame(row, buffer, static_cast<DWORD>(sample->GetSize()));
+  hr = chunks.ReadVideoFrame(plan, buffer, static_cast<DWORD>(sample->GetSize()));
   if (hr != S_OK) {
-    *loss = hr == S_FALSE ? VFW_E_FILE_TOO_SHORT : hr;
-    return hr;
+    return FailedRow(hr, ReadLoss(hr));
   }
   AdjustVideoFrame(buffer, frameLength);
 
   sample->SetActualDataLength(static_cast<LONG>(frameLength));
-  sample->SetSyncPoint((row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
-  const REFERENCE_TIME stop = film::AdvanceTime(worker->m_streamTime, m_stream.RowDuration(row));
-  return SendInSegment(pin, sample.Get(), worker, stop, stop);
+  sample->SetSyncPoint((plan.row.timeInfo & film::kNotSyncPointFlag) == 0 ? TRUE : FALSE);
+  const REFERENCE_TIME stop = film::AdvanceTime(run.Time(), m_stream.RowDuration(plan.row));
+  hr = SendInSegment(pin, sample.Get(), run, stop, stop);
+  return SUCCEEDED(hr) ? RowResult{RowResult::kSent, hr} : FailedRow(hr, S_OK);
 }
 
 HRESULT CCpkSplitterFilter::SendInSegment(COutputPinBase* pin, IMediaSample* sample,
-                                          CStreamWorker* worker, REFERENCE_TIME stop,
+                                          CStreamRun& run, REFERENCE_TIME stop,
                                           REFERENCE_TIME next) {
-  REFERENCE_TIME start = worker->m_streamTime;
+  REFERENCE_TIME start = run.Time();
   sample->SetMediaTime(&start, &stop);
   // Running times count from the segment's start; what ends before it is
   // there only so that the first picture after it can be decoded.
-  const REFERENCE_TIME segmentStart = worker->m_runStart;
+  const REFERENCE_TIME segmentStart = run.SegmentStart();
   REFERENCE_TIME runningStart = start - segmentStart;
   REFERENCE_TIME runningStop = stop - segmentStart;
   sample->SetTime(&runningStart, &runningStop);
   sample->SetPreroll(start < segmentStart && stop <= segmentStart ? TRUE : FALSE);
-  if (worker->m_afterLoss) {
+  if (run.AfterLoss()) {
     sample->SetDiscontinuity(TRUE);
   }
   HRESULT hr = pin->SendSample(sample);
   if (SUCCEEDED(hr)) {
-    worker->m_streamTime = next;
-    worker->m_afterLoss = FALSE;
+    run.Sent(next);
   }
   return hr;
 }
 
-void CCpkSplitterFilter::RewindStreams() {
-  CSplitterFilterBase::RewindStreams();
+void CCpkSplitterFilter::PlaceRuns() {
   const REFERENCE_TIME start = m_segmentStart;
-  for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
-    worker->m_runStart = start;
-    worker->m_runStop = m_segmentStop.load();
+  for (CStreamWorker& worker : m_workers) {
+    worker.Run().Restart(start, m_segmentStop.load());
   }
   // Without an index the streams start at their first rows, and what ends
   // before the segment goes out as preroll: slower, never wrong.
@@ -497,14 +508,13 @@ void CCpkSplitterFilter::RewindStreams() {
     return;
   }
   CAutoLock index(&m_indexLock);
-  for (CStreamWorker* worker : {&m_audioWorker, &m_videoWorker}) {
+  for (CStreamWorker& worker : m_workers) {
     DWORD row = 0;
     REFERENCE_TIME time = 0;
-    if (m_index.FindStart(worker->Stream(), start, &row, &time)) {
-      worker->m_rowIndex = row;
-      worker->m_streamTime = time;
+    if (m_index.FindStart(worker.Stream(), start, &row, &time)) {
+      worker.Run().StartAt(row, time);
     } else {
-      worker->m_rowIndex = kPastEveryRow;
+      worker.Run().StartPastEveryRow();
     }
   }
 }
@@ -600,7 +610,8 @@ HRESULT CCpkSplitterFilter::Seek(int caller, REFERENCE_TIME start, bool stops, R
   if (stops) {
     m_segmentStop = end;
   }
-  // Before the workers start: a run that ends at once ends the join too.
+  // The graph reaches the other output's pin next, perhaps after a short
+  // run has already ended: its call for the same place is this seek still.
   m_joinableSeek = caller == kAudioCaller || caller == kVideoCaller ? caller : kNoJoin;
   return ResumeStreaming();
 }
@@ -633,8 +644,8 @@ HRESULT CCpkSplitterFilter::SetPositions(int caller, LONGLONG* current, DWORD cu
     // Only where the runs end moves: nothing is flushed, and every worker
     // ends its run at the new stop.
     m_segmentStop = end;
-    m_audioWorker.m_runStop = end;
-    m_videoWorker.m_runStop = end;
+    m_workers[kAudioStream].Run().MoveStop(end);
+    m_workers[kVideoStream].Run().MoveStop(end);
   }
   if ((currentFlags & AM_SEEKING_ReturnTime) != 0 && current != nullptr) {
     *current = m_segmentStart;

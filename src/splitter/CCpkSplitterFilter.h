@@ -21,6 +21,9 @@ class CCpkSplitterPos;
 // rows from a worker of its own, and seeks both streams together.
 class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
  public:
+  // The streams, as the pins and the index number them.
+  enum : int { kAudioStream = 0, kVideoStream = 1 };
+
   // result receives E_OUTOFMEMORY when the input pin or the staging buffer
   // cannot be allocated; the creator must then discard the object.
   CCpkSplitterFilter(IUnknown* outer, HRESULT* result);
@@ -34,9 +37,6 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   HRESULT TestInputType(const AM_MEDIA_TYPE* type) override;
   HRESULT OnInputConnected(DWORD reserved, IPin* upstream) override;
   HRESULT StreamSamples(CStreamWorker* worker) override;
-  // Each stream at the row the current segment starts it from, with the
-  // segment as its run's own.
-  void RewindStreams() override;
 
   // CMovieSeeking
   REFERENCE_TIME Duration() override;
@@ -52,18 +52,18 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   // Read by the position object without a lock: the parse writes it only
   // while the input connects, when nothing streams.
   const CCpkStreamDescription& StreamDescription() const { return m_stream; }
-  // Back to where the current segment starts; called under the stream lock.
-  void RewindStream() {
-    RewindStreams();
-    m_lossesReported = 0;
-  }
 
  private:
-  static constexpr REFERENCE_TIME kNoStop = CStreamWorker::kNoStop;
+  static constexpr REFERENCE_TIME kNoStop = CStreamRun::kNoStop;
   // No seek may be joined.
   static constexpr int kNoJoin = -1;
 
   void StateChanging() override;
+  // Every kind of loss is told again in a new activation.
+  void Activating() override { m_lossesReported = 0; }
+  // Each stream at the row the current segment starts it from, with the
+  // segment as its run's own.
+  void PlaceRuns() override;
   // The caller's seek joins the last one: the graph seeks every renderer in
   // turn, and each asks the output pin upstream of it.
   bool JoinsLastSeek(int caller, REFERENCE_TIME start, bool stops, REFERENCE_TIME end);
@@ -88,22 +88,32 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
     kLossReadFailure = 8,
   };
 
-  // One row of the worker's stream; a failure drops the row. A row the file
-  // cannot give (a read that fails, a chunk too large, too short or not in
-  // the file) also sets *loss to the cause.
-  HRESULT DeliverAudio(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker,
-                       HRESULT* loss);
-  HRESULT DeliverVideo(const FilmSampleEntry& row, CCpkChunkReader& chunks, CStreamWorker* worker,
-                       HRESULT* loss);
+  // What became of one row of a worker's stream.
+  struct RowResult {
+    enum Kind {
+      kSent,     // downstream has the sample
+      kRefused,  // a sample could not be had or sent: the row is dropped, no loss of the file's
+      kLost,     // the file cannot give the row; cause says why
+      kHalted,   // Stop has decommitted the output: the run is over, not finished
+    } kind;
+    HRESULT cause;  // kLost: the loss's cause; else the call's result
+  };
+  // A failure of a row's sample or read: over when the output was
+  // decommitted, else lost for loss when set, else refused.
+  static RowResult FailedRow(HRESULT hr, HRESULT loss);
+
+  // The sample of one planned row of the worker's stream: read, shaped and sent.
+  RowResult DeliverAudio(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamRun& run);
+  RowResult DeliverVideo(const film::RowPlan& plan, CCpkChunkReader& chunks, CStreamRun& run);
   // A row dropped for cause: its time passes all the same, and the graph hears of it.
-  void AccountLoss(const FilmSampleEntry& row, CStreamWorker* worker, HRESULT cause);
+  void AccountLoss(const FilmSampleEntry& row, CStreamRun& run, HRESULT cause);
   // Tells the graph, once an activation for each kind, that data of the
   // file could not be played.
   void ReportLoss(HRESULT cause);
   // Stamps the sample with the running times of its media times
-  // [start, stop) in the current segment and sends it; the worker's time
-  // moves on to next when downstream took it.
-  HRESULT SendInSegment(COutputPinBase* pin, IMediaSample* sample, CStreamWorker* worker,
+  // [start, stop) in the run's segment and sends it; the run's time moves
+  // on to next when downstream took it.
+  HRESULT SendInSegment(COutputPinBase* pin, IMediaSample* sample, CStreamRun& run,
                         REFERENCE_TIME stop, REFERENCE_TIME next);
   // The index, built on first use; FALSE when it cannot be.
   BOOL EnsureIndex();
@@ -126,9 +136,10 @@ class CCpkSplitterFilter : public CSplitterFilterBase, public CMovieSeeking {
   std::atomic<REFERENCE_TIME> m_segmentStop;  // kNoStop while none is set
   // The output caller whose seek the other output's call for the same
   // positions joins, or kNoJoin. It is joined once at most; a state change,
-  // any other seek, or an end of stream ends it, since after any of these an
-  // equal call is a new seek.
-  std::atomic<int> m_joinableSeek;
+  // a new file or any other seek ends it, since after any of these an equal
+  // call is a new seek. Read and written under the state lock only: the
+  // seek path alone decides a join, never a worker.
+  int m_joinableSeek;
   CRITICAL_SECTION m_indexLock;  // owned: innermost; guards m_index
   CCpkStreamIndex m_index;
 };

@@ -4,10 +4,4 @@
 
 CCpkSplitterInputPin::CCpkSplitterInputPin(CCpkSplitterFilter* filter, HRESULT* result,
                                            LPCWSTR pinName)
-    : CSplitterInputPin("CCpkSplitterInputPin", filter, filter->FilterLock(), result, pinName),
-      m_cpkFilter(filter) {}
-
-HRESULT CCpkSplitterInputPin::Activate() {
-  m_cpkFilter->RewindStream();
-  return CSplitterInputPin::Activate();
-}
+    : CSplitterInputPin("CCpkSplitterInputPin", filter, filter->FilterLock(), result, pinName) {}

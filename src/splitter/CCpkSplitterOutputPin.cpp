@@ -74,7 +74,7 @@ HRESULT CCpkSplitterOutputPin::SizeBuffers(IMemAllocator* allocator,
   // A video chunk is read whole with the two bytes its frame drops landing
   // in front of the buffer; an allocator that cannot keep that room still
   // serves, at the cost of a copy inside each frame.
-  request->cbPrefix = m_stream == CSplitterFilterBase::kVideoStream
+  request->cbPrefix = m_stream == CCpkSplitterFilter::kVideoStream
                           ? static_cast<LONG>(film::kVideoBodyOffset - film::kVideoHeadLength)
                           : 0;
   ALLOCATOR_PROPERTIES actual = {};

@@ -12,7 +12,7 @@ constexpr int kAudio = 0;
 constexpr int kVideo = 1;
 
 int StreamOf(const FilmSampleEntry& row) {
-  return row.timeInfo == film::kAudioTimeInfo ? kAudio : kVideo;
+  return film::IsAudioRow(row.timeInfo) ? kAudio : kVideo;
 }
 
 }  // namespace

@@ -10,10 +10,8 @@ CSplitterFilterBase::CSplitterFilterBase(const char* objectName, IUnknown* outer
                                          CRITICAL_SECTION* filterLock, REFCLSID classId)
     : CFilterBase(objectName, outer, filterLock, classId),
       m_inputPin(nullptr),
-      m_audioPin(nullptr),
-      m_videoPin(nullptr),
-      m_audioWorker(this, kAudioStream),
-      m_videoWorker(this, kVideoStream) {
+      m_outputPins{},
+      m_workers{{this, 0}, {this, 1}} {
   InitializeCriticalSection(&m_stateLock);
   InitializeCriticalSection(&m_streamLock);
 }
@@ -28,10 +26,10 @@ CSplitterFilterBase::~CSplitterFilterBase() {
 void CSplitterFilterBase::DeletePins() {
   delete m_inputPin;
   m_inputPin = nullptr;
-  delete m_audioPin;
-  m_audioPin = nullptr;
-  delete m_videoPin;
-  m_videoPin = nullptr;
+  for (COutputPinBase*& pin : m_outputPins) {
+    delete pin;
+    pin = nullptr;
+  }
   CPointerList::Position position = m_retiredPins.FirstPosition();
   while (position != nullptr) {
     delete static_cast<COutputPinBase*>(m_retiredPins.NextObject(position));
@@ -39,13 +37,9 @@ void CSplitterFilterBase::DeletePins() {
   m_retiredPins.Clear();
 }
 
-COutputPinBase* CSplitterFilterBase::OutputPin(int stream) const {
-  return stream == kAudioStream ? m_audioPin : m_videoPin;
-}
+COutputPinBase* CSplitterFilterBase::OutputPin(int stream) const { return m_outputPins[stream]; }
 
-CStreamWorker* CSplitterFilterBase::Worker(int stream) {
-  return stream == kAudioStream ? &m_audioWorker : &m_videoWorker;
-}
+CStreamWorker* CSplitterFilterBase::Worker(int stream) { return &m_workers[stream]; }
 
 HRESULT CSplitterFilterBase::ActivateIfConnected(COutputPinBase* pin) {
   if (pin != nullptr && pin->IsConnected()) {
@@ -54,9 +48,11 @@ HRESULT CSplitterFilterBase::ActivateIfConnected(COutputPinBase* pin) {
   return S_OK;
 }
 
-void CSplitterFilterBase::DeactivateIfConnected(COutputPinBase* pin) {
-  if (pin != nullptr && pin->IsConnected()) {
-    pin->Deactivate();
+void CSplitterFilterBase::DeactivateOutputs() {
+  for (COutputPinBase* pin : m_outputPins) {
+    if (pin != nullptr && pin->IsConnected()) {
+      pin->Deactivate();
+    }
   }
 }
 
@@ -74,14 +70,16 @@ STDMETHODIMP CSplitterFilterBase::Pause() {
 }
 
 HRESULT CSplitterFilterBase::LeaveStopped() {
-  HRESULT hr = ActivateIfConnected(m_audioPin);
-  if (SUCCEEDED(hr)) {
-    hr = ActivateIfConnected(m_videoPin);
+  HRESULT hr = S_OK;
+  for (int stream = 0; stream < kStreamCount && SUCCEEDED(hr); ++stream) {
+    hr = ActivateIfConnected(m_outputPins[stream]);
   }
   if (SUCCEEDED(hr)) {
     CAutoLock stream(&m_streamLock);
     // Without a connected input there is no stream description to walk.
     if (m_inputPin != nullptr && m_inputPin->IsConnected()) {
+      Activating();
+      PlaceRuns();
       hr = m_inputPin->Activate();
       if (SUCCEEDED(hr)) {
         hr = StartStreaming();
@@ -123,8 +121,7 @@ void CSplitterFilterBase::HaltStreaming() {
     // A worker waiting in GetBuffer for a buffer that a downstream filter
     // still holds returns once its allocator is decommitted.
     CAutoLock stream(&m_streamLock);
-    DeactivateIfConnected(m_audioPin);
-    DeactivateIfConnected(m_videoPin);
+    DeactivateOutputs();
   }
   // Not under the stream lock: Stop never waits for a worker while holding it.
   StopStreaming();
@@ -173,9 +170,13 @@ HRESULT CSplitterFilterBase::StartStreaming() {
 HRESULT CSplitterFilterBase::StopStreaming() {
   // The threads stay: one started anew for every run may wait a whole time
   // slice behind the other stream's thread for a processor.
-  HRESULT audio = m_audioWorker.Idle();
-  HRESULT video = m_videoWorker.Idle();
-  return audio == S_FALSE && video == S_FALSE ? S_FALSE : S_OK;
+  HRESULT hr = S_FALSE;
+  for (CStreamWorker& worker : m_workers) {
+    if (worker.Idle() != S_FALSE) {
+      hr = S_OK;
+    }
+  }
+  return hr;
 }
 
 void CSplitterFilterBase::SuspendStreaming() {
@@ -189,8 +190,7 @@ void CSplitterFilterBase::SuspendStreaming() {
   FlushOutputs(TRUE);
   {
     CAutoLock stream(&m_streamLock);
-    DeactivateIfConnected(m_audioPin);
-    DeactivateIfConnected(m_videoPin);
+    DeactivateOutputs();
   }
   StopStreaming();
 }
@@ -201,14 +201,17 @@ HRESULT CSplitterFilterBase::ResumeStreaming() {
   }
   {
     CAutoLock stream(&m_streamLock);
-    RewindStreams();
+    PlaceRuns();
   }
   // Once EndFlush has gone out, no sample of the old place may follow: the
   // workers ended their runs before it.
   FlushOutputs(FALSE);
-  HRESULT hr = ActivateIfConnected(m_audioPin);
-  HRESULT video = ActivateIfConnected(m_videoPin);
-  hr = FAILED(hr) ? hr : video;
+  // Every output is committed again, whatever the first one answered.
+  HRESULT hr = S_OK;
+  for (COutputPinBase* pin : m_outputPins) {
+    const HRESULT activated = ActivateIfConnected(pin);
+    hr = FAILED(hr) ? hr : activated;
+  }
   MarkStreamsEnding(FALSE);
   // An output that could not commit drops its rows; the other still plays.
   HRESULT started = StartStreaming();
@@ -216,7 +219,7 @@ HRESULT CSplitterFilterBase::ResumeStreaming() {
 }
 
 void CSplitterFilterBase::FlushOutputs(BOOL begin) {
-  for (COutputPinBase* pin : {m_audioPin, m_videoPin}) {
+  for (COutputPinBase* pin : m_outputPins) {
     if (pin == nullptr || !pin->IsConnected()) {
       continue;
     }
@@ -226,11 +229,6 @@ void CSplitterFilterBase::FlushOutputs(BOOL begin) {
       pin->SendEndFlush();
     }
   }
-}
-
-void CSplitterFilterBase::RewindStreams() {
-  m_audioWorker.Rewind();
-  m_videoWorker.Rewind();
 }
 
 HRESULT CSplitterFilterBase::SignalEndOfStream(int stream) {
@@ -243,31 +241,29 @@ HRESULT CSplitterFilterBase::SignalEndOfStream(int stream) {
 
 void CSplitterFilterBase::EndWorker() {
   HaltStreaming();
-  m_audioWorker.Exit();
-  m_videoWorker.Exit();
+  for (CStreamWorker& worker : m_workers) {
+    worker.Exit();
+  }
 }
 
 BOOL CSplitterFilterBase::AnyOutputConnected() const {
-  return (m_audioPin != nullptr && m_audioPin->IsConnected()) ||
-                 (m_videoPin != nullptr && m_videoPin->IsConnected())
-             ? TRUE
-             : FALSE;
+  for (const COutputPinBase* pin : m_outputPins) {
+    if (pin != nullptr && pin->IsConnected()) {
+      return TRUE;
+    }
+  }
+  return FALSE;
 }
 
 HRESULT CSplitterFilterBase::RetireOutputPins() {
-  COutputPinBase* pins[] = {m_audioPin, m_videoPin};
-  for (COutputPinBase* pin : pins) {
+  for (COutputPinBase*& pin : m_outputPins) {
     if (pin == nullptr) {
       continue;
     }
     if (m_retiredPins.Append(pin) == nullptr) {
       return E_OUTOFMEMORY;
     }
-    if (pin == m_audioPin) {
-      m_audioPin = nullptr;
-    } else {
-      m_videoPin = nullptr;
-    }
+    pin = nullptr;
   }
   return S_OK;
 }

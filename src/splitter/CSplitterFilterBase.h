@@ -10,13 +10,15 @@ class CSplitterInputPin;
 
 // A pull-mode splitter: one input pin that reads its upstream source on
 // demand, up to two output pins, and one streaming worker for each
-// connected output while the filter is paused or running. The file format is
-// left to the hooks after SetupData: pin lookup, the input type test, the
-// work done when the input connects, and the streaming body.
+// connected output while the filter is paused or running. The base owns
+// Pause, Run, Stop and the seek's flush and restart; the file format is left
+// to the hooks after SetupData: pin lookup, the input type test, the work
+// done when the input connects, where each run starts, and the streaming body.
 class CSplitterFilterBase : public CFilterBase {
  public:
-  // The output streams, each with its pin and its worker.
-  enum : int { kAudioStream = 0, kVideoStream = 1, kStreamCount = 2 };
+  // The output streams, each with its pin and its worker; the splitter
+  // names them.
+  enum : int { kStreamCount = 2 };
 
   CSplitterFilterBase(const char* objectName, IUnknown* outer, CRITICAL_SECTION* filterLock,
                       REFCLSID classId);
@@ -37,26 +39,9 @@ class CSplitterFilterBase : public CFilterBase {
 
   CRITICAL_SECTION* StateLock() override { return &m_stateLock; }
 
-  // Starts a worker for each connected output.
-  HRESULT StartStreaming();
-  // Ends every worker's run, and waits for it; the threads wait for the next
-  // run. Whatever holds a worker (a buffer, a Receive) must be let go first,
-  // or the worker never comes back.
-  HRESULT StopStreaming();
   // TRUE while Stop or a seek ends the workers: a worker leaves at once,
   // without end of stream, whatever downstream answered it.
   BOOL StreamsEnding() const;
-  // Puts every stream back at its first row with its running time at 0.
-  virtual void RewindStreams();
-  // The two halves of a seek, both under the state lock. SuspendStreaming:
-  // downstream flushes, the outputs are decommitted so that no worker waits
-  // for a buffer downstream keeps, and the workers end their runs. Between
-  // the halves no worker streams, so the new segment may be published.
-  // ResumeStreaming: every stream is put where RewindStreams says, the flush
-  // ends, the outputs are committed again and the workers start. Nothing to
-  // do while stopped, when the next Pause starts there.
-  void SuspendStreaming();
-  HRESULT ResumeStreaming();
 
  protected:
   // Ends workers that no Stop ended, so that a filter released while paused
@@ -78,6 +63,22 @@ class CSplitterFilterBase : public CFilterBase {
 
   // Called under the state lock as Pause, Run or Stop begins.
   virtual void StateChanging() {}
+  // The splitter's hooks for its runs, both under the stream lock while no
+  // worker streams. Activating: the filter leaves Stopped with its input
+  // connected, before any run starts. PlaceRuns: where each stream's run
+  // starts, as the filter leaves Stopped and where a seek lands.
+  virtual void Activating() {}
+  virtual void PlaceRuns() = 0;
+
+  // The two halves of a seek, both under the state lock. SuspendStreaming:
+  // downstream flushes, the outputs are decommitted so that no worker waits
+  // for a buffer downstream keeps, and the workers end their runs. Between
+  // the halves no worker streams, so the new segment may be published.
+  // ResumeStreaming: every run is placed where PlaceRuns says, the flush
+  // ends, the outputs are committed again and the workers start. Nothing to
+  // do while stopped, when the next Pause starts there.
+  void SuspendStreaming();
+  HRESULT ResumeStreaming();
 
   // Lock order, outermost first: m_stateLock, then the filter lock (the
   // pins' lock; connection changes take it after the state lock), then the
@@ -89,15 +90,14 @@ class CSplitterFilterBase : public CFilterBase {
   // owned: held by Pause, Run, Stop and seeks for their whole run; connection
   // changes take it too, or are refused when it is taken
   CRITICAL_SECTION m_stateLock;
-  CRITICAL_SECTION m_streamLock;  // owned: the workers' cursors between runs
+  CRITICAL_SECTION m_streamLock;  // owned: held while the filter places the workers' runs
   CSplitterInputPin* m_inputPin;  // owned
-  COutputPinBase* m_audioPin;     // owned; null until the input connects
-  COutputPinBase* m_videoPin;     // owned; null until the input connects
+  // owned, by stream; each null until the input connects with that stream
+  COutputPinBase* m_outputPins[kStreamCount];
   // owned COutputPinBase objects of earlier connections; a new connection
   // takes its pins from here first, so that reconnecting does not pile them up
   CPointerList m_retiredPins;
-  CStreamWorker m_audioWorker;
-  CStreamWorker m_videoWorker;
+  CStreamWorker m_workers[kStreamCount];  // owned, by stream
 
  private:
   // Commits the outputs, rewinds the input and starts the workers. A failure
@@ -107,10 +107,17 @@ class CSplitterFilterBase : public CFilterBase {
   HRESULT LeaveStopped();
   // Decommits the outputs, then ends the workers.
   void HaltStreaming();
+  // Starts a worker for each connected output.
+  HRESULT StartStreaming();
+  // Ends every worker's run, and waits for it; the threads wait for the next
+  // run. Whatever holds a worker (a buffer, a Receive) must be let go first,
+  // or the worker never comes back.
+  HRESULT StopStreaming();
   void MarkStreamsEnding(BOOL ending);
   // BeginFlush or EndFlush downstream of every connected output.
   void FlushOutputs(BOOL begin);
   CStreamWorker* Worker(int stream);
   static HRESULT ActivateIfConnected(COutputPinBase* pin);
-  static void DeactivateIfConnected(COutputPinBase* pin);
+  // Decommits every connected output.
+  void DeactivateOutputs();
 };

@@ -4,15 +4,7 @@
 #include "splitter/CSplitterFilterBase.h"
 
 CStreamWorker::CStreamWorker(CSplitterFilterBase* filter, int stream)
-    : m_rowIndex(0),
-      m_streamTime(0),
-      m_segmentPending(TRUE),
-      m_afterLoss(FALSE),
-      m_runStart(0),
-      m_runStop(kNoStop),
-      m_endRow(0),
-      m_filter(filter),
-      m_stream(stream) {}
+    : m_filter(filter), m_stream(stream) {}
 
 CStreamWorker::~CStreamWorker() { Exit(); }
 
@@ -49,16 +41,6 @@ HRESULT CStreamWorker::Exit() {
   SendCommand(CMD_EXIT);
   JoinThread();
   return S_OK;
-}
-
-void CStreamWorker::Rewind() {
-  m_rowIndex = 0;
-  m_streamTime = 0;
-  m_segmentPending = TRUE;
-  m_afterLoss = FALSE;
-  m_endRow = 0;
-  // The next run may read another file.
-  m_window.Clear();
 }
 
 DWORD CStreamWorker::WorkerMain() {

@@ -1,17 +1,15 @@
 #pragma once
 
-#include <atomic>
-
 #include "Platform.h"
 #include "runtime/CWorkerThread.h"
-#include "splitter/CChunkWindow.h"
+#include "splitter/CStreamRun.h"
 
 class CSplitterFilterBase;
 
 // The streaming thread of one output stream. Each connected output has its
 // own, so that a renderer holding one stream's sample (as every renderer
-// does while paused) never holds back the other stream. The worker owns its
-// cursor while it streams; between runs the filter rewinds it.
+// does while paused) never holds back the other stream. The worker moves its
+// run while it streams; between runs the filter places it.
 class CStreamWorker : public CWorkerThread {
  public:
   // Commands of the worker handshake.
@@ -32,27 +30,10 @@ class CStreamWorker : public CWorkerThread {
   // TRUE once a command is waiting: the streaming body returns at once.
   BOOL ShouldLeave() { return PeekCommand(nullptr); }
 
-  void Rewind();
-
   int Stream() const { return m_stream; }
-
-  // A stop that is no stop: the stream plays to its last row.
-  static constexpr REFERENCE_TIME kNoStop = 0x7FFFFFFFFFFFFFFFLL;
-
-  DWORD m_rowIndex;             // next table row to look at
-  REFERENCE_TIME m_streamTime;  // running time of the next sample
-  BOOL m_segmentPending;        // the run's NewSegment is still to be sent
-  BOOL m_afterLoss;             // a row was lost since the last sample sent
-  // The run's segment, the worker's own copy: the filter sets it only
-  // between runs, so that a sample of the old place never carries a new
-  // segment's times. The stop alone may move during a run (a stop position
-  // set while playing); it decides only where the run ends.
-  REFERENCE_TIME m_runStart;
-  std::atomic<REFERENCE_TIME> m_runStop;
-  // One past the stream's last row whose chunk the file holds, as the run
-  // last learned the file's length.
-  DWORD m_endRow;
-  CChunkWindow m_window;  // file bytes read for the stream's next small chunks
+  // The stream's run: placed by the filter between runs, moved by this
+  // thread during one.
+  CStreamRun& Run() { return m_run; }
 
  protected:
   DWORD WorkerMain() override;
@@ -60,4 +41,5 @@ class CStreamWorker : public CWorkerThread {
  private:
   CSplitterFilterBase* m_filter;  // not counted: the filter owns the worker
   const int m_stream;
+  CStreamRun m_run;  // owned
 };

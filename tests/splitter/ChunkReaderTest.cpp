@@ -7,7 +7,7 @@
 #include "film/CCpkStreamDescription.h"
 #include "shaping/PayloadConversion.h"
 #include "splitter/CCpkChunkReader.h"
-#include "splitter/CStreamWorker.h"
+#include "splitter/CStreamRun.h"
 #include "support/MemoryByteSource.h"
 
 namespace {
@@ -24,8 +24,8 @@ TEST(CpkChunkReader, EveryWayOfReadingAFrameGivesTheSameFrame) {
   HRESULT result = S_OK;
   CCpkStreamDescription description(&result);
   ASSERT_EQ(description.ParseStreamDescription(&source), S_OK);
-  CStreamWorker worker(nullptr, CSplitterFilterBase::kVideoStream);
-  worker.m_endRow = description.StreamedRowCount();
+  CStreamRun run;
+  run.SetEndRow(description.StreamedRowCount());
 
   constexpr BYTE kGuard = 0xA5;
   const DWORD frameLength = static_cast<DWORD>(frame.size());
@@ -40,8 +40,9 @@ TEST(CpkChunkReader, EveryWayOfReadingAFrameGivesTheSameFrame) {
     std::vector<BYTE> memory(2 + frameLength + 8, kGuard);
     BYTE* buffer = memory.data() + 2;
     const size_t readsBefore = source.ReadCount();
-    CCpkChunkReader reader(description, source, worker, way.headroom);
-    ASSERT_EQ(reader.ReadVideoFrame(description.RowAt(0), buffer, way.bufferSize), S_OK);
+    CCpkChunkReader reader(description, source, run, way.headroom);
+    const film::RowPlan plan = description.PlanRow(description.RowAt(0), source.AvailableLength());
+    ASSERT_EQ(reader.ReadVideoFrame(plan, buffer, way.bufferSize), S_OK);
     EXPECT_EQ(source.ReadCount() - readsBefore, way.reads);
     AdjustVideoFrame(buffer, frameLength);
     EXPECT_EQ(std::vector<BYTE>(buffer, buffer + frameLength), frame);
@@ -67,19 +68,21 @@ TEST(CpkChunkReader, NeighbouringAudioChunksShareOneRead) {
   HRESULT result = S_OK;
   CCpkStreamDescription description(&result);
   ASSERT_EQ(description.ParseStreamDescription(&source), S_OK);
-  CStreamWorker worker(nullptr, CSplitterFilterBase::kAudioStream);
-  worker.m_endRow = description.StreamedRowCount();
-  ASSERT_EQ(worker.m_endRow, 3u);
+  CStreamRun run;
+  run.SetEndRow(description.StreamedRowCount());
+  ASSERT_EQ(run.EndRow(), 3u);
 
   const size_t readsBefore = source.ReadCount();
-  CCpkChunkReader reader(description, source, worker, 0);
+  CCpkChunkReader reader(description, source, run, 0);
   std::vector<BYTE> buffer(film::kStagingBufferLength);
   for (DWORD row = 0; row < 3; ++row) {
     SCOPED_TRACE(row);
-    worker.m_rowIndex = row;
+    run.StartAt(row, 0);
     const BYTE* bytes = nullptr;
     film::AudioChunkCut cut = {};
-    ASSERT_EQ(reader.ReadAudioChunk(description.RowAt(row), buffer.data(), &bytes, &cut), S_OK);
+    const film::RowPlan plan =
+        description.PlanRow(description.RowAt(row), source.AvailableLength());
+    ASSERT_EQ(reader.ReadAudioChunk(plan, buffer.data(), &bytes, &cut), S_OK);
     const std::vector<uint8_t> stored = filmwriter::FilmWriter::EncodeAudio(payloads[row], 1, 8);
     ASSERT_EQ(cut.deliveredLength, stored.size());
     ASSERT_NE(bytes, nullptr);

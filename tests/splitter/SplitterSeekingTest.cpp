@@ -483,6 +483,25 @@ TEST_F(SplitterSeekingTest, ASeekIsJoinedOnlyByTheOtherOutputsCallThatFollowsIt)
   }
 }
 
+// The graph's seek reaches the Audio pin, then the Video pin: one seek even
+// when the new runs are so short that they end in between, with one flush
+// and the tail delivered once.
+TEST_F(SplitterSeekingTest, ASeekStaysOneWhenItsRunsEndBeforeTheOtherOutputsCall) {
+  LoadAndConnectAll(SeekMovie(true, true));
+  PauseGraph();
+  WaitForEnds(1);
+  const REFERENCE_TIME target = 9 * kFrame;
+  ASSERT_EQ(SeekTo(WIDE("Audio"), target), S_OK);
+  WaitForEnds(2);
+  ASSERT_EQ(SeekTo(WIDE("Video"), target), S_OK);
+  for (RecordingSinkFilter* sink : {m_audioSink, m_videoSink}) {
+    EXPECT_EQ(sink->Input()->FlushCount(), 1);
+  }
+  ExpectSegment(m_videoSink->Input()->Received(), 1, target, 8 * kFrame, 4);
+  ExpectSegment(m_audioSink->Input()->Received(), 1, target, target, 3);
+  StopGraph();
+}
+
 TEST_F(SplitterSeekingTest, ASecondFileSeeksByItsOwnIndexFromItsOwnStart) {
   LoadAndConnectAll(SeekMovie(true, true));
   ASSERT_EQ(SetPositions(WIDE("Video"), 5 * kFrame, AM_SEEKING_AbsolutePositioning, 7 * kFrame,
