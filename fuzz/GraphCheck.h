@@ -31,6 +31,10 @@ struct GraphControl {
   // grows by them, 2: it shrinks by them, once disturbedRead is answered.
   uint8_t lengthChange = 0;
   uint16_t cutBytes = 0;
+  // 0: the video goes straight to its sink. Otherwise through the Cinepak
+  // decoder filter into a sink that takes 1 any picture, 2 only RGB24,
+  // 3 only YUY2; a video type the decoder refuses goes straight on.
+  uint8_t decoder = 0;
   // The rest of the input is no file but a recipe for the writer
   // (WrittenFilm.h), whose prediction every delivered sample must match.
   bool written = false;

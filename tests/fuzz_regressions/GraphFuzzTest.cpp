@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "DecodedVideoCheck.h"
 #include "ExpectationCheck.h"
 #include "FuzzInputFiles.h"
 #include "GraphCheck.h"
 #include "SeedCorpus.h"
 #include "WrittenFilm.h"
+#include "filmwriter/CinepakStream.h"
 #include "filmwriter/FilmWriter.h"
 
 TEST(GraphFuzzTest, EveryGeneratedSeedKeepsThePromises) {
@@ -61,6 +63,42 @@ TEST(GraphFuzzTest, TheWriterComparisonFindsWhatDiffers) {
   EXPECT_EQ(compare(lost, fuzzcheck::ExpectationRules()), "");
 }
 
+// The decoder's pictures must follow the frames: one each, not preroll, with
+// its times, a damaged frame's marked; a picture of another size is found.
+TEST(GraphFuzzTest, ThePictureCheckFindsWhatDiffers) {
+  filmwriter::CinepakStream stream(13, 9, 5);
+  std::vector<ReceivedSample> frames;
+  for (int i = 0; i < 4; ++i) {
+    frames.push_back({S_OK, i * 10, i * 10 + 10, i == 0, false, stream.NextFrame(i == 0)});
+  }
+  frames[2].bytes.resize(5);  // damaged
+  frames[1].preroll = true;
+  std::vector<ReceivedSample> pictures;
+  for (int i : {0, 2, 3}) {
+    pictures.push_back({S_OK, i * 10, i * 10 + 10, true, i != 3, std::vector<BYTE>(13 * 9 * 4)});
+  }
+  const auto check = [&](const std::vector<ReceivedSample>& got) {
+    return fuzzcheck::CheckPicturesOfFrames(frames, got, 13, 9);
+  };
+  EXPECT_EQ(check(pictures), "");
+  EXPECT_EQ(fuzzcheck::CheckPictureSizes(pictures, 13 * 9 * 4), "");
+  EXPECT_NE(fuzzcheck::CheckPictureSizes(pictures, 13 * 9 * 3), "");
+  std::vector<ReceivedSample> changed = pictures;
+  changed[1].discontinuity = false;
+  EXPECT_NE(check(changed), "") << "a damaged frame's picture is no discontinuity";
+  changed = pictures;
+  changed[2].start += 1;
+  EXPECT_NE(check(changed), "");
+  changed = pictures;
+  changed.pop_back();
+  EXPECT_NE(check(changed), "") << "a frame without its picture";
+  changed = pictures;
+  changed.push_back(pictures.back());
+  EXPECT_NE(check(changed), "") << "a picture without its frame";
+  frames[1].preroll = false;
+  EXPECT_NE(check(pictures), "") << "a frame not marked preroll was not shown";
+}
+
 TEST(GraphControlTest, EncodingRoundTrips) {
   fuzzcheck::GraphControl control;
   control.connectAudio = false;
@@ -74,6 +112,7 @@ TEST(GraphControlTest, EncodingRoundTrips) {
   control.prefixless = 2;
   control.lengthChange = 1;
   control.written = true;
+  control.decoder = 3;
   std::vector<uint8_t> bytes = control.Encode();
   ASSERT_EQ(bytes.size(), fuzzcheck::GraphControl::kLength);
   EXPECT_EQ(fuzzcheck::GraphControl::Decode(bytes.data(), bytes.size()).Encode(), bytes);
