@@ -10,6 +10,7 @@
 #include "ExpectationCheck.h"
 #include "WrittenFilm.h"
 #include "support/PrefixlessAllocator.h"
+#include "support/TypeAttachingAllocator.h"
 
 #include "Platform.h"
 #include "com/CComHolder.h"
@@ -322,10 +323,24 @@ class GraphRun {
       Fail("the decoder's output refused a sink that takes one of its pictures");
       return true;
     }
+    if (m_typeAttacher != nullptr && taken != &MEDIASUBTYPE_YUY2) FlipRowsLater(pictures.Get());
     branch.sink = sink;
     branch.payloadLimit = UINT32_MAX;  // CheckPictureFormat bounds the pictures
     m_throughDecoder = true;
     return true;
+  }
+
+  // A renderer's new type on the second buffer: the agreed one, its rows the
+  // other way up, so that the pictures keep their size.
+  void FlipRowsLater(IPin* pictures) {
+    CMediaTypeRecord flipped;
+    if (pictures->ConnectionMediaType(&flipped) != S_OK ||
+        flipped.cbFormat < sizeof(VIDEOINFOHEADER)) {
+      return;
+    }
+    BITMAPINFOHEADER& header = reinterpret_cast<VIDEOINFOHEADER*>(flipped.pbFormat)->bmiHeader;
+    header.biHeight = -header.biHeight;
+    m_typeAttacher->AttachType(2, flipped);
   }
 
   // The pictures have the sides of the splitter's video and the bytes of the
@@ -380,6 +395,15 @@ class GraphRun {
       sink->Input()->offeredAllocator = new PrefixlessAllocator(
           own.Get(), m_control.prefixless == 1 ? PrefixlessAllocator::Answer::Refuse
                                                : PrefixlessAllocator::Answer::Ignore);
+    }
+    if (m_control.prefixless == 3) {
+      CComHolder<IMemAllocator> own;
+      if (FAILED(sink->Input()->GetAllocator(own.ReleaseAndGetAddressOf()))) {
+        Fail("a sink has no allocator of its own");
+        return nullptr;
+      }
+      m_typeAttacher = new TypeAttachingAllocator(own.Get());
+      sink->Input()->offeredAllocator = m_typeAttacher;
     }
     sink->Input()->onProgress = [this] { NotifyProgress(); };
     return sink;
@@ -535,8 +559,10 @@ class GraphRun {
   std::optional<filmwriter::FilmExpectation> m_expect;  // for a written film only
   CComHolder<IBaseFilter> m_splitter;
   CComHolder<IBaseFilter> m_decoder;  // between the splitter's video and its sink, when there
-  bool m_throughDecoder = false;      // the video sink receives the decoder's pictures
-  uint32_t m_pictureWidth = 0;        // the splitter's video, as the decoder took it
+  // Borrowed from the last sink made with it, which holds it counted.
+  TypeAttachingAllocator* m_typeAttacher = nullptr;
+  bool m_throughDecoder = false;  // the video sink receives the decoder's pictures
+  uint32_t m_pictureWidth = 0;    // the splitter's video, as the decoder took it
   uint32_t m_pictureHeight = 0;
   CComHolder<MemoryAsyncSource> m_source;
   std::vector<CComHolder<IBaseFilter>> m_sinks;

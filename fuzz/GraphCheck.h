@@ -23,7 +23,9 @@ struct GraphControl {
   uint8_t disturbedRead = 0;  // index of the source read that answers disturbance
   uint8_t disturbance = 0;    // 0 none, 1 S_FALSE, 2 E_FAIL, 3 E_UNEXPECTED
   // The sinks hand out an allocator without room in front of its buffers:
-  // 0 their own, 1 one that refuses a prefix, 2 one that grants none.
+  // 0 their own, 1 one that refuses a prefix, 2 one that grants none;
+  // 3 their own, which attaches the same type with the rows the other way
+  // up to its second buffer when the decoder's RGB pictures go to the sink.
   uint8_t prefixless = 0;
   // 0: the source holds the file without its last cutBytes bytes, as a
   // broken download would; when nothing else disturbs the run, each stream

@@ -353,6 +353,10 @@ void AddDecodedSeeds(std::vector<Seed>& seeds) {
   refused.refuseVideo = true;
   refused.prefixless = 2;
   seeds.push_back({"decoded-refused", MakeGraphInput(refused, film)});
+  GraphControl flipped;
+  flipped.decoder = 2;
+  flipped.prefixless = 3;
+  seeds.push_back({"decoded-flipped-rows", MakeGraphInput(flipped, film)});
   GraphControl cut;
   cut.decoder = 2;
   cut.cutBytes = 700;
