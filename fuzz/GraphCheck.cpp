@@ -6,9 +6,11 @@
 #include <mutex>
 #include <optional>
 
+#include "DecodedVideoCheck.h"
 #include "ExpectationCheck.h"
 #include "WrittenFilm.h"
 #include "support/PrefixlessAllocator.h"
+#include "support/TypeAttachingAllocator.h"
 
 #include "Platform.h"
 #include "com/CComHolder.h"
@@ -16,6 +18,8 @@
 #include "film/CBigEndianReader.h"
 #include "film/CFilmSampleTable.h"
 #include "film/FilmLayout.h"
+#include "filter/CCinepakDecoderFilter.h"
+#include "filter/DecoderIdentifiers.h"
 #include "splitter/CCpkSplitterFilter.h"
 #include "splitter/SplitterIdentifiers.h"
 #include "support/MemoryAsyncSource.h"
@@ -79,6 +83,10 @@ class GraphRun {
     if (m_failure.empty() && m_expect && m_expect->parses && m_expect->unpredictedRows.empty()) {
       CheckAgainstWriter(whole, received);
     }
+    if (m_failure.empty() && m_throughDecoder && Undisturbed() && m_control.cutBytes == 0 &&
+        m_control.lengthChange == 0) {
+      CheckPicturesAgainstFrames(whole, received);
+    }
     if (delivered != nullptr) *delivered = std::move(received);
     return m_failure;
   }
@@ -121,7 +129,8 @@ class GraphRun {
     rules.planarAudio = channels == 2 && bits != 8 && bits != 16;
     const filmwriter::Stream streams[] = {filmwriter::Stream::Audio, filmwriter::Stream::Video};
     for (size_t b = 0; b < received.size() && b < 2; ++b) {
-      if (m_branches[b].sink == nullptr) continue;
+      // Pictures are no bytes of the file; CheckPicturesAgainstFrames has them.
+      if (m_branches[b].sink == nullptr || (b == 1 && m_throughDecoder)) continue;
       const std::string failure = CompareWithWriter(*m_expect, streams[b], received[b], rules);
       if (!failure.empty()) return Fail(std::string(b == 0 ? "Audio" : "Video") + ", " + failure);
     }
@@ -147,7 +156,10 @@ class GraphRun {
     const BYTE bits =
         whole.size() > film::kHeaderBitsPerSample ? whole[film::kHeaderBitsPerSample] : 0;
     const bool planarAudio = channels == 2 && bits != 8 && bits != 16;
-    for (size_t b = planarAudio ? 1 : 0; b < cut.size() && b < full.size(); ++b) {
+    // A cut frame's picture is a damaged frame's, whose pixels no whole
+    // frame's picture need match.
+    const size_t branches = std::min(cut.size(), m_throughDecoder ? size_t{1} : full.size());
+    for (size_t b = planarAudio ? 1 : 0; b < branches; ++b) {
       if (cut[b].size() > full[b].size()) {
         return Fail("a cut file delivered more samples than the whole one");
       }
@@ -173,6 +185,31 @@ class GraphRun {
         }
       }
     }
+  }
+
+  // The decoder's pictures against the frames the splitter delivers of the
+  // same file straight to a sink.
+  void CheckPicturesAgainstFrames(const std::vector<uint8_t>& whole, const Deliveries& pictures) {
+    GraphControl control = m_control;
+    control.decoder = 0;
+    control.prefixless = 0;
+    Deliveries frames;
+    const std::string failure = GraphRun(control, whole).Run(&frames);
+    if (!failure.empty()) return Fail("straight to a sink: " + failure);
+    if (frames.size() < 2 || pictures.size() < 2) return;
+    const std::string broken =
+        CheckPicturesOfFrames(frames[1], pictures[1], m_pictureWidth, m_pictureHeight);
+    if (!broken.empty()) Fail("Video through the decoder, " + broken);
+  }
+
+  // Pictures of at most a video sample buffer's bytes go through the
+  // decoder, so that a fuzzed size cannot make every input's run slow.
+  bool SmallPicture() const {
+    if (m_whole.size() < film::kHeaderLength) return false;
+    const CBigEndianReader header(m_whole.data(), film::kHeaderLength);
+    const uint64_t width = header.U32(film::kHeaderWidth);
+    const uint64_t height = header.U32(film::kHeaderHeight);
+    return width * height * 4 <= kVideoSampleBuffer;
   }
 
   void Stream() {
@@ -208,7 +245,12 @@ class GraphRun {
                   {WIDE("Video"), m_control.refuseVideo, kVideoSampleBuffer}};
     bool wanted[] = {m_control.connectAudio, m_control.connectVideo};
     for (size_t i = 0; i < m_branches.size(); ++i) {
-      if (wanted[i]) ConnectBranch(m_branches[i]);
+      if (!wanted[i]) continue;
+      if (i == 1 && m_control.decoder != 0 && SmallPicture() &&
+          ConnectThroughDecoder(m_branches[i])) {
+        continue;
+      }
+      ConnectBranch(m_branches[i]);
     }
     if (!m_failure.empty()) return;
 
@@ -226,6 +268,7 @@ class GraphRun {
     for (const Branch& branch : m_branches) {
       if (branch.sink != nullptr) CheckSamples(branch);
     }
+    if (m_throughDecoder) CheckPictureFormat(m_branches[1]);
   }
 
   CComHolder<IPin> FindPin(const WCHAR* name) {
@@ -234,30 +277,142 @@ class GraphRun {
     return pin;
   }
 
+  static CComHolder<IPin> FindPinOf(IBaseFilter* filter, const WCHAR* name) {
+    CComHolder<IPin> pin;
+    if (FAILED(filter->FindPin(name, pin.ReleaseAndGetAddressOf()))) pin.Detach();
+    return pin;
+  }
+
+  // The video through a decoder filter of its own into the sink; false when
+  // the decoder takes no such video, which then goes straight to its sink,
+  // as a graph builder would move on.
+  bool ConnectThroughDecoder(Branch& branch) {
+    CComHolder<IPin> output = FindPin(branch.pinName);
+    if (!output) return false;
+    HRESULT created = S_OK;
+    CInnerUnknown* object = CreateCinepakDecoderFilter(nullptr, &created);
+    if (object == nullptr) {
+      Fail("the decoder could not be created");
+      return true;
+    }
+    CComHolder<IBaseFilter> decoder;
+    if (FAILED(
+            object->InnerQueryInterface(IID_IBaseFilter, decoder.ReleaseAndGetVoidAddressOf())) ||
+        FAILED(created)) {
+      Fail("the decoder could not be created");
+      return true;
+    }
+    CComHolder<IPin> input = FindPinOf(decoder.Get(), WIDE("Input"));
+    CComHolder<IPin> pictures = FindPinOf(decoder.Get(), WIDE("Output"));
+    if (!input || !pictures) {
+      Fail("the decoder lacks a pin");
+      return true;
+    }
+    if (FAILED(output->Connect(input.Get(), nullptr))) return false;
+    m_decoder = decoder;
+    RecordingSinkFilter* sink = MakeSink(branch);
+    if (sink == nullptr) return true;
+    static const GUID* const kTaken[] = {nullptr, nullptr, &MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_YUY2};
+    const GUID* taken = kTaken[m_control.decoder & 3];
+    if (taken != nullptr) {
+      sink->Input()->typeTest = [taken](const AM_MEDIA_TYPE& type) {
+        return IsEqualGUID(type.subtype, *taken) ? S_OK : S_FALSE;
+      };
+    }
+    if (FAILED(pictures->Connect(static_cast<IPin*>(sink->Input()), nullptr))) {
+      Fail("the decoder's output refused a sink that takes one of its pictures");
+      return true;
+    }
+    if (m_typeAttacher != nullptr && taken != &MEDIASUBTYPE_YUY2) FlipRowsLater(pictures.Get());
+    branch.sink = sink;
+    branch.payloadLimit = UINT32_MAX;  // CheckPictureFormat bounds the pictures
+    m_throughDecoder = true;
+    return true;
+  }
+
+  // A renderer's new type on the second buffer: the agreed one, its rows the
+  // other way up, so that the pictures keep their size.
+  void FlipRowsLater(IPin* pictures) {
+    CMediaTypeRecord flipped;
+    if (pictures->ConnectionMediaType(&flipped) != S_OK ||
+        flipped.cbFormat < sizeof(VIDEOINFOHEADER)) {
+      return;
+    }
+    BITMAPINFOHEADER& header = reinterpret_cast<VIDEOINFOHEADER*>(flipped.pbFormat)->bmiHeader;
+    header.biHeight = -header.biHeight;
+    m_typeAttacher->AttachType(2, flipped);
+  }
+
+  // The pictures have the sides of the splitter's video and the bytes of the
+  // type the decoder and the sink agreed on.
+  void CheckPictureFormat(const Branch& branch) {
+    CComHolder<IPin> pictures = FindPinOf(m_decoder.Get(), WIDE("Output"));
+    CComHolder<IPin> video = FindPin(branch.pinName);
+    CMediaTypeRecord agreed;
+    CMediaTypeRecord frames;
+    if (!pictures || !video || pictures->ConnectionMediaType(&agreed) != S_OK ||
+        video->ConnectionMediaType(&frames) != S_OK) {
+      return Fail("the decoder's connections are gone");
+    }
+    if (agreed.cbFormat < sizeof(VIDEOINFOHEADER) || frames.cbFormat < sizeof(VIDEOINFOHEADER)) {
+      return Fail("a video type without its picture format");
+    }
+    const BITMAPINFOHEADER& out =
+        reinterpret_cast<const VIDEOINFOHEADER*>(agreed.pbFormat)->bmiHeader;
+    const BITMAPINFOHEADER& in =
+        reinterpret_cast<const VIDEOINFOHEADER*>(frames.pbFormat)->bmiHeader;
+    m_pictureWidth = static_cast<uint32_t>(in.biWidth);
+    m_pictureHeight = static_cast<uint32_t>(in.biHeight < 0 ? -int64_t{in.biHeight} : in.biHeight);
+    const int64_t outHeight = out.biHeight < 0 ? -int64_t{out.biHeight} : out.biHeight;
+    if (outHeight != m_pictureHeight || out.biWidth < in.biWidth) {
+      return Fail("the decoder's pictures do not have the video's sides");
+    }
+    const std::string failure =
+        CheckPictureSizes(branch.sink->Input()->Received(), out.biSizeImage);
+    if (!failure.empty()) Fail("Video through the decoder, " + failure);
+  }
+
   void ConnectBranch(Branch& branch) {
     CComHolder<IPin> output = FindPin(branch.pinName);
     if (!output) return;
+    RecordingSinkFilter* sink = MakeSink(branch);
+    if (sink == nullptr) return;
+    HRESULT hr = output->Connect(static_cast<IPin*>(sink->Input()), nullptr);
+    if (FAILED(hr)) return Fail("an output pin refused a sink that takes any type");
+    branch.sink = sink;
+  }
+
+  RecordingSinkFilter* MakeSink(const Branch& branch) {
     auto* sink = new RecordingSinkFilter();
     m_sinks.emplace_back(static_cast<IBaseFilter*>(sink));
     if (branch.refuse) sink->Input()->RefuseSamples(E_FAIL);
     if (m_control.prefixless == 1 || m_control.prefixless == 2) {
       CComHolder<IMemAllocator> own;
       if (FAILED(sink->Input()->GetAllocator(own.ReleaseAndGetAddressOf()))) {
-        return Fail("a sink has no allocator of its own");
+        Fail("a sink has no allocator of its own");
+        return nullptr;
       }
       sink->Input()->offeredAllocator = new PrefixlessAllocator(
           own.Get(), m_control.prefixless == 1 ? PrefixlessAllocator::Answer::Refuse
                                                : PrefixlessAllocator::Answer::Ignore);
     }
+    if (m_control.prefixless == 3) {
+      CComHolder<IMemAllocator> own;
+      if (FAILED(sink->Input()->GetAllocator(own.ReleaseAndGetAddressOf()))) {
+        Fail("a sink has no allocator of its own");
+        return nullptr;
+      }
+      m_typeAttacher = new TypeAttachingAllocator(own.Get());
+      sink->Input()->offeredAllocator = m_typeAttacher;
+    }
     sink->Input()->onProgress = [this] { NotifyProgress(); };
-    HRESULT hr = output->Connect(static_cast<IPin*>(sink->Input()), nullptr);
-    if (FAILED(hr)) return Fail("an output pin refused a sink that takes any type");
-    branch.sink = sink;
+    return sink;
   }
 
   // Downstream filters change state first, as a graph does it.
   void ChangeState(FILTER_STATE state) {
     for (auto& sink : m_sinks) Apply(sink.Get(), state);
+    if (m_decoder) Apply(m_decoder.Get(), state);
     Apply(m_splitter.Get(), state);
     if (m_source) Apply(m_source.Get(), state);
   }
@@ -369,26 +524,30 @@ class GraphRun {
     for (auto& sink : m_sinks) {
       static_cast<RecordingSinkFilter*>(sink.Get())->Input()->DropKept();
     }
-    if (m_splitter) {
-      CComHolder<IEnumPins> pins;
-      if (SUCCEEDED(m_splitter->EnumPins(pins.ReleaseAndGetAddressOf()))) {
-        IPin* pin = nullptr;
-        while (pins->Next(1, &pin, nullptr) == S_OK) {
-          CComHolder<IPin> peer;
-          if (pin->ConnectedTo(peer.ReleaseAndGetAddressOf()) == S_OK) {
-            peer->Disconnect();
-          } else {
-            peer.Detach();
-          }
-          pin->Disconnect();
-          pin->Release();
-        }
-      }
-    }
+    if (m_decoder) DisconnectPins(m_decoder.Get());
+    if (m_splitter) DisconnectPins(m_splitter.Get());
     if (m_source) m_source->OutputPin()->Disconnect();
     m_sinks.clear();
+    m_decoder.Reset();
     m_splitter.Reset();
     m_source.Reset();
+  }
+
+  // Each of the filter's pins and its peer.
+  static void DisconnectPins(IBaseFilter* filter) {
+    CComHolder<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) return;
+    IPin* pin = nullptr;
+    while (pins->Next(1, &pin, nullptr) == S_OK) {
+      CComHolder<IPin> peer;
+      if (pin->ConnectedTo(peer.ReleaseAndGetAddressOf()) == S_OK) {
+        peer->Disconnect();
+      } else {
+        peer.Detach();
+      }
+      pin->Disconnect();
+      pin->Release();
+    }
   }
 
   static constexpr uint8_t kGrows = 1;
@@ -399,6 +558,12 @@ class GraphRun {
   std::vector<uint8_t> m_whole;                         // before any cut
   std::optional<filmwriter::FilmExpectation> m_expect;  // for a written film only
   CComHolder<IBaseFilter> m_splitter;
+  CComHolder<IBaseFilter> m_decoder;  // between the splitter's video and its sink, when there
+  // Borrowed from the last sink made with it, which holds it counted.
+  TypeAttachingAllocator* m_typeAttacher = nullptr;
+  bool m_throughDecoder = false;  // the video sink receives the decoder's pictures
+  uint32_t m_pictureWidth = 0;    // the splitter's video, as the decoder took it
+  uint32_t m_pictureHeight = 0;
   CComHolder<MemoryAsyncSource> m_source;
   std::vector<CComHolder<IBaseFilter>> m_sinks;
   std::vector<Branch> m_branches;
@@ -417,7 +582,8 @@ std::vector<uint8_t> GraphControl::Encode() const {
       static_cast<uint8_t>(stopAfter >> 8),
       static_cast<uint8_t>(stopAfter),
       disturbedRead,
-      static_cast<uint8_t>((disturbance & 3) | (prefixless & 3) << 2 | (lengthChange & 3) << 4),
+      static_cast<uint8_t>((disturbance & 3) | (prefixless & 3) << 2 | (lengthChange & 3) << 4 |
+                           (decoder & 3) << 6),
       static_cast<uint8_t>(cutBytes >> 8),
       static_cast<uint8_t>(cutBytes)};
 }
@@ -439,6 +605,7 @@ GraphControl GraphControl::Decode(const uint8_t* data, size_t size) {
   control.disturbance = bytes[4] & 3;
   control.prefixless = (bytes[4] >> 2) & 3;
   control.lengthChange = (bytes[4] >> 4) & 3;
+  control.decoder = (bytes[4] >> 6) & 3;
   control.cutBytes = static_cast<uint16_t>((bytes[5] << 8) | bytes[6]);
   return control;
 }

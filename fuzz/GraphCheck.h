@@ -23,7 +23,9 @@ struct GraphControl {
   uint8_t disturbedRead = 0;  // index of the source read that answers disturbance
   uint8_t disturbance = 0;    // 0 none, 1 S_FALSE, 2 E_FAIL, 3 E_UNEXPECTED
   // The sinks hand out an allocator without room in front of its buffers:
-  // 0 their own, 1 one that refuses a prefix, 2 one that grants none.
+  // 0 their own, 1 one that refuses a prefix, 2 one that grants none;
+  // 3 their own, which attaches the same type with the rows the other way
+  // up to its second buffer when the decoder's RGB pictures go to the sink.
   uint8_t prefixless = 0;
   // 0: the source holds the file without its last cutBytes bytes, as a
   // broken download would; when nothing else disturbs the run, each stream
@@ -31,6 +33,10 @@ struct GraphControl {
   // grows by them, 2: it shrinks by them, once disturbedRead is answered.
   uint8_t lengthChange = 0;
   uint16_t cutBytes = 0;
+  // 0: the video goes straight to its sink. Otherwise through the Cinepak
+  // decoder filter into a sink that takes 1 any picture, 2 only RGB24,
+  // 3 only YUY2; a video type the decoder refuses goes straight on.
+  uint8_t decoder = 0;
   // The rest of the input is no file but a recipe for the writer
   // (WrittenFilm.h), whose prediction every delivered sample must match.
   bool written = false;

@@ -314,6 +314,53 @@ void AddWrittenSeeds(std::vector<Seed>& seeds) {
                      MakeGraphInput(variant.control, MakeRecipe(variant.format, variant.layout,
                                                                 variant.cut, rows))});
   }
+  // The recipe's frames are no Cinepak: the decoder's damaged pictures.
+  GraphControl decoded = plain;
+  decoded.decoder = 1;
+  seeds.push_back({"written-decoded", MakeGraphInput(decoded, MakeRecipe(0x05, 0x00, 0, rows))});
+}
+
+// Cinepak movies whose video goes through the decoder filter into each kind
+// of sink, with a frame cut short and one of no Cinepak at all among them.
+void AddDecodedSeeds(std::vector<Seed>& seeds) {
+  FilmFormat format;
+  format.width = 37;  // sides that are no multiple of 4
+  format.height = 22;
+  FilmWriter writer(format);
+  filmwriter::CinepakStream stream(format.width, format.height, 11);
+  for (int index = 0; index < 10; ++index) {
+    std::vector<uint8_t> frame = stream.NextFrame(index % 4 == 0);
+    if (index == 5) frame.resize(frame.size() / 2);
+    if (index == 7) frame = Bytes(30, 0xC5);
+    writer.AddVideo(frame, 60, index % 4 == 0);
+    if (index % 3 == 0) writer.AddAudio(Bytes(441, static_cast<uint8_t>(index)));
+  }
+  const std::vector<uint8_t> film = writer.Build();
+  const char* const sinks[] = {"any", "rgb24", "yuy2"};
+  for (uint8_t sink = 1; sink <= 3; ++sink) {
+    GraphControl control;
+    control.decoder = sink;
+    control.run = sink == 2;
+    seeds.push_back({std::string("decoded-") + sinks[sink - 1], MakeGraphInput(control, film)});
+  }
+  GraphControl stopReplay;
+  stopReplay.decoder = 1;
+  stopReplay.stopAfter = 3;
+  stopReplay.replay = true;
+  seeds.push_back({"decoded-stop-replay", MakeGraphInput(stopReplay, film)});
+  GraphControl refused;
+  refused.decoder = 3;
+  refused.refuseVideo = true;
+  refused.prefixless = 2;
+  seeds.push_back({"decoded-refused", MakeGraphInput(refused, film)});
+  GraphControl flipped;
+  flipped.decoder = 2;
+  flipped.prefixless = 3;
+  seeds.push_back({"decoded-flipped-rows", MakeGraphInput(flipped, film)});
+  GraphControl cut;
+  cut.decoder = 2;
+  cut.cutBytes = 700;
+  seeds.push_back({"decoded-cut", MakeGraphInput(cut, film)});
 }
 
 }  // namespace
@@ -360,6 +407,7 @@ std::vector<Seed> GraphSeeds() {
   for (int i = 0; i < 8; ++i) longFrames.AddVideo(Bytes(12, static_cast<uint8_t>(i)), 0xFFFFFFFFu);
   seeds.push_back({"long-frames", MakeGraphInput(toEnd, longFrames.Build())});
   AddWrittenSeeds(seeds);
+  AddDecodedSeeds(seeds);
   return seeds;
 }
 
