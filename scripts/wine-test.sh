@@ -362,6 +362,7 @@ render_report() {
     film:0) outcome="played to its end" ;;
     film:1) outcome="the graph was not built" ;;
     film:3) outcome="no end within the program's bound" ;;
+    film:6) outcome="the picture held after a paused seek is not the frame's" ;;
     codec:0) outcome="no write past the picture" ;;
     codec:4) outcome="writes past the picture" ;;
     *:124) outcome="a hang: still running after ${render_timeout} s" ;;
@@ -379,7 +380,7 @@ if command -v xvfb-run > /dev/null; then
     run_step "$bits: regsvr32 /s TESSALYCV.AX" "${regsvr32[$bits]}" /s "$(decoder_win $bits)"
     render_report $bits film "RenderFile with the default renderers, our decoder registered" -decoder
     [ "$render_rc" -eq 0 ] &&
-      check pass "$bits: RenderFile with the default renderers plays to EC_COMPLETE" ||
+      check pass "$bits: RenderFile with the default renderers pauses, holds the frame a paused seek asks for, and plays to EC_COMPLETE" ||
       check fail "$bits: RenderFile with the default renderers: exit code $render_rc"
     grep -qi 'EF35C655-4789-4C17' "$out/render-$bits-film-decoder.log" &&
       check pass "$bits: the graph decodes with our decoder" ||
