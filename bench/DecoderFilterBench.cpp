@@ -7,7 +7,6 @@
 // rgb32=... yuy2=..."; the processor is named in the output's first lines.
 #include <benchmark/benchmark.h>
 #include <platform/Rendering.h>
-#include <time.h>
 #include <win/platform.h>
 
 #include <cstring>
@@ -16,16 +15,19 @@
 #include <vector>
 
 #include "BenchFigures.h"
+#include "CinepakMovie.h"
 #include "cinepak/CFrameDecoder.h"
 #include "cinepak/PictureConversion.h"
 #include "com/CComHolder.h"
-#include "filmwriter/CinepakStream.h"
 
 namespace {
 
-constexpr uint32_t kWidth = 320;
-constexpr uint32_t kHeight = 224;
-constexpr uint32_t kFrames = 120;
+using cinepakmovie::kHeight;
+using cinepakmovie::kKeyFrameEvery;
+using cinepakmovie::kWidth;
+using cinepakmovie::Movie;
+using cinepakmovie::ThreadSeconds;
+
 constexpr REFERENCE_TIME kFrameTime = 666667;
 
 // Seconds a frame, by [yuy2], from the last run of each benchmark.
@@ -35,22 +37,6 @@ double g_bareSeconds[2] = {0, 0};
 // {EF35C655-4789-4C17-81F6-4E7C19F39BEB}
 constexpr GUID kDecoderClass = {
     0xEF35C655, 0x4789, 0x4C17, {0x81, 0xF6, 0x4E, 0x7C, 0x19, 0xF3, 0x9B, 0xEB}};
-
-double ThreadSeconds() {
-  timespec now = {};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-const std::vector<std::vector<uint8_t>>& Movie() {
-  static const std::vector<std::vector<uint8_t>> movie = [] {
-    filmwriter::CinepakStream stream(kWidth, kHeight, 2024, 4);
-    std::vector<std::vector<uint8_t>> frames;
-    for (uint32_t i = 0; i < kFrames; ++i) frames.push_back(stream.NextFrame(i % 12 == 0));
-    return frames;
-  }();
-  return movie;
-}
 
 // The splitter's side of the input connection, reduced to what a receiving
 // pin asks of its connector.
@@ -176,7 +162,7 @@ void BM_ThroughFilter(benchmark::State& state) {
     sample->SetActualDataLength(static_cast<LONG>(movie[next].size()));
     REFERENCE_TIME stop = start + kFrameTime;
     sample->SetTime(&start, &stop);
-    sample->SetSyncPoint(next % 12 == 0 ? TRUE : FALSE);
+    sample->SetSyncPoint(next % kKeyFrameEvery == 0 ? TRUE : FALSE);
     receiver->Receive(sample);
     sample->Release();
     start = stop;
