@@ -19,6 +19,7 @@
 #include "cinepak/CFrameDecoder.h"
 #include "cinepak/PictureConversion.h"
 #include "com/CComHolder.h"
+#include "support/StubOutputPin.h"
 
 namespace {
 
@@ -40,40 +41,10 @@ constexpr GUID kDecoderClass = {
 
 // The splitter's side of the input connection, reduced to what a receiving
 // pin asks of its connector.
-class UpstreamPin final : public IPin {
+class UpstreamPin final : public StubOutputPin {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IPin)) {
-      *ppv = static_cast<IPin*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives for the program
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE Disconnect() override { return S_FALSE; }
-  HRESULT STDMETHODCALLTYPE ConnectedTo(IPin**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
-    *direction = PINDIR_OUTPUT;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE QueryId(LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE BeginFlush() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE EndFlush() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override {
-    return S_OK;
-  }
 };
 
 void FillVideoInfo(AM_MEDIA_TYPE* type, std::vector<BYTE>* block, const GUID& subtype, WORD bits,
