@@ -17,6 +17,7 @@ namespace {
 using cinepakmovie::kHeight;
 using cinepakmovie::kWidth;
 using cinepakmovie::Movie;
+using cinepakmovie::SecondsPerFrame;
 using cinepakmovie::ThreadSeconds;
 
 double g_decodeSeconds = 0;  // per frame, from the last run of each benchmark
@@ -41,9 +42,7 @@ void BM_DecodeFrame(benchmark::State& state) {
     tessaly::cinepak::DecodeFrame(frame.data(), frame.size(), codebooks, view);
     benchmark::DoNotOptimize(picture.data());
   }
-  const double perFrame = (ThreadSeconds() - started) / static_cast<double>(state.iterations());
-  state.counters["frames_per_second"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  const double perFrame = SecondsPerFrame(state, started);
   const char* name = layout == tessaly::cinepak::PixelLayout::Bgr24 ? "rgb24" : "rgb32";
   benchfigures::Record("frames_per_second", name, 1.0 / perFrame);
   benchfigures::Record("us_per_frame", name, perFrame * 1e6);

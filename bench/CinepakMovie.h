@@ -1,7 +1,8 @@
 // What the Cinepak benchmarks share: the movie they decode, at 320×224 (the
-// size of most console movies), and the clock they time it by.
+// size of most console movies), and the clock they time a frame by.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <time.h>
 
 #include <cstdint>
@@ -21,6 +22,15 @@ inline double ThreadSeconds() {
   timespec now = {};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The thread's seconds a frame since started, one frame an iteration; the
+// benchmark's counter shows the frames a second.
+inline double SecondsPerFrame(benchmark::State& state, double started) {
+  const double perFrame = (ThreadSeconds() - started) / static_cast<double>(state.iterations());
+  state.counters["frames_per_second"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  return perFrame;
 }
 
 // Eight seconds at 15 frames a second: a key frame every 12, inter frames

@@ -27,6 +27,7 @@ using cinepakmovie::kHeight;
 using cinepakmovie::kKeyFrameEvery;
 using cinepakmovie::kWidth;
 using cinepakmovie::Movie;
+using cinepakmovie::SecondsPerFrame;
 using cinepakmovie::ThreadSeconds;
 
 constexpr REFERENCE_TIME kFrameTime = 666667;
@@ -139,9 +140,7 @@ void BM_ThroughFilter(benchmark::State& state) {
     start = stop;
     next = next + 1 == movie.size() ? 0 : next + 1;
   }
-  const double perFrame = (ThreadSeconds() - started) / static_cast<double>(state.iterations());
-  state.counters["frames_per_second"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  const double perFrame = SecondsPerFrame(state, started);
   benchfigures::Record("filter_frames_per_second", yuy2 ? "yuy2" : "rgb32", 1.0 / perFrame);
   g_filterSeconds[yuy2 ? 1 : 0] = perFrame;
   decoder->Stop();
@@ -181,9 +180,7 @@ void BM_BareLibrary(benchmark::State& state) {
     benchmark::DoNotOptimize(converted.data());
     next = next + 1 == movie.size() ? 0 : next + 1;
   }
-  const double perFrame = (ThreadSeconds() - started) / static_cast<double>(state.iterations());
-  state.counters["frames_per_second"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  const double perFrame = SecondsPerFrame(state, started);
   benchfigures::Record("bare_frames_per_second", yuy2 ? "yuy2" : "rgb32", 1.0 / perFrame);
   g_bareSeconds[yuy2 ? 1 : 0] = perFrame;
 }
