@@ -12,10 +12,8 @@
 #include <win/platform.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,7 @@
 #include "com/CMediaTypeRecord.h"
 #include "filmwriter/CinepakStream.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/RecordingRenderObserver.h"
 #include "support/RecordingSinkFilter.h"
 #include "support/TestSourceFilter.h"
 #include "support/TypeAttachingAllocator.h"
@@ -40,35 +39,6 @@ constexpr CLSID CLSID_TessalyCinepakDecoder = {
 
 using RegisterFn = HRESULT (*)();
 using CanUnloadFn = HRESULT (*)();
-
-class PictureObserver final : public platform::IRenderObserver {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
-  void STDMETHODCALLTYPE OnHold(IMediaSample* sample) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    BYTE* bytes = nullptr;
-    sample->GetPointer(&bytes);
-    held.assign(bytes, bytes + sample->GetActualDataLength());
-  }
-  void STDMETHODCALLTYPE OnPresent(IMediaSample* sample, REFERENCE_TIME) override {
-    ++presented;
-    if (sample->IsDiscontinuity() == S_OK) ++discontinuities;
-  }
-  void STDMETHODCALLTYPE OnEndOfStream() override {}
-
-  std::vector<BYTE> Held() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return held;
-  }
-
-  std::atomic<ULONG> refs{0};
-  std::atomic<int> presented{0};
-  std::atomic<int> discontinuities{0};
-  std::mutex mutex;
-  std::vector<BYTE> held;
-};
 
 // A movie of frameCount Cinepak frames, a key frame every sixth; hostile
 // rows replace the frames at their indices.
@@ -244,7 +214,7 @@ class DecoderGraphTest : public ::testing::Test {
 
   HMODULE splitter_ = nullptr;
   HMODULE decoder_ = nullptr;
-  PictureObserver video_;
+  RecordingRenderObserver video_;
   CComHolder<IGraphBuilder> graph_;
   CComHolder<platform::IGraphRendering> rendering_;
   CComHolder<IMediaControl> control_;
