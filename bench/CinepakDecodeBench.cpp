@@ -3,43 +3,22 @@
 // the decoded RGB picture it fills.
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "BenchFigures.h"
+#include "CinepakMovie.h"
 #include "cinepak/CFrameDecoder.h"
-#include "filmwriter/CinepakStream.h"
 
 namespace {
 
-constexpr uint32_t kWidth = 320;
-constexpr uint32_t kHeight = 224;
-constexpr uint32_t kFrames = 120;
-constexpr uint32_t kKeyFrameEvery = 12;
-
-// CPU time of this thread: other processes on a busy machine do not count.
-double ThreadSeconds() {
-  timespec now = {};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// Eight seconds at 15 frames a second: a key frame every 12, inter frames
-// between, four strips, every feature of the bitstream in random measure.
-const std::vector<std::vector<uint8_t>>& Movie() {
-  static const std::vector<std::vector<uint8_t>> movie = [] {
-    filmwriter::CinepakStream stream(kWidth, kHeight, 2024, 4);
-    std::vector<std::vector<uint8_t>> frames;
-    for (uint32_t i = 0; i < kFrames; ++i)
-      frames.push_back(stream.NextFrame(i % kKeyFrameEvery == 0));
-    return frames;
-  }();
-  return movie;
-}
+using cinepakmovie::kHeight;
+using cinepakmovie::kWidth;
+using cinepakmovie::Movie;
+using cinepakmovie::SecondsPerFrame;
+using cinepakmovie::ThreadSeconds;
 
 double g_decodeSeconds = 0;  // per frame, from the last run of each benchmark
 double g_copySeconds = 0;
@@ -63,9 +42,7 @@ void BM_DecodeFrame(benchmark::State& state) {
     tessaly::cinepak::DecodeFrame(frame.data(), frame.size(), codebooks, view);
     benchmark::DoNotOptimize(picture.data());
   }
-  const double perFrame = (ThreadSeconds() - started) / static_cast<double>(state.iterations());
-  state.counters["frames_per_second"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  const double perFrame = SecondsPerFrame(state, started);
   const char* name = layout == tessaly::cinepak::PixelLayout::Bgr24 ? "rgb24" : "rgb32";
   benchfigures::Record("frames_per_second", name, 1.0 / perFrame);
   benchfigures::Record("us_per_frame", name, perFrame * 1e6);

@@ -7,7 +7,6 @@
 // rgb32=... yuy2=..."; the processor is named in the output's first lines.
 #include <benchmark/benchmark.h>
 #include <platform/Rendering.h>
-#include <time.h>
 #include <win/platform.h>
 
 #include <cstring>
@@ -16,16 +15,21 @@
 #include <vector>
 
 #include "BenchFigures.h"
+#include "CinepakMovie.h"
 #include "cinepak/CFrameDecoder.h"
 #include "cinepak/PictureConversion.h"
 #include "com/CComHolder.h"
-#include "filmwriter/CinepakStream.h"
+#include "support/StubOutputPin.h"
 
 namespace {
 
-constexpr uint32_t kWidth = 320;
-constexpr uint32_t kHeight = 224;
-constexpr uint32_t kFrames = 120;
+using cinepakmovie::kHeight;
+using cinepakmovie::kKeyFrameEvery;
+using cinepakmovie::kWidth;
+using cinepakmovie::Movie;
+using cinepakmovie::SecondsPerFrame;
+using cinepakmovie::ThreadSeconds;
+
 constexpr REFERENCE_TIME kFrameTime = 666667;
 
 // Seconds a frame, by [yuy2], from the last run of each benchmark.
@@ -36,58 +40,12 @@ double g_bareSeconds[2] = {0, 0};
 constexpr GUID kDecoderClass = {
     0xEF35C655, 0x4789, 0x4C17, {0x81, 0xF6, 0x4E, 0x7C, 0x19, 0xF3, 0x9B, 0xEB}};
 
-double ThreadSeconds() {
-  timespec now = {};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-const std::vector<std::vector<uint8_t>>& Movie() {
-  static const std::vector<std::vector<uint8_t>> movie = [] {
-    filmwriter::CinepakStream stream(kWidth, kHeight, 2024, 4);
-    std::vector<std::vector<uint8_t>> frames;
-    for (uint32_t i = 0; i < kFrames; ++i) frames.push_back(stream.NextFrame(i % 12 == 0));
-    return frames;
-  }();
-  return movie;
-}
-
 // The splitter's side of the input connection, reduced to what a receiving
 // pin asks of its connector.
-class UpstreamPin final : public IPin {
+class UpstreamPin final : public StubOutputPin {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IPin)) {
-      *ppv = static_cast<IPin*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives for the program
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE Disconnect() override { return S_FALSE; }
-  HRESULT STDMETHODCALLTYPE ConnectedTo(IPin**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
-    *direction = PINDIR_OUTPUT;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE QueryId(LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE BeginFlush() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE EndFlush() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override {
-    return S_OK;
-  }
 };
 
 void FillVideoInfo(AM_MEDIA_TYPE* type, std::vector<BYTE>* block, const GUID& subtype, WORD bits,
@@ -176,15 +134,13 @@ void BM_ThroughFilter(benchmark::State& state) {
     sample->SetActualDataLength(static_cast<LONG>(movie[next].size()));
     REFERENCE_TIME stop = start + kFrameTime;
     sample->SetTime(&start, &stop);
-    sample->SetSyncPoint(next % 12 == 0 ? TRUE : FALSE);
+    sample->SetSyncPoint(next % kKeyFrameEvery == 0 ? TRUE : FALSE);
     receiver->Receive(sample);
     sample->Release();
     start = stop;
     next = next + 1 == movie.size() ? 0 : next + 1;
   }
-  const double perFrame = (ThreadSeconds() - started) / static_cast<double>(state.iterations());
-  state.counters["frames_per_second"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  const double perFrame = SecondsPerFrame(state, started);
   benchfigures::Record("filter_frames_per_second", yuy2 ? "yuy2" : "rgb32", 1.0 / perFrame);
   g_filterSeconds[yuy2 ? 1 : 0] = perFrame;
   decoder->Stop();
@@ -224,9 +180,7 @@ void BM_BareLibrary(benchmark::State& state) {
     benchmark::DoNotOptimize(converted.data());
     next = next + 1 == movie.size() ? 0 : next + 1;
   }
-  const double perFrame = (ThreadSeconds() - started) / static_cast<double>(state.iterations());
-  state.counters["frames_per_second"] =
-      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  const double perFrame = SecondsPerFrame(state, started);
   benchfigures::Record("bare_frames_per_second", yuy2 ? "yuy2" : "rgb32", 1.0 / perFrame);
   g_bareSeconds[yuy2 ? 1 : 0] = perFrame;
 }

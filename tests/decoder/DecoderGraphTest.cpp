@@ -12,12 +12,8 @@
 #include <win/platform.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,8 +22,10 @@
 #include "com/CMediaTypeRecord.h"
 #include "filmwriter/CinepakStream.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/RecordingRenderObserver.h"
 #include "support/RecordingSinkFilter.h"
 #include "support/TestSourceFilter.h"
+#include "support/TypeAttachingAllocator.h"
 
 namespace {
 
@@ -42,35 +40,6 @@ constexpr CLSID CLSID_TessalyCinepakDecoder = {
 using RegisterFn = HRESULT (*)();
 using CanUnloadFn = HRESULT (*)();
 
-class PictureObserver final : public platform::IRenderObserver {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
-  void STDMETHODCALLTYPE OnHold(IMediaSample* sample) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    BYTE* bytes = nullptr;
-    sample->GetPointer(&bytes);
-    held.assign(bytes, bytes + sample->GetActualDataLength());
-  }
-  void STDMETHODCALLTYPE OnPresent(IMediaSample* sample, REFERENCE_TIME) override {
-    ++presented;
-    if (sample->IsDiscontinuity() == S_OK) ++discontinuities;
-  }
-  void STDMETHODCALLTYPE OnEndOfStream() override {}
-
-  std::vector<BYTE> Held() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return held;
-  }
-
-  std::atomic<ULONG> refs{0};
-  std::atomic<int> presented{0};
-  std::atomic<int> discontinuities{0};
-  std::mutex mutex;
-  std::vector<BYTE> held;
-};
-
 // A movie of frameCount Cinepak frames, a key frame every sixth; hostile
 // rows replace the frames at their indices.
 struct Movie {
@@ -78,8 +47,8 @@ struct Movie {
   std::vector<std::vector<uint8_t>> frames;
 };
 
-Movie WriteMovie(const std::string& name, int frameCount,
-                 const std::vector<std::pair<int, std::vector<uint8_t>>>& hostile = {}) {
+Movie WriteMovieFile(const std::string& name, int frameCount,
+                     const std::vector<std::pair<int, std::vector<uint8_t>>>& hostile) {
   filmwriter::FilmFormat format;
   format.width = kWidth;
   format.height = kHeight;
@@ -101,6 +70,38 @@ Movie WriteMovie(const std::string& name, int frameCount,
   return movie;
 }
 
+// A video type with a VIDEOINFOHEADER; the object owns the format block.
+class VideoType {
+ public:
+  VideoType(const GUID& subtype, WORD bitCount, DWORD compression, LONG width, LONG height,
+            bool masks565 = false) {
+    static const DWORD kMasks[3] = {0xF800, 0x07E0, 0x001F};
+    m_block.assign(sizeof(VIDEOINFOHEADER) + (masks565 ? sizeof(kMasks) : 0), 0);
+    BITMAPINFOHEADER& header = Info()->bmiHeader;
+    header.biSize = sizeof(BITMAPINFOHEADER);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = bitCount;
+    header.biCompression = compression;
+    if (masks565) std::memcpy(m_block.data() + sizeof(VIDEOINFOHEADER), kMasks, sizeof(kMasks));
+    m_type.majortype = MEDIATYPE_Video;
+    m_type.subtype = subtype;
+    m_type.formattype = FORMAT_VideoInfo;
+    m_type.cbFormat = static_cast<ULONG>(m_block.size());
+    m_type.pbFormat = m_block.data();
+  }
+  VideoType(const VideoType&) = delete;
+  VideoType& operator=(const VideoType&) = delete;
+
+  VIDEOINFOHEADER* Info() { return reinterpret_cast<VIDEOINFOHEADER*>(m_block.data()); }
+  AM_MEDIA_TYPE* Get() { return &m_type; }
+
+ private:
+  std::vector<BYTE> m_block;
+  AM_MEDIA_TYPE m_type = {};  // its format is m_block
+};
+
 // Both modules loaded and registered, the decoder found through the mapper.
 class DecoderGraphTest : public ::testing::Test {
  protected:
@@ -116,6 +117,7 @@ class DecoderGraphTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    Release();  // after a failed assertion too
     EXPECT_EQ(0u, video_.refs.load());
     EXPECT_EQ(S_OK, Export<RegisterFn>(decoder_, "DllUnregisterServer")());
     EXPECT_EQ(S_OK, Export<RegisterFn>(splitter_, "DllUnregisterServer")());
@@ -126,6 +128,24 @@ class DecoderGraphTest : public ::testing::Test {
     CoFreeUnusedLibraries();
     CoUninitialize();
     platform::UseMemoryRegistry();
+    for (const std::string& path : written_) std::remove(path.c_str());
+  }
+
+  // The movie's file goes when the test ends.
+  Movie WriteMovie(const std::string& name, int frameCount,
+                   const std::vector<std::pair<int, std::vector<uint8_t>>>& hostile = {}) {
+    Movie movie = WriteMovieFile(name, frameCount, hostile);
+    written_.push_back(movie.path);
+    return movie;
+  }
+
+  // The decoded pictures go to a recording sink that offers this allocator
+  // instead of the platform's renderer.
+  RecordingSinkFilter* RecordInto(IMemAllocator* allocator) {
+    recordingSink_ = new RecordingSinkFilter();
+    recordingHolder_ = static_cast<IBaseFilter*>(recordingSink_);
+    recordingSink_->Input()->offeredAllocator = allocator;
+    return recordingSink_;
   }
 
   template <typename F>
@@ -180,6 +200,7 @@ class DecoderGraphTest : public ::testing::Test {
   }
 
   void Release() {
+    if (recordingSink_ != nullptr) recordingSink_->Input()->offeredAllocator.Reset();
     if (control_) control_->Stop();
     if (rendering_) rendering_->SetRenderSinkFactory(nullptr);
     decoderOutput_.Reset();
@@ -187,28 +208,39 @@ class DecoderGraphTest : public ::testing::Test {
     control_.Reset();
     rendering_.Reset();
     graph_.Reset();
+    recordingSink_ = nullptr;
+    recordingHolder_.Reset();
   }
 
   HMODULE splitter_ = nullptr;
   HMODULE decoder_ = nullptr;
-  PictureObserver video_;
+  RecordingRenderObserver video_;
   CComHolder<IGraphBuilder> graph_;
   CComHolder<platform::IGraphRendering> rendering_;
   CComHolder<IMediaControl> control_;
   CComHolder<IMediaEvent> events_;
   CComHolder<IPin> decoderOutput_;
-  RecordingSinkFilter* recordingSink_ = nullptr;  // not counted: the test's holder keeps it
+  CComHolder<IBaseFilter> recordingHolder_;       // counted; empty while the renderer is used
+  RecordingSinkFilter* recordingSink_ = nullptr;  // not counted: recordingHolder_ keeps it
+  std::vector<std::string> written_;              // movie files to remove
 };
 
-std::vector<BYTE> BarePicture(const std::vector<uint8_t>& frame) {
-  std::vector<BYTE> pixels(kWidth * kHeight * 4);
+// The picture after frames first..last decoded by the bare library from
+// empty books, as after a flush.
+std::vector<BYTE> BarePicture(const Movie& movie, size_t first, size_t last) {
+  std::vector<BYTE> pixels(kWidth * kHeight * 4, 0);
   tessaly::cinepak::CCodebooks books;
   const tessaly::cinepak::PictureView view{
       pixels.data(), kWidth, kHeight, kWidth * 4, tessaly::cinepak::PixelLayout::Bgrx32, true};
-  EXPECT_EQ(tessaly::cinepak::DecodeStatus::kOk,
-            tessaly::cinepak::DecodeFrame(frame.data(), frame.size(), books, view));
+  for (size_t index = first; index <= last; ++index) {
+    const std::vector<uint8_t>& frame = movie.frames[index];
+    EXPECT_EQ(tessaly::cinepak::DecodeStatus::kOk,
+              tessaly::cinepak::DecodeFrame(frame.data(), frame.size(), books, view));
+  }
   return pixels;
 }
+
+std::vector<BYTE> FirstPicture(const Movie& movie) { return BarePicture(movie, 0, 0); }
 
 TEST_F(DecoderGraphTest, RenderFileHoldsTheFirstPictureAndPlaysEveryFrameToCompletion) {
   const Movie movie = WriteMovie("plays", 30);
@@ -217,7 +249,7 @@ TEST_F(DecoderGraphTest, RenderFileHoldsTheFirstPictureAndPlaysEveryFrameToCompl
     SCOPED_TRACE("cycle " + std::to_string(cycle));
     video_.presented = 0;
     PauseAndWait();
-    EXPECT_EQ(BarePicture(movie.frames[0]), video_.Held());
+    EXPECT_EQ(FirstPicture(movie), video_.Held());
     if (cycle % 2 == 0) {
       // The renderer holds a picture and the splitter waits in our Receive.
       EXPECT_EQ(S_OK, control_->Stop());
@@ -228,20 +260,6 @@ TEST_F(DecoderGraphTest, RenderFileHoldsTheFirstPictureAndPlaysEveryFrameToCompl
     EXPECT_EQ(S_OK, control_->Stop());
   }
   Release();
-  std::remove(movie.path.c_str());
-}
-
-// The picture after frames first..last decoded from empty books, as after a flush.
-std::vector<BYTE> BarePicture(const std::vector<std::vector<uint8_t>>& frames, size_t first,
-                              size_t last) {
-  std::vector<BYTE> pixels(kWidth * kHeight * 4, 0);
-  tessaly::cinepak::CCodebooks books;
-  const tessaly::cinepak::PictureView view{
-      pixels.data(), kWidth, kHeight, kWidth * 4, tessaly::cinepak::PixelLayout::Bgrx32, true};
-  for (size_t index = first; index <= last; ++index) {
-    tessaly::cinepak::DecodeFrame(frames[index].data(), frames[index].size(), books, view);
-  }
-  return pixels;
 }
 
 TEST_F(DecoderGraphTest, ASeekWhilePausedShowsTheFrameAskedForBuiltOnItsKeyFrame) {
@@ -260,11 +278,10 @@ TEST_F(DecoderGraphTest, ASeekWhilePausedShowsTheFrameAskedForBuiltOnItsKeyFrame
                                           AM_SEEKING_NoPositioning));
     OAFilterState state = -1;
     ASSERT_EQ(S_OK, control_->GetState(kPatienceMs, &state));
-    EXPECT_EQ(BarePicture(movie.frames, target / 6 * 6, target), video_.Held());
+    EXPECT_EQ(BarePicture(movie, target / 6 * 6, target), video_.Held());
   }
   seeking.Reset();
   Release();
-  std::remove(movie.path.c_str());
 }
 
 TEST_F(DecoderGraphTest, DamagedFramesArriveMarkedAndNothingBreaks) {
@@ -287,7 +304,6 @@ TEST_F(DecoderGraphTest, DamagedFramesArriveMarkedAndNothingBreaks) {
   // The first picture of a run, and each of the five damaged frames.
   EXPECT_GE(video_.discontinuities.load(), 6);
   Release();
-  std::remove(movie.path.c_str());
 }
 
 TEST_F(DecoderGraphTest, StopWhileFramesAreInFlightReturnsAndTheNextRunStartsOver) {
@@ -299,181 +315,91 @@ TEST_F(DecoderGraphTest, StopWhileFramesAreInFlightReturnsAndTheNextRunStartsOve
     EXPECT_TRUE(SUCCEEDED(control_->Run()));
     EXPECT_EQ(S_OK, control_->Stop());
     PauseAndWait();
-    EXPECT_EQ(BarePicture(movie.frames[0]), video_.Held());
+    EXPECT_EQ(FirstPicture(movie), video_.Held());
     EXPECT_EQ(S_OK, control_->Stop());
   }
   Release();
-  std::remove(movie.path.c_str());
 }
 
-// The sink's allocator, around the platform's: it may hand out its second
-// buffer with another type attached, as a renderer does that changes the
-// stride or the row order, and it tells the test when the second buffer is
-// asked for, so that a test knows a delivery is under way.
-class ObservedAllocator final : public IMemAllocator {
- public:
-  ObservedAllocator(IMemAllocator* inner, AM_MEDIA_TYPE* secondType, LONG bufferBytes)
-      : m_inner(inner), m_type(secondType), m_bufferBytes(bufferBytes) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IMemAllocator)) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = static_cast<IMemAllocator*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --m_refs; }  // lives on the test's stack
-  HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request,
-                                          ALLOCATOR_PROPERTIES* actual) override {
-    // Room for the wider rows a new type brings.
-    if (request->cbBuffer < m_bufferBytes) request->cbBuffer = m_bufferBytes;
-    return m_inner->SetProperties(request, actual);
-  }
-  HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* props) override {
-    return m_inner->GetProperties(props);
-  }
-  HRESULT STDMETHODCALLTYPE Commit() override { return m_inner->Commit(); }
-  HRESULT STDMETHODCALLTYPE Decommit() override { return m_inner->Decommit(); }
-  HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample** sample, REFERENCE_TIME* start,
-                                      REFERENCE_TIME* stop, DWORD flags) override {
-    const int number = ++m_buffers;
-    if (number == 2) {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_secondAsked = true;
-      m_changed.notify_all();
-    }
-    HRESULT hr = m_inner->GetBuffer(sample, start, stop, flags);
-    if (SUCCEEDED(hr) && number == 2 && m_type != nullptr) (*sample)->SetMediaType(m_type);
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* sample) override {
-    return m_inner->ReleaseBuffer(sample);
-  }
+// The sink's allocator, around the platform's: a test may have it hand out
+// a buffer with another type attached, as a renderer does that changes the
+// stride or the row order, and wait until a buffer is asked for. The test
+// keeps the one reference that is left when the graph is gone.
+CComHolder<TypeAttachingAllocator> SinkAllocator() {
+  CComHolder<IMemAllocator> platformAllocator;
+  EXPECT_EQ(S_OK,
+            CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IMemAllocator, platformAllocator.ReleaseAndGetVoidAddressOf()));
+  return CComHolder<TypeAttachingAllocator>(new TypeAttachingAllocator(platformAllocator.Get()));
+}
 
-  // Until the second buffer is asked for; false after a minute.
-  bool WaitForSecondRequest() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_secondAsked; });
-  }
-
-  std::atomic<ULONG> m_refs{0};
-
- private:
-  IMemAllocator* m_inner;  // borrowed: the test's
-  AM_MEDIA_TYPE* m_type;   // borrowed: the test's; null for no change
-  LONG m_bufferBytes;
-  std::atomic<int> m_buffers{0};
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_secondAsked = false;
-};
-
-CComHolder<IMemAllocator> PlatformAllocator() {
-  CComHolder<IMemAllocator> allocator;
-  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IMemAllocator, allocator.ReleaseAndGetVoidAddressOf()));
-  return allocator;
+// True when the holder's reference was the allocator's last.
+bool WasTheLastReference(CComHolder<TypeAttachingAllocator>& allocator) {
+  return allocator.Detach()->Release() == 0;
 }
 
 TEST_F(DecoderGraphTest, StopWhileAFrameWaitsForABufferReturnsAndSendsNothingMore) {
   const Movie movie = WriteMovie("waits", 12);
-  CComHolder<IMemAllocator> inner = PlatformAllocator();
-  ObservedAllocator allocator(inner.Get(), nullptr, 0);
-  {
-    auto* sink = new RecordingSinkFilter();
-    CComHolder<IBaseFilter> holder(static_cast<IBaseFilter*>(sink));
-    // One buffer, kept by the sink as a renderer keeps its picture: the next
-    // frame's delivery waits in GetBuffer for as long as the sink keeps it.
-    sink->Input()->KeepSamples(true);
-    sink->Input()->requirements = ALLOCATOR_PROPERTIES{1, 0, 1, 0};
-    sink->Input()->offeredAllocator = &allocator;
-    recordingSink_ = sink;
-    Render(movie.path);
-    PIN_INFO info = {};
-    ASSERT_EQ(S_OK, decoderOutput_->QueryPinInfo(&info));
-    CComHolder<IBaseFilter> decoder(info.pFilter);
-    info.pFilter->Release();
-    EXPECT_TRUE(SUCCEEDED(control_->Run()));
-    ASSERT_TRUE(sink->Input()->WaitForReceived(1));
-    // The second frame is decoded and its delivery asks for the kept buffer.
-    ASSERT_TRUE(allocator.WaitForSecondRequest());
-    // The decoder alone, first: its Stop must free the frame waiting there.
-    EXPECT_EQ(S_OK, decoder->Stop());
-    EXPECT_EQ(1u, sink->Input()->Received().size());
-    sink->Input()->DropKept();
-    EXPECT_EQ(S_OK, control_->Stop());
-    EXPECT_EQ(1u, sink->Input()->Received().size());
-    decoder.Reset();
-    sink->Input()->offeredAllocator.Reset();
-    Release();
-    recordingSink_ = nullptr;
-  }
-  inner.Reset();
-  EXPECT_EQ(0u, allocator.m_refs.load());
-  std::remove(movie.path.c_str());
+  CComHolder<TypeAttachingAllocator> allocator = SinkAllocator();
+  RecordingSinkFilter* sink = RecordInto(allocator.Get());
+  // One buffer, kept by the sink as a renderer keeps its picture: the next
+  // frame's delivery waits in GetBuffer for as long as the sink keeps it.
+  sink->Input()->KeepSamples(true);
+  sink->Input()->requirements = ALLOCATOR_PROPERTIES{1, 0, 1, 0};
+  Render(movie.path);
+  PIN_INFO info = {};
+  ASSERT_EQ(S_OK, decoderOutput_->QueryPinInfo(&info));
+  CComHolder<IBaseFilter> decoder(info.pFilter);
+  info.pFilter->Release();
+  EXPECT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(sink->Input()->WaitForReceived(1));
+  // The second frame is decoded and its delivery asks for the kept buffer.
+  ASSERT_TRUE(allocator->WaitForRequest(2));
+  // The decoder alone, first: its Stop must free the frame waiting there.
+  EXPECT_EQ(S_OK, decoder->Stop());
+  EXPECT_EQ(1u, sink->Input()->Received().size());
+  sink->Input()->DropKept();
+  EXPECT_EQ(S_OK, control_->Stop());
+  EXPECT_EQ(1u, sink->Input()->Received().size());
+  decoder.Reset();
+  Release();
+  EXPECT_TRUE(WasTheLastReference(allocator));
 }
 
 TEST_F(DecoderGraphTest, ATypeTheRendererAttachesToABufferIsFollowedFromThatFrameOn) {
   const Movie movie = WriteMovie("retypes", 4);
   // Top-down rows of 100 pixels: the stride and the row order both change.
   constexpr LONG kRowPixels = 100;
-  std::vector<BYTE> block(sizeof(VIDEOINFOHEADER), 0);
-  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(block.data());
-  info->bmiHeader = {sizeof(BITMAPINFOHEADER),
-                     kRowPixels,
-                     -static_cast<LONG>(kHeight),
-                     1,
-                     32,
-                     BI_RGB,
-                     kRowPixels * 4 * kHeight,
-                     0,
-                     0,
-                     0,
-                     0};
-  info->rcSource = info->rcTarget = RECT{0, 0, kWidth, kHeight};
-  AM_MEDIA_TYPE wider = {};
-  wider.majortype = MEDIATYPE_Video;
-  wider.subtype = MEDIASUBTYPE_RGB32;
-  wider.formattype = FORMAT_VideoInfo;
-  wider.cbFormat = static_cast<ULONG>(block.size());
-  wider.pbFormat = block.data();
-  CComHolder<IMemAllocator> inner = PlatformAllocator();
-  ObservedAllocator allocator(inner.Get(), &wider, kRowPixels * 4 * kHeight);
-  {
-    auto* sink = new RecordingSinkFilter();
-    CComHolder<IBaseFilter> holder(static_cast<IBaseFilter*>(sink));
-    sink->Input()->offeredAllocator = &allocator;
-    recordingSink_ = sink;
-    Render(movie.path);
-    EXPECT_TRUE(SUCCEEDED(control_->Run()));
-    ASSERT_TRUE(sink->Input()->WaitForEndOfStream());
-    const std::vector<ReceivedSample> received = sink->Input()->Received();
-    ASSERT_EQ(4u, received.size());
-    EXPECT_FALSE(received[0].typeChanged);
-    EXPECT_TRUE(received[1].typeChanged);
-    // Frame 1 in the new layout: row y of the picture at y × stride.
-    const std::vector<BYTE> bottomUp = BarePicture(movie.frames, 0, 1);
-    ASSERT_EQ(static_cast<size_t>(kRowPixels * 4 * kHeight), received[1].bytes.size());
-    for (uint32_t y = 0; y < kHeight; ++y) {
-      const BYTE* expected = bottomUp.data() + (kHeight - 1 - y) * kWidth * 4;
-      const BYTE* row = received[1].bytes.data() + y * kRowPixels * 4;
-      ASSERT_TRUE(std::equal(expected, expected + kWidth * 4, row)) << "row " << y;
-    }
-    // The connection's type is the new one now.
-    AM_MEDIA_TYPE connected = {};
-    ASSERT_EQ(S_OK, decoderOutput_->ConnectionMediaType(&connected));
-    EXPECT_EQ(-static_cast<LONG>(kHeight),
-              reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biHeight);
-    CoTaskMemFree(connected.pbFormat);
-    sink->Input()->offeredAllocator.Reset();
-    Release();
-    recordingSink_ = nullptr;
+  VideoType wider(MEDIASUBTYPE_RGB32, 32, BI_RGB, kRowPixels, -static_cast<LONG>(kHeight));
+  wider.Info()->bmiHeader.biSizeImage = kRowPixels * 4 * kHeight;
+  wider.Info()->rcSource = wider.Info()->rcTarget = RECT{0, 0, kWidth, kHeight};
+  CComHolder<TypeAttachingAllocator> allocator = SinkAllocator();
+  allocator->AttachType(2, *wider.Get());
+  allocator->GrowBuffersTo(kRowPixels * 4 * kHeight);
+  RecordingSinkFilter* sink = RecordInto(allocator.Get());
+  Render(movie.path);
+  EXPECT_TRUE(SUCCEEDED(control_->Run()));
+  ASSERT_TRUE(sink->Input()->WaitForEndOfStream());
+  const std::vector<ReceivedSample> received = sink->Input()->Received();
+  ASSERT_EQ(4u, received.size());
+  EXPECT_FALSE(received[0].typeChanged);
+  EXPECT_TRUE(received[1].typeChanged);
+  // Frame 1 in the new layout: row y of the picture at y × stride.
+  const std::vector<BYTE> bottomUp = BarePicture(movie, 0, 1);
+  ASSERT_EQ(static_cast<size_t>(kRowPixels * 4 * kHeight), received[1].bytes.size());
+  for (uint32_t y = 0; y < kHeight; ++y) {
+    const BYTE* expected = bottomUp.data() + (kHeight - 1 - y) * kWidth * 4;
+    const BYTE* row = received[1].bytes.data() + y * kRowPixels * 4;
+    ASSERT_TRUE(std::equal(expected, expected + kWidth * 4, row)) << "row " << y;
   }
-  inner.Reset();
-  EXPECT_EQ(0u, allocator.m_refs.load());
-  std::remove(movie.path.c_str());
+  // The connection's type is the new one now.
+  AM_MEDIA_TYPE connected = {};
+  ASSERT_EQ(S_OK, decoderOutput_->ConnectionMediaType(&connected));
+  EXPECT_EQ(-static_cast<LONG>(kHeight),
+            reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biHeight);
+  CoTaskMemFree(connected.pbFormat);
+  Release();
+  EXPECT_TRUE(WasTheLastReference(allocator));
 }
 
 // The install-time choice "FILM only", as the installer writes it.
@@ -496,7 +422,7 @@ TEST_F(DecoderGraphTest, FilmOnlyTakesCinepakFromTheSplitterAndFromNoOtherFilter
   const Movie movie = WriteMovie("filmonly", 6);
   Render(movie.path);
   PauseAndWait();
-  EXPECT_EQ(BarePicture(movie.frames[0]), video_.Held());
+  EXPECT_EQ(FirstPicture(movie), video_.Held());
   Release();
 
   // Any other upstream filter offering the same 'cvid' type.
@@ -509,26 +435,17 @@ TEST_F(DecoderGraphTest, FilmOnlyTakesCinepakFromTheSplitterAndFromNoOtherFilter
   ASSERT_EQ(S_OK, decoder->EnumPins(pins.ReleaseAndGetAddressOf()));
   CComHolder<IPin> input;
   ASSERT_EQ(S_OK, pins->Next(1, input.ReleaseAndGetAddressOf(), nullptr));
-  std::vector<BYTE> block(sizeof(VIDEOINFOHEADER), 0);
-  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(block.data());
-  info->bmiHeader = {
-      sizeof(BITMAPINFOHEADER), 64, 48, 1, 24, MAKEFOURCC('c', 'v', 'i', 'd'), 0, 0, 0, 0, 0};
-  AM_MEDIA_TYPE cinepak = {};
-  cinepak.majortype = MEDIATYPE_Video;
-  cinepak.subtype = SubtypeFromFourCC(MAKEFOURCC('c', 'v', 'i', 'd'));
-  cinepak.formattype = FORMAT_VideoInfo;
-  cinepak.cbFormat = static_cast<ULONG>(block.size());
-  cinepak.pbFormat = block.data();
+  constexpr DWORD kCvid = MAKEFOURCC('c', 'v', 'i', 'd');
+  VideoType cinepak(SubtypeFromFourCC(kCvid), 24, kCvid, 64, 48);
   IPin* out = static_cast<IPin*>(source->Output());
-  EXPECT_TRUE(FAILED(out->Connect(input.Get(), &cinepak)));
+  EXPECT_TRUE(FAILED(out->Connect(input.Get(), cinepak.Get())));
   SetFilmOnly(false);
-  EXPECT_EQ(S_OK, out->Connect(input.Get(), &cinepak));
+  EXPECT_EQ(S_OK, out->Connect(input.Get(), cinepak.Get()));
   out->Disconnect();
   input->Disconnect();
   input.Reset();
   pins.Reset();
   decoder.Reset();
-  std::remove(movie.path.c_str());
 }
 
 // One row of the output pin's type table.
@@ -542,27 +459,6 @@ struct OutputTypeRow {
   bool masks565;
   HRESULT expected;
 };
-
-AM_MEDIA_TYPE* NewVideoType(const OutputTypeRow& row, std::vector<BYTE>* block) {
-  static const DWORD kMasks[3] = {0xF800, 0x07E0, 0x001F};
-  block->assign(sizeof(VIDEOINFOHEADER) + (row.masks565 ? sizeof(kMasks) : 0), 0);
-  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(block->data());
-  info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info->bmiHeader.biWidth = row.width;
-  info->bmiHeader.biHeight = row.height;
-  info->bmiHeader.biPlanes = 1;
-  info->bmiHeader.biBitCount = row.bitCount;
-  info->bmiHeader.biCompression = row.compression;
-  if (row.masks565) std::memcpy(block->data() + sizeof(VIDEOINFOHEADER), kMasks, sizeof(kMasks));
-  static AM_MEDIA_TYPE type;
-  std::memset(&type, 0, sizeof(type));
-  type.majortype = MEDIATYPE_Video;
-  type.subtype = *row.subtype;
-  type.formattype = FORMAT_VideoInfo;
-  type.cbFormat = static_cast<ULONG>(block->size());
-  type.pbFormat = block->data();
-  return &type;
-}
 
 TEST_F(DecoderGraphTest, OutputPinTakesTheTypesOfItsTableAndOffersThemAll) {
   const Movie movie = WriteMovie("types", 6);
@@ -588,8 +484,9 @@ TEST_F(DecoderGraphTest, OutputPinTakesTheTypesOfItsTableAndOffersThemAll) {
   };
   for (const OutputTypeRow& row : rows) {
     SCOPED_TRACE(row.name);
-    std::vector<BYTE> block;
-    EXPECT_EQ(row.expected, decoderOutput_->QueryAccept(NewVideoType(row, &block)));
+    VideoType type(*row.subtype, row.bitCount, row.compression, row.width, row.height,
+                   row.masks565);
+    EXPECT_EQ(row.expected, decoderOutput_->QueryAccept(type.Get()));
   }
   // Every type offered is one the pin accepts.
   CComHolder<IEnumMediaTypes> types;
@@ -605,7 +502,6 @@ TEST_F(DecoderGraphTest, OutputPinTakesTheTypesOfItsTableAndOffersThemAll) {
   EXPECT_EQ(6, count);
   types.Reset();
   Release();
-  std::remove(movie.path.c_str());
 }
 
 }  // namespace

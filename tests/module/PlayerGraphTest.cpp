@@ -7,30 +7,17 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "ModuleTestSupport.h"
 #include "filmwriter/FilmWriter.h"
+#include "support/RecordingRenderObserver.h"
 
 namespace moduletest {
 namespace {
 
 constexpr LONG kPatienceMs = 60000;
-
-class CountingObserver final : public platform::IRenderObserver {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }  // lives on the test's stack
-  void STDMETHODCALLTYPE OnHold(IMediaSample*) override {}
-  void STDMETHODCALLTYPE OnPresent(IMediaSample*, REFERENCE_TIME) override { ++presented; }
-  void STDMETHODCALLTYPE OnEndOfStream() override {}
-
-  std::atomic<ULONG> refs{0};
-  std::atomic<int> presented{0};
-};
 
 // audioFirst: 300 audio rows before the first video row; else the reverse.
 std::string WriteStarvingMovie(bool audioFirst) {
@@ -61,7 +48,7 @@ class PlayerGraphTest : public LoadedModuleTest, public ::testing::WithParamInte
 TEST_P(PlayerGraphTest, PauseCompletesWithBothStreamsAndRunPlaysEveryRow) {
   ASSERT_EQ(registerServer_(), S_OK);
   const std::string path = WriteStarvingMovie(GetParam());
-  CountingObserver observer;
+  RecordingRenderObserver observer;
   {
     CComHolder<IGraphBuilder> graph;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,

@@ -1,51 +1,36 @@
 #include "support/TypeAttachingAllocator.h"
 
-TypeAttachingAllocator::TypeAttachingAllocator(IMemAllocator* inner) : m_inner(inner) {}
+#include <chrono>
+
+TypeAttachingAllocator::TypeAttachingAllocator(IMemAllocator* inner) : DelegatingAllocator(inner) {}
 
 void TypeAttachingAllocator::AttachType(int bufferNumber, const AM_MEDIA_TYPE& type) {
   m_type = type;
   m_attachAt = bufferNumber;
 }
 
-STDMETHODIMP TypeAttachingAllocator::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IMemAllocator)) {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  *ppv = static_cast<IMemAllocator*>(this);
-  AddRef();
-  return S_OK;
-}
+void TypeAttachingAllocator::GrowBuffersTo(LONG bytes) { m_bufferBytes = bytes; }
 
-STDMETHODIMP_(ULONG) TypeAttachingAllocator::AddRef() { return static_cast<ULONG>(++m_references); }
-
-STDMETHODIMP_(ULONG) TypeAttachingAllocator::Release() {
-  const LONG left = --m_references;
-  if (left == 0) {
-    delete this;
-  }
-  return static_cast<ULONG>(left);
+bool TypeAttachingAllocator::WaitForRequest(int bufferNumber) {
+  std::unique_lock<std::mutex> lock(m_requestMutex);
+  return m_requestMade.wait_for(lock, std::chrono::minutes(1),
+                                [&] { return m_requested >= bufferNumber; });
 }
 
 STDMETHODIMP TypeAttachingAllocator::SetProperties(ALLOCATOR_PROPERTIES* request,
                                                    ALLOCATOR_PROPERTIES* actual) {
-  return m_inner->SetProperties(request, actual);
+  if (request != nullptr && request->cbBuffer < m_bufferBytes) {
+    request->cbBuffer = m_bufferBytes;
+  }
+  return DelegatingAllocator::SetProperties(request, actual);
 }
-
-STDMETHODIMP TypeAttachingAllocator::GetProperties(ALLOCATOR_PROPERTIES* properties) {
-  return m_inner->GetProperties(properties);
-}
-
-STDMETHODIMP TypeAttachingAllocator::Commit() { return m_inner->Commit(); }
-
-STDMETHODIMP TypeAttachingAllocator::Decommit() { return m_inner->Decommit(); }
 
 STDMETHODIMP TypeAttachingAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME* start,
                                                REFERENCE_TIME* stop, DWORD flags) {
-  const HRESULT hr = m_inner->GetBuffer(sample, start, stop, flags);
+  // Told before the wrapped allocator is asked: that call may wait for a
+  // buffer the sink keeps.
+  NoteRequest();
+  const HRESULT hr = DelegatingAllocator::GetBuffer(sample, start, stop, flags);
   if (FAILED(hr) || sample == nullptr || *sample == nullptr) {
     return hr;
   }
@@ -55,6 +40,8 @@ STDMETHODIMP TypeAttachingAllocator::GetBuffer(IMediaSample** sample, REFERENCE_
   return hr;
 }
 
-STDMETHODIMP TypeAttachingAllocator::ReleaseBuffer(IMediaSample* sample) {
-  return m_inner->ReleaseBuffer(sample);
+void TypeAttachingAllocator::NoteRequest() {
+  std::lock_guard<std::mutex> lock(m_requestMutex);
+  ++m_requested;
+  m_requestMade.notify_all();
 }

@@ -6,6 +6,7 @@
 
 #include <platform/ComRef.h>
 #include "sinks/CRecordingSink.h"
+#include "support/StubOutputPin.h"
 
 using platform::ComRef;
 using tessaly::sinks::CRecordingSink;
@@ -39,43 +40,12 @@ class RecordingObserver final : public ISinkObserver {
 };
 
 // The upstream end of a connection: an output pin named "Audio" and nothing more.
-class FakeOutputPin final : public IPin {
+class FakeOutputPin final : public StubOutputPin {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IPin) {
-      *ppv = static_cast<IPin*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the test's stack
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Disconnect() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ConnectedTo(IPin**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override {
     std::memset(info, 0, sizeof(*info));
     info->dir = PINDIR_OUTPUT;
     std::memcpy(info->achName, u"Audio", sizeof(u"Audio"));
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override {
-    *direction = PINDIR_OUTPUT;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE QueryId(LPWSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EndOfStream() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE BeginFlush() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE EndFlush() override { return E_UNEXPECTED; }
-  HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override {
     return S_OK;
   }
 };
