@@ -60,7 +60,8 @@ STDMETHODIMP CFilmPropertyStore::Initialize(IStream* stream, DWORD mode) {
     Add(PKEY_Video_FrameRate, summary.FrameRateMillis(), false);
     Add(PKEY_Video_FourCC, MAKEFOURCC('c', 'v', 'i', 'd'), false);
   }
-  if (summary.AudioRows() > 0) {
+  // The splitter offers a sound output whenever the header names channels.
+  if (summary.Channels() > 0) {
     Add(PKEY_Audio_SampleRate, summary.SampleRate(), false);
     Add(PKEY_Audio_ChannelCount, summary.Channels(), false);
     Add(PKEY_Audio_SampleSize, summary.BitsPerSample(), false);
