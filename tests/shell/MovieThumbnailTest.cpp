@@ -62,6 +62,14 @@ filmwriter::FilmWriter Movie(uint32_t frames, uint32_t ticks, uint32_t keyEvery,
   return writer;
 }
 
+// bytes with the big-endian header field at offset set to value.
+std::vector<uint8_t> WithField(std::vector<uint8_t> bytes, size_t offset, uint32_t value) {
+  for (int index = 0; index < 4; ++index) {
+    bytes[offset + index] = static_cast<uint8_t>(value >> (24 - 8 * index));
+  }
+  return bytes;
+}
+
 struct MovieCase {
   const char* name;
   std::function<std::vector<uint8_t>()> bytes;
@@ -70,18 +78,19 @@ struct MovieCase {
   int64_t duration;    // 100-ns units
   uint32_t chosenRow;  // the table's row count when no picture stands for it
   uint32_t frameRate;  // frames per 1000 s
+  tessaly::shell::PictureStatus picture;
 };
 
 const MovieCase kMovieCases[] = {
     // 20 frames of half a second: the first key frame at or after 1 s is
     // the fourth (1.5 s), row 3.
     {"TenthOfALongMovie", [] { return Movie(20, 300, 3, false).Build(); }, SummaryStatus::kOk, 20,
-     100000000, 3, 2000},
+     100000000, 3, 2000, tessaly::shell::PictureStatus::kOk},
     // With audio rows between, the frame's row counts them too.
     {"TenthAmongAudioRows", [] { return Movie(20, 300, 3, true).Build(); }, SummaryStatus::kOk, 20,
-     100000000, 7, 2000},
+     100000000, 7, 2000, tessaly::shell::PictureStatus::kOk},
     {"ShortMovieShowsItsFirstFrame", [] { return Movie(4, 60, 2, false).Build(); },
-     SummaryStatus::kOk, 4, 4000000, 0, 10000},
+     SummaryStatus::kOk, 4, 4000000, 0, 10000, tessaly::shell::PictureStatus::kOk},
     // Its audio plays 2205 bytes at 22050 a second, ten times.
     {"AudioOnlyHasNoPicture",
      [] {
@@ -91,16 +100,16 @@ const MovieCase kMovieCases[] = {
        }
        return writer.Build();
      },
-     SummaryStatus::kOk, 0, 10000000, 10, 0},
+     SummaryStatus::kOk, 0, 10000000, 10, 0, tessaly::shell::PictureStatus::kNoPicture},
     {"NotFilm", [] { return std::vector<uint8_t>(4096, 0xA5); }, SummaryStatus::kNotFilm, 0, 0, 0,
-     0},
+     0, tessaly::shell::PictureStatus::kNoPicture},
     {"CutInsideTheHeader",
      [] {
        std::vector<uint8_t> bytes = Movie(20, 300, 3, false).Build();
        bytes.resize(40);
        return bytes;
      },
-     SummaryStatus::kNotFilm, 0, 0, 0, 0},
+     SummaryStatus::kNotFilm, 0, 0, 0, 0, tessaly::shell::PictureStatus::kNoPicture},
     // The key frames after the cut are gone: the first one before it stands in.
     {"CutMovieKeepsAFrameItHolds",
      [] {
@@ -108,7 +117,17 @@ const MovieCase kMovieCases[] = {
        bytes.resize(ChunkPosition(bytes, 3) + 20);
        return bytes;
      },
-     SummaryStatus::kOk, 20, 100000000, 0, 2000},
+     SummaryStatus::kOk, 20, 100000000, 0, 2000, tessaly::shell::PictureStatus::kOk},
+    // A header's picture beyond what one decode inside Explorer may cost.
+    {"HugePictureIsRefused", [] { return WithField(Movie(4, 60, 2, false).Build(), 32, 5000); },
+     SummaryStatus::kOk, 4, 4000000, 0, 10000, tessaly::shell::PictureStatus::kNoPicture},
+    {"FrameOfAnotherSizeDoesNotDecode",
+     [] { return WithField(Movie(4, 60, 2, false).Build(), 32, 32); }, SummaryStatus::kOk, 4,
+     4000000, 0, 10000, tessaly::shell::PictureStatus::kUndecodable},
+    // A data offset declaring a gigabyte of table is refused before it is read.
+    {"HostileTableRegionIsRefused",
+     [] { return WithField(Movie(4, 60, 2, false).Build(), 4, 0x40000000); },
+     SummaryStatus::kNotFilm, 0, 0, 0, 0, tessaly::shell::PictureStatus::kNoPicture},
 };
 
 class MovieThumbnailTest : public ::testing::TestWithParam<MovieCase> {};
@@ -128,7 +147,7 @@ TEST_P(MovieThumbnailTest, ReadsChoosesAndTimesAsTheSplitter) {
   EXPECT_EQ(row, movieCase.chosenRow);
   tessaly::shell::Picture picture;
   const auto status = tessaly::shell::DecodeThumbnailFrame(source, summary, row, &picture);
-  EXPECT_EQ(status == tessaly::shell::PictureStatus::kOk, movieCase.videoRows > 0);
+  EXPECT_EQ(status, movieCase.picture);
 }
 
 INSTANTIATE_TEST_SUITE_P(Movies, MovieThumbnailTest, ::testing::ValuesIn(kMovieCases),
