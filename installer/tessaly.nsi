@@ -1,9 +1,11 @@
 ; tessaly-setup.exe: installs the 32-bit TESSALY.AX (the splitter) and
-; TESSALYCV.AX (the Cinepak decoder) on every Windows and the 64-bit ones
-; beside them on 64-bit Windows, registered with the regsvr32 of their
-; bitness, and records an uninstaller that takes them all out again. Silent
-; with /S. Built by scripts/installer.sh, which defines VERSION_NSH,
-; MODULE_X86, MODULE_X64, DECODER_X86, DECODER_X64 and OUTFILE.
+; TESSALYCV.AX (the Cinepak decoder, and Explorer's FILM thumbnail provider
+; and property handler, whose keys its own registration writes) on every
+; Windows and the 64-bit ones beside them on 64-bit Windows, registered
+; with the regsvr32 of their bitness, and records an uninstaller that takes
+; them all out again. Silent with /S. Built by scripts/installer.sh, which
+; defines VERSION_NSH, MODULE_X86, MODULE_X64, DECODER_X86, DECODER_X64 and
+; OUTFILE.
 ;
 ; Folders: by default the 32-bit module and the uninstaller go to the 32-bit
 ; program-files folder and the 64-bit module to the 64-bit one, each in

@@ -154,10 +154,10 @@ wintest() {
 check_clean() {
   timeout "$step_timeout" wineserver -w
   local leftovers
-  leftovers="$(grep -i -E '6B1E4F2[01]-D3A7-11D1|EF35C655-4789-4C17|Uninstall\\\\Tessaly' \
+  leftovers="$(grep -i -E '6B1E4F2[01]-D3A7-11D1|EF35C655-4789-4C17|D66D9E6E-D31C-4060|98138CD2-F344-4E6E|Uninstall\\\\Tessaly' \
     "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" || true)"
   if [ -z "$leftovers" ]; then
-    check pass "$1: no key or value naming the filters' classes, the FILM subtype or the uninstaller"
+    check pass "$1: no key or value naming the filters' or Explorer handlers' classes, the FILM subtype or the uninstaller"
   else
     check fail "$1: keys or values left behind:"
     echo "$leftovers"
@@ -431,6 +431,9 @@ wintest x64 registered "installed" "$installed_x64"
 wintest x86 registered "installed" "$installed_x86"
 check_decoder_registered "installed" 'C:\Program Files\Tessaly\TESSALYCV.AX' \
   'C:\Program Files (x86)\Tessaly\TESSALYCV.AX'
+# Explorer's FILM handlers in each bitness, called as the shell calls them.
+wintest x64 explorer "installed" 'C:\Program Files\Tessaly\TESSALYCV.AX'
+wintest x86 explorer "installed" 'C:\Program Files (x86)\Tessaly\TESSALYCV.AX'
 entry="$(programs_entry)"
 if grep -q "DisplayName *REG_SZ *Tessaly Parser$" <<< "$entry" &&
    grep -q "DisplayVersion *REG_SZ *$version$" <<< "$entry" &&
@@ -511,6 +514,10 @@ for folder in "Program Files/Tessaly" "Program Files (x86)/Tessaly"; do
   fi
 done
 check_clean "after uninstalling while the module was held"
+for bits in x64 x86; do
+  run_step "$bits: tessaly-wintest explorer-gone (after uninstalling)" \
+    "C:\\tessaly\\$bits\\tessaly-wintest.exe" explorer-gone
+done
 
 # Cyrillic and CJK: no ANSI code page spells both. No space: /D= takes the
 # rest of the command line unquoted.
@@ -537,6 +544,8 @@ timeout "$step_timeout" wineserver -w
 wintest x64 unregistered "uninstalled from the chosen folder" "$custom_win\x64\TESSALY.AX"
 wintest x86 unregistered "uninstalled from the chosen folder" "$custom_win\TESSALY.AX"
 check_clean "after uninstalling from the chosen folder"
+run_step "x64: tessaly-wintest explorer-gone (after uninstalling from the chosen folder)" \
+  'C:\tessaly\x64\tessaly-wintest.exe' explorer-gone
 
 echo "    wine stage took $((SECONDS - started)) s"
 if [ "$failed" -ne 0 ]; then

@@ -14,6 +14,9 @@
 //     is reported, not checked)
 //   tessaly-wintest lock-key|unlock-key   (makes the FILM "Media Type" key of
 //     this program's registry view, read-only, or writable again)
+//   tessaly-wintest explorer <full path of TESSALYCV.AX>   (the FILM thumbnail
+//     provider and property handler, called as the shell calls them)
+//   tessaly-wintest explorer-gone   (no handler key of ours is left)
 #include <windows.h>
 
 #include <control.h>
@@ -29,6 +32,7 @@
 #include "CComRef.h"
 #include "CTestReport.h"
 #include "CinepakDifferential.h"
+#include "ExplorerChecks.h"
 #include "FilmShapes.h"
 #include "PlaybackScenarios.h"
 #include "PlayerScenarios.h"
@@ -197,15 +201,22 @@ int main(int argc, char** argv) {
   const bool withPath =
       argc == 3 &&
       (std::strcmp(argv[1], "registered") == 0 || std::strcmp(argv[1], "unregistered") == 0 ||
-       std::strcmp(argv[1], "hold") == 0 || std::strcmp(argv[1], "soak") == 0);
+       std::strcmp(argv[1], "hold") == 0 || std::strcmp(argv[1], "soak") == 0 ||
+       std::strcmp(argv[1], "explorer") == 0);
+  if (argc == 2 && std::strcmp(argv[1], "explorer-gone") == 0) {
+    CTestReport report;
+    CheckExplorerHandlersGone(&report);
+    return report.Finish();
+  }
   const bool keyAccess = argc == 2 && (std::strcmp(argv[1], "lock-key") == 0 ||
                                        std::strcmp(argv[1], "unlock-key") == 0);
   if (!withPath && !keyAccess) {
     std::fprintf(stderr,
                  "usage: %s registered|unregistered|hold|soak <full path of TESSALY.AX>\n"
-                 "       %s lock-key|unlock-key|cinepak\n"
+                 "       %s explorer <full path of TESSALYCV.AX>\n"
+                 "       %s lock-key|unlock-key|cinepak|explorer-gone\n"
                  "       %s render-default film|codec\n",
-                 argv[0], argv[0], argv[0]);
+                 argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   CTestReport report;
@@ -222,6 +233,8 @@ int main(int argc, char** argv) {
       RunRegistered(&report, modulePath);
     } else if (std::strcmp(argv[1], "soak") == 0) {
       Soak(&report);
+    } else if (std::strcmp(argv[1], "explorer") == 0) {
+      CheckExplorerHandlers(&report, modulePath);
     } else if (std::strcmp(argv[1], "hold") == 0) {
       Hold(&report, modulePath);
     } else {
