@@ -3,13 +3,11 @@
 // own class table. It registers no file types: those are the splitter's;
 // on Windows it adds only the keys through which Explorer finds its FILM
 // handlers.
-#include <new>
 
 #include "Platform.h"
-#include "com/CTrackedObject.h"
-#include "module/CModuleClassFactory.h"
 #include "module/ClassRegistration.h"
 #include "module/ClassTable.h"
+#include "module/ModuleServer.h"
 #include "module/ModuleState.h"
 #ifdef _WIN32
 #include "explorer/ShellRegistration.h"
@@ -34,33 +32,10 @@ MODULE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reser
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IClassFactory)) {
-    return E_NOINTERFACE;
-  }
-  const ClassTemplateEntry* row = FindClassTemplate(clsid);
-  if (row == nullptr || row->m_creator == nullptr) {
-    return CLASS_E_CLASSNOTAVAILABLE;
-  }
-  CModuleClassFactory* factory = new (std::nothrow) CModuleClassFactory(row);
-  if (factory == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  IClassFactory* classFactory = factory;
-  classFactory->AddRef();
-  *ppv = classFactory;
-  return S_OK;
+  return GetModuleClassObject(clsid, riid, ppv);
 }
 
-STDAPI DllCanUnloadNow() {
-  if (ServerLockCount() > 0 || CTrackedObject::LiveObjectCount() != 0) {
-    return S_FALSE;
-  }
-  return S_OK;
-}
+STDAPI DllCanUnloadNow() { return CanUnloadModule(); }
 
 STDAPI DllRegisterServer() {
   HRESULT hr = RegisterAllClasses();

@@ -1,13 +1,10 @@
 // The module's entry points: the in-process server contract of the platform.
 #include "Platform.h"
-#include "com/CTrackedObject.h"
-#include "module/CModuleClassFactory.h"
 #include "module/ClassRegistration.h"
 #include "module/ClassTable.h"
 #include "module/MediaTypeEntry.h"
+#include "module/ModuleServer.h"
 #include "module/ModuleState.h"
-
-#include <new>
 
 #ifndef _WIN32
 #define MODULE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -40,35 +37,10 @@ MODULE_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reser
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
-  }
-  *ppv = nullptr;
-  // The interface is checked before the class is looked up.
-  if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IClassFactory)) {
-    return E_NOINTERFACE;
-  }
-  const ClassTemplateEntry* row = FindClassTemplate(clsid);
-  if (row == nullptr || row->m_creator == nullptr) {
-    return CLASS_E_CLASSNOTAVAILABLE;
-  }
-  CModuleClassFactory* factory = new (std::nothrow) CModuleClassFactory(row);
-  if (factory == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  IClassFactory* classFactory = factory;
-  classFactory->AddRef();
-  *ppv = classFactory;
-  return S_OK;
+  return GetModuleClassObject(clsid, riid, ppv);
 }
 
-STDAPI DllCanUnloadNow() {
-  // Unmatched unlocks drive the lock count below 0; that is no lock.
-  if (ServerLockCount() > 0 || CTrackedObject::LiveObjectCount() != 0) {
-    return S_FALSE;
-  }
-  return S_OK;
-}
+STDAPI DllCanUnloadNow() { return CanUnloadModule(); }
 
 STDAPI DllRegisterServer() {
   HRESULT hr = RegisterAllClasses();
